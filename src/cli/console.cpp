@@ -1,0 +1,57 @@
+#include "cli/console.h"
+
+#include <unistd.h>
+
+#include <iostream>
+
+bool g_quiet = false;
+bool g_verbose = false;
+bool g_color = true;
+
+void print_error(std::string_view message, std::string_view hint) {
+  std::string text = "orrery: ошибка: ";
+  text.append(message).append("\n");
+  if (!hint.empty()) text.append("  подсказка: ").append(hint).append("\n");
+  std::cout.flush();  // keep the order of both streams when they share a file
+  std::cerr << text;
+}
+
+void print_warning(std::string_view message) {
+  std::cout.flush();
+  std::cerr << "orrery: предупреждение: " << message << "\n";
+}
+
+void print_usage(std::ostream& out, std::string_view usage, std::string_view detail) {
+  out << "Использование: " << usage << "\n";
+  if (!detail.empty()) out << detail << "\n";
+}
+
+bool color_enabled() {
+  // Terminals here understand escape sequences without a mode switch, so the
+  // only questions are the user's switch and whether stdout is a terminal.
+  static const bool is_tty = isatty(STDOUT_FILENO) == 1;
+  return g_color && is_tty;
+}
+
+std::string colorize(std::string_view text, std::string_view code) {
+  if (!color_enabled()) return std::string(text);
+  std::string out = "\x1b[";
+  out.append(code).append("m").append(text).append("\x1b[0m");
+  return out;
+}
+
+std::string bold(std::string_view text) { return colorize(text, "1"); }
+std::string red(std::string_view text) { return colorize(text, "31"); }
+std::string green(std::string_view text) { return colorize(text, "32"); }
+std::string yellow(std::string_view text) { return colorize(text, "33"); }
+std::string cyan(std::string_view text) { return colorize(text, "36"); }
+
+bool has_help_flag(const Args& args) {
+  for (const std::string& arg : args) {
+    if (arg == "-h" || arg == "--help") return true;
+  }
+  return false;
+}
+
+std::ostream& out_stream() { return std::cout; }
+std::istream& in_stream() { return std::cin; }

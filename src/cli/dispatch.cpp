@@ -1,0 +1,43 @@
+#include "cli/dispatch.h"
+
+#include <exception>
+#include <string_view>
+
+#include "cli/help.h"
+#include "store/init.h"
+
+namespace {
+
+struct CommandRow {
+  std::string_view name;
+  int (*handler)(const Args&);
+};
+
+// Searched in order; names match exactly. A command appears here only once
+// its handler exists.
+constexpr CommandRow k_commands[] = {
+    {"help", cmd_help},
+    {"init", cmd_init},
+};
+
+constexpr std::string_view k_help_hint = "запусти 'orrery help', чтобы увидеть список команд";
+
+}  // namespace
+
+int dispatch_command(const Args& args) {
+  if (args.empty()) return cmd_help({});
+
+  const std::string& name = args.front();
+  const Args rest(args.begin() + 1, args.end());
+  for (const CommandRow& row : k_commands) {
+    if (row.name != name) continue;
+    try {
+      return row.handler(rest);
+    } catch (const std::exception& e) {
+      print_error(e.what(), k_help_hint);
+      return 1;
+    }
+  }
+  print_error("неизвестная команда '" + name + "'", k_help_hint);
+  return 1;
+}

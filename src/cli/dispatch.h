@@ -1,0 +1,8 @@
+#pragma once
+
+#include "cli/console.h"
+
+// Runs the command named by the first argument with the rest; an empty list
+// prints the general help. Exceptions from a handler become an error report
+// and exit code 1.
+int dispatch_command(const Args& args);

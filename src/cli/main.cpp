@@ -1,0 +1,29 @@
+#include <iostream>
+#include <string>
+
+#include "cli/console.h"
+#include "cli/dispatch.h"
+
+int main(int argc, char** argv) {
+  // The terminal is assumed to speak UTF-8; there is no code page to switch.
+  std::ios::sync_with_stdio(false);
+
+  Args args;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--quiet" || arg == "-q") {
+      g_quiet = true;
+    } else if (arg == "--verbose" || arg == "-v") {
+      g_verbose = true;
+    } else if (arg == "--no-color") {
+      g_color = false;
+    } else if (arg == "--color") {
+      g_color = true;
+    } else {
+      args.push_back(arg);
+    }
+  }
+  const int code = dispatch_command(args);
+  std::cout.flush();
+  return code;
+}

@@ -1,0 +1,6 @@
+target_sources(orrery_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/console.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/help.cpp
+  PUBLIC FILE_SET HEADERS FILES
+  ${CMAKE_CURRENT_LIST_DIR}/console.h
+  ${CMAKE_CURRENT_LIST_DIR}/help.h)

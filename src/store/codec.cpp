@@ -1,0 +1,159 @@
+#include "store/codec.h"
+
+#include <openssl/evp.h>
+#include <zlib.h>
+
+#include <array>
+#include <stdexcept>
+
+// One hashing context, one deflate stream and one inflate stream serve the
+// whole process: a command that writes thousands of objects resets them
+// instead of setting up (and paging in) new ones for every object.
+
+namespace {
+
+class Sha256 {
+ public:
+  Sha256() : ctx_(EVP_MD_CTX_new()), md_(EVP_sha256()) {
+    if (ctx_ == nullptr) throw std::runtime_error("Cannot create SHA-256 context");
+  }
+  ~Sha256() { EVP_MD_CTX_free(ctx_); }
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+
+  void begin() { EVP_DigestInit_ex(ctx_, md_, nullptr); }
+  void update(std::string_view bytes) { EVP_DigestUpdate(ctx_, bytes.data(), bytes.size()); }
+  std::string finish_hex() {
+    std::array<unsigned char, 32> digest;
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(ctx_, digest.data(), &length);
+    static constexpr char k_digits[] = "0123456789abcdef";
+    std::string hex(64, '0');
+    for (size_t i = 0; i < digest.size(); ++i) {
+      hex[2 * i] = k_digits[digest[i] >> 4];
+      hex[2 * i + 1] = k_digits[digest[i] & 0xf];
+    }
+    return hex;
+  }
+
+ private:
+  EVP_MD_CTX* ctx_;
+  const EVP_MD* md_;
+};
+
+Sha256& hasher() {
+  static Sha256 instance;
+  return instance;
+}
+
+class Deflater {
+ public:
+  Deflater() {
+    if (deflateInit(&stream_, 9) != Z_OK) throw std::runtime_error("zlib deflateInit failed");
+  }
+  ~Deflater() { deflateEnd(&stream_); }
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+
+  // Compresses the concatenation of the pieces as one stream.
+  std::string compress(std::string_view first, std::string_view second) {
+    deflateReset(&stream_);
+    std::string out(deflateBound(&stream_, first.size() + second.size()), '\0');
+    feed(first, Z_NO_FLUSH, out);
+    feed(second, Z_FINISH, out);
+    out.resize(stream_.total_out);
+    return out;
+  }
+
+ private:
+  void feed(std::string_view bytes, int flush, std::string& out) {
+    stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    stream_.avail_in = static_cast<uInt>(bytes.size());
+    for (;;) {
+      if (stream_.total_out == out.size()) out.resize(out.size() * 2 + 64);
+      stream_.next_out = reinterpret_cast<Bytef*>(out.data() + stream_.total_out);
+      stream_.avail_out = static_cast<uInt>(out.size() - stream_.total_out);
+      int result = deflate(&stream_, flush);
+      if (result == Z_STREAM_END) return;
+      if (result != Z_OK && result != Z_BUF_ERROR) throw std::runtime_error("zlib deflate failed");
+      if (flush != Z_FINISH && stream_.avail_in == 0) return;
+    }
+  }
+
+  z_stream stream_{};
+};
+
+class Inflater {
+ public:
+  Inflater() {
+    if (inflateInit(&stream_) != Z_OK) throw std::runtime_error("zlib inflateInit failed");
+  }
+  ~Inflater() { inflateEnd(&stream_); }
+  Inflater(const Inflater&) = delete;
+  Inflater& operator=(const Inflater&) = delete;
+
+  std::string decompress(std::string_view bytes) {
+    inflateReset(&stream_);
+    std::string out(bytes.size() * 3 + 64, '\0');
+    stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    stream_.avail_in = static_cast<uInt>(bytes.size());
+    for (;;) {
+      if (stream_.total_out == out.size()) out.resize(out.size() * 2);
+      stream_.next_out = reinterpret_cast<Bytef*>(out.data() + stream_.total_out);
+      stream_.avail_out = static_cast<uInt>(out.size() - stream_.total_out);
+      int result = inflate(&stream_, Z_NO_FLUSH);
+      if (result == Z_STREAM_END) break;
+      // Z_BUF_ERROR with output space left means the input ran out: truncated.
+      if (result != Z_OK && !(result == Z_BUF_ERROR && stream_.avail_out == 0)) {
+        throw std::runtime_error("zlib inflate failed");
+      }
+    }
+    out.resize(stream_.total_out);
+    return out;
+  }
+
+ private:
+  z_stream stream_{};
+};
+
+Deflater& deflater() {
+  static Deflater instance;
+  return instance;
+}
+
+Inflater& inflater() {
+  static Inflater instance;
+  return instance;
+}
+
+std::string canonical_header(std::string_view type, size_t size) {
+  std::string header(type);
+  header.append(" ").append(std::to_string(size));
+  header.push_back('\0');
+  return header;
+}
+
+}  // namespace
+
+std::string sha256_hex(std::string_view bytes) {
+  Sha256& sha = hasher();
+  sha.begin();
+  sha.update(bytes);
+  return sha.finish_hex();
+}
+
+std::string object_hash(std::string_view type, std::string_view content) {
+  Sha256& sha = hasher();
+  sha.begin();
+  sha.update(canonical_header(type, content.size()));
+  sha.update(content);
+  return sha.finish_hex();
+}
+
+std::string zlib_compress(std::string_view bytes) { return deflater().compress(bytes, {}); }
+
+std::string compress_object(std::string_view type, std::string_view content) {
+  return deflater().compress(canonical_header(type, content.size()), content);
+}
+
+std::string zlib_decompress(std::string_view bytes) { return inflater().decompress(bytes); }

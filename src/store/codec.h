@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// SHA-256 and zlib, shared by the object store and the packs. Each keeps one
+// context for the whole process, so hashing or compressing many objects does
+// not allocate per object.
+
+// 64 lower-case hexadecimal digits of the SHA-256 of bytes.
+std::string sha256_hex(std::string_view bytes);
+
+// The SHA-256 of the canonical bytes "<type> <size>\0<content>", without
+// building them.
+std::string object_hash(std::string_view type, std::string_view content);
+
+// One zlib stream (RFC 1950) at level 9. Throws "zlib deflate failed".
+std::string zlib_compress(std::string_view bytes);
+
+// The canonical bytes of an object, compressed: the same as
+// zlib_compress(type + " " + size + "\0" + content), without the copy.
+std::string compress_object(std::string_view type, std::string_view content);
+
+// Inflates one zlib stream. Throws "zlib inflate failed" on damaged or
+// truncated input.
+std::string zlib_decompress(std::string_view bytes);

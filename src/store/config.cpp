@@ -1,0 +1,118 @@
+#include "store/config.h"
+
+#include <cctype>
+
+#include "store/fs.h"
+#include "store/repo.h"
+
+// .orrery/config is written as
+//
+//   [remote "<name>"]            one block per remote, in name order
+//   url = <url>
+//   <empty line>
+//   [branch "<name>"]            one block per branch, in name order
+//   upstream.remote = <remote>   (each key only when set)
+//   upstream.branch = <branch>
+//   <empty line>
+//   [branch]                     only when a repository-wide upstream is set
+//   upstream.remote = <remote>
+//   upstream.branch = <branch>
+//   <empty line>
+
+namespace {
+
+std::string_view trim_space(std::string_view text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  return text;
+}
+
+// The name in `<word> "<name>"...`, or nothing when the section has not
+// exactly that shape (one space, the quote right after it).
+std::optional<std::string> quoted_name(std::string_view section, std::string_view word) {
+  if (section.size() <= word.size() + 1 || section.substr(0, word.size()) != word ||
+      section[word.size()] != ' ' || section[word.size() + 1] != '"') {
+    return std::nullopt;
+  }
+  size_t open = word.size() + 1;
+  size_t close = section.find('"', open + 1);
+  if (close == std::string_view::npos) return std::nullopt;
+  return std::string(section.substr(open + 1, close - open - 1));
+}
+
+void apply_upstream_key(std::string_view key, std::string_view value,
+                        std::optional<std::string>& remote, std::optional<std::string>& branch) {
+  if (key == "upstream.remote") remote = std::string(value);
+  if (key == "upstream.branch") branch = std::string(value);
+}
+
+void apply_pair(RepoConfig& config, std::string_view section, std::string_view key,
+                std::string_view value) {
+  if (std::optional<std::string> remote = quoted_name(section, "remote")) {
+    if (key == "url") config.remotes[*remote].url = std::string(value);
+  } else if (section == "branch") {
+    apply_upstream_key(key, value, config.upstream_remote, config.upstream_branch);
+  } else if (std::optional<std::string> branch = quoted_name(section, "branch")) {
+    if (key != "upstream.remote" && key != "upstream.branch") return;
+    BranchConfig& entry = config.branches[*branch];
+    apply_upstream_key(key, value, entry.upstream_remote, entry.upstream_branch);
+  }
+}
+
+void append_upstream_lines(std::string& out, const std::optional<std::string>& remote,
+                           const std::optional<std::string>& branch) {
+  if (remote) out.append("upstream.remote = ").append(*remote).append("\n");
+  if (branch) out.append("upstream.branch = ").append(*branch).append("\n");
+}
+
+}  // namespace
+
+RepoConfig parse_config(std::string_view text) {
+  RepoConfig config;
+  std::string section;
+  while (!text.empty()) {
+    size_t newline = text.find('\n');
+    std::string_view line = text.substr(0, newline);
+    text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    line = trim_space(line);
+    if (line.empty() || line.front() == '#') continue;
+    if (line.front() == '[' && line.back() == ']') {
+      section = std::string(trim_space(line.substr(1, line.size() - 2)));
+      continue;
+    }
+    size_t equals = line.find('=');
+    if (equals == std::string_view::npos) continue;
+    apply_pair(config, section, trim_space(line.substr(0, equals)), trim_space(line.substr(equals + 1)));
+  }
+  return config;
+}
+
+std::string serialize_config(const RepoConfig& config) {
+  std::string out;
+  for (const auto& [name, remote] : config.remotes) {
+    out.append("[remote \"").append(name).append("\"]\n");
+    out.append("url = ").append(remote.url).append("\n\n");
+  }
+  for (const auto& [name, branch] : config.branches) {
+    out.append("[branch \"").append(name).append("\"]\n");
+    append_upstream_lines(out, branch.upstream_remote, branch.upstream_branch);
+    out.append("\n");
+  }
+  if (config.upstream_remote || config.upstream_branch) {
+    out.append("[branch]\n");
+    append_upstream_lines(out, config.upstream_remote, config.upstream_branch);
+    out.append("\n");
+  }
+  return out;
+}
+
+RepoConfig load_config(const Repository& repo) {
+  std::string path = orrery_path(repo, "config");
+  if (!path_exists(path)) return {};
+  return parse_config(read_file(path));
+}
+
+void save_config(const Repository& repo, const RepoConfig& config) {
+  write_file_atomic(orrery_path(repo, "config"), serialize_config(config));
+}

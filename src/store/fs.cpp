@@ -1,0 +1,181 @@
+#include "store/fs.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+
+namespace {
+
+std::string system_error_text(int error) { return std::strerror(error); }
+
+// Closes a descriptor on every path out of a scope.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+  int get() const { return fd_; }
+  // Closes now and reports the error close gave, 0 on success.
+  int close_now() {
+    int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0 ? 0 : errno;
+  }
+
+ private:
+  int fd_;
+};
+
+// Writes all bytes; returns 0 or the errno of the failed write.
+int write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return 0;
+}
+
+// Opens a fresh temporary sibling of `path`: up to ten random names are
+// tried exclusively before the fixed name "<path>.tmp" is truncated and used.
+int open_temp_sibling(const std::string& path, std::string& temp_path) {
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    std::random_device device;
+    std::mt19937_64 engine(device());
+    temp_path = path + ".tmp." + std::to_string(engine());
+    int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  temp_path = path + ".tmp";
+  return ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
+}  // namespace
+
+std::string read_file(const std::string& path) {
+  std::string out;
+  if (!read_file_into(path, out)) throw std::runtime_error("Cannot open file for reading: " + path);
+  return out;
+}
+
+bool read_file_into(const std::string& path, std::string& out) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  struct stat st;
+  size_t expected = (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) ? st.st_size : 0;
+  out.resize(expected);
+  size_t filled = 0;
+  for (;;) {
+    if (filled == out.size()) out.resize(out.size() < 4096 ? 4096 : out.size() * 2);
+    ssize_t n = ::read(fd.get(), out.data() + filled, out.size() - filled);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (filled == 0 && errno == EISDIR) return false;
+      throw std::runtime_error("Cannot read file: " + path + " -> " + system_error_text(errno));
+    }
+    if (n == 0) break;
+    filled += static_cast<size_t>(n);
+  }
+  out.resize(filled);
+  return true;
+}
+
+void write_file_atomic(const std::string& path, std::string_view bytes) {
+  std::string_view parent = path_dirname(path);
+  if (!parent.empty()) ensure_directory(std::string(parent));
+
+  std::string temp_path;
+  FileDescriptor fd(open_temp_sibling(path, temp_path));
+  if (fd.get() < 0) throw std::runtime_error("Cannot open file for writing: " + temp_path);
+
+  int error = write_all(fd.get(), bytes);
+  int close_error = fd.close_now();
+  if (error == 0) error = close_error;
+  if (error == 0 && ::rename(temp_path.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temp_path.c_str());
+    throw std::runtime_error("Failed to atomically write file: " + path + " -> " +
+                             system_error_text(error));
+  }
+}
+
+void ensure_directory(const std::string& path) {
+  if (path.empty() || ::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return;
+  int error = errno;
+  if (error == ENOENT) {
+    std::string_view parent = path_dirname(path);
+    if (!parent.empty() && parent != path) {
+      ensure_directory(std::string(parent));
+      if (::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return;
+      error = errno;
+    }
+  }
+  throw std::runtime_error("Failed to create directory: " + path + " -> " +
+                           system_error_text(error));
+}
+
+bool path_exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool is_directory(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool is_regular_file(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool remove_path(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove_all(path, ec);
+  return !ec;
+}
+
+bool is_safe_relpath(std::string_view path) {
+  if (path.empty() || path.front() == '/') return false;
+  const auto is_letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  if (path.size() >= 2 && is_letter(path[0]) && path[1] == ':') return false;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = path.size();
+    if (path.substr(start, end - start) == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+std::string current_directory() {
+  std::error_code ec;
+  std::string dir = std::filesystem::current_path(ec).string();
+  if (ec) throw std::runtime_error("Cannot determine the current directory -> " + ec.message());
+  return dir;
+}
+
+std::string_view path_basename(std::string_view path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string_view path_dirname(std::string_view path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return {};
+  return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+}

@@ -1,0 +1,111 @@
+#include "store/ignore.h"
+
+#include <cctype>
+
+#include "store/fs.h"
+
+namespace {
+
+std::string normalize(std::string_view path) {
+  std::string out(path);
+  for (char& c : out) {
+    if (c == '\\') c = '/';
+  }
+  size_t first = out.find_first_not_of('/');
+  out.erase(0, first == std::string::npos ? out.size() : first);
+  return out;
+}
+
+std::string_view trim_space(std::string_view text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  return text;
+}
+
+bool rule_matches(const IgnoreRule& rule, const std::string& path, bool is_dir) {
+  if (rule.dir_only && !is_dir) return false;
+  std::string pattern = normalize(rule.pattern);
+  if (pattern.find('/') != std::string::npos) return glob_match(pattern, path);
+  size_t start = 0;
+  for (;;) {
+    size_t end = path.find('/', start);
+    std::string_view component =
+        std::string_view(path).substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (glob_match(pattern, component)) return true;
+    if (end == std::string::npos) return false;
+    start = end + 1;
+  }
+}
+
+bool is_under(std::string_view path, std::string_view dir) {
+  return path == dir || (path.size() > dir.size() && path.substr(0, dir.size()) == dir &&
+                         path[dir.size()] == '/');
+}
+
+}  // namespace
+
+IgnoreRules parse_ignore_rules(std::string_view text) {
+  IgnoreRules rules;
+  while (!text.empty()) {
+    size_t newline = text.find('\n');
+    std::string_view line = text.substr(0, newline);
+    text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+    line = trim_space(line);
+    if (line.empty() || line.front() == '#') continue;
+    IgnoreRule rule;
+    if (line.front() == '!') {
+      rule.negated = true;
+      line.remove_prefix(1);
+    }
+    if (!line.empty() && line.back() == '/') {
+      rule.dir_only = true;
+      line.remove_suffix(1);
+    }
+    if (line.empty()) continue;
+    rule.pattern = std::string(line);
+    rules.push_back(std::move(rule));
+  }
+  return rules;
+}
+
+IgnoreRules load_ignore_rules(const std::string& root) {
+  std::string path = root + "/.orreryignore";
+  if (!path_exists(path)) return {};
+  return parse_ignore_rules(read_file(path));
+}
+
+bool is_ignored(const IgnoreRules& rules, std::string_view path, bool is_dir) {
+  std::string normalized = normalize(path);
+  if (is_under(normalized, ".orrery") || is_under(normalized, ".git")) return true;
+  bool ignored = false;
+  for (const IgnoreRule& rule : rules) {
+    if (rule_matches(rule, normalized, is_dir)) ignored = !rule.negated;
+  }
+  return ignored;
+}
+
+bool glob_match(std::string_view pattern, std::string_view text) {
+  // Greedy matching with one backtrack point: on a mismatch, let the most
+  // recent "*" swallow one more byte. Earlier stars never need revisiting
+  // because "*" matches any bytes, so this equals the recursive definition
+  // in O(pattern x text) time.
+  size_t p = 0, t = 0;
+  size_t star = std::string_view::npos, star_text = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      while (p < pattern.size() && pattern[p] == '*') ++p;
+      star = p;
+      star_text = t;
+    } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
+      ++p;
+      ++t;
+    } else if (star != std::string_view::npos) {
+      p = star;
+      t = ++star_text;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}

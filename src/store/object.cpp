@@ -1,0 +1,145 @@
+#include "store/object.h"
+
+#include <nlohmann/json.hpp>
+
+#include "store/codec.h"
+#include "store/fs.h"
+#include "store/repo.h"
+
+// Objects are stored as loose files .orrery/objects/XX/<62 hex digits>, each
+// the zlib stream (level 9) of the canonical bytes
+//
+//   <type> " " <decimal content length> "\0" <content>
+//
+// and named by the SHA-256 of those canonical bytes. Tree content is the
+// compact JSON array of {"hash","mode","path","type"} objects; commit content
+// is the compact JSON object {"author","message","parent"?,"parents"?,
+// "timestamp","tree"} where "parent" appears only for exactly one parent and
+// "parents" for one or more. nlohmann::json keeps members in key order, which
+// makes both texts canonical.
+
+using nlohmann::json;
+
+ObjectStore::ObjectStore(std::string root_dir) : root(std::move(root_dir)) {
+  ensure_directory(orrery_path(root, "objects"));
+}
+
+bool is_object_id(std::string_view text) {
+  if (text.size() != 64) return false;
+  for (char c : text) {
+    bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (!hex) return false;
+  }
+  return true;
+}
+
+std::string loose_object_path(const std::string& root, std::string_view id) {
+  std::string path = orrery_path(root, "objects/");
+  path.append(id.substr(0, 2)).append("/").append(id.substr(2));
+  return path;
+}
+
+ObjectId write_object(const ObjectStore& store, std::string_view type, std::string_view content) {
+  ObjectId id = object_hash(type, content);
+  // An object already on disk needs neither compression nor the lock.
+  if (path_exists(loose_object_path(store.root, id))) return id;
+  write_raw_object(store, id, compress_object(type, content));
+  return id;
+}
+
+bool write_raw_object(const ObjectStore& store, std::string_view id, std::string_view stored) {
+  // Only a well-formed id may become a path: ids also arrive from remotes.
+  if (!is_object_id(id)) return false;
+  RepoLock lock(store.root);
+  std::string path = loose_object_path(store.root, id);
+  if (!path_exists(path)) write_file_atomic(path, stored);
+  return true;
+}
+
+std::optional<std::string> read_raw_object(const ObjectStore& store, std::string_view id) {
+  if (!is_object_id(id)) return std::nullopt;
+  std::string bytes;
+  if (read_file_into(loose_object_path(store.root, id), bytes)) return bytes;
+  return std::nullopt;
+}
+
+std::optional<Object> read_object(const ObjectStore& store, std::string_view id) {
+  std::optional<std::string> raw = read_raw_object(store, id);
+  if (!raw) return std::nullopt;
+  std::string bytes = zlib_decompress(*raw);
+  size_t nul = bytes.find('\0');
+  if (nul == std::string::npos) return std::nullopt;
+  size_t space = std::string_view(bytes).substr(0, nul).find(' ');
+  if (space == std::string::npos) return std::nullopt;
+  Object object;
+  object.type = bytes.substr(0, space);
+  bytes.erase(0, nul + 1);
+  object.data = std::move(bytes);
+  return object;
+}
+
+bool is_commit(const ObjectStore& store, std::string_view id) {
+  if (!is_object_id(id)) return false;
+  std::optional<Object> object = read_object(store, id);
+  return object && object->type == "commit";
+}
+
+std::optional<Commit> read_commit(const ObjectStore& store, std::string_view id) {
+  std::optional<Object> object = read_object(store, id);
+  if (!object || object->type != "commit") return std::nullopt;
+  return parse_commit(object->data);
+}
+
+std::optional<Tree> read_tree(const ObjectStore& store, std::string_view id) {
+  std::optional<Object> object = read_object(store, id);
+  if (!object || object->type != "tree") return std::nullopt;
+  return parse_tree(object->data);
+}
+
+std::string serialize_tree(const Tree& tree) {
+  json array = json::array();
+  for (const TreeEntry& entry : tree) {
+    array.push_back({{"mode", entry.mode}, {"type", entry.type}, {"hash", entry.hash}, {"path", entry.path}});
+  }
+  return array.dump();
+}
+
+Tree parse_tree(std::string_view bytes) {
+  json document = json::parse(bytes);
+  Tree tree;
+  for (const json& element : document) {
+    tree.push_back({element.value("mode", std::string()), element.value("type", std::string()),
+                    element.value("hash", std::string()), element.value("path", std::string())});
+  }
+  return tree;
+}
+
+std::string serialize_commit(const Commit& commit) {
+  json object = json::object();
+  object["tree"] = commit.tree;
+  if (!commit.parents.empty()) {
+    if (commit.parents.size() == 1) object["parent"] = commit.parents.front();
+    object["parents"] = commit.parents;
+  }
+  object["author"] = commit.author;
+  object["message"] = commit.message;
+  object["timestamp"] = commit.timestamp;
+  return object.dump();
+}
+
+Commit parse_commit(std::string_view bytes) {
+  json document = json::parse(bytes);
+  Commit commit;
+  if (document.is_object() && document.contains("parents")) {
+    for (const json& parent : document["parents"]) commit.parents.push_back(parent.get<std::string>());
+  } else if (document.is_object() && document.contains("parent")) {
+    commit.parents.push_back(document["parent"].get<std::string>());
+  }
+  commit.tree = document.value("tree", std::string());
+  commit.author = document.value("author", std::string());
+  commit.message = document.value("message", std::string());
+  commit.timestamp = document.value("timestamp", uint64_t{0});
+  return commit;
+}
+
+ObjectId blob_id(std::string_view content) { return object_hash("blob", content); }

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// 64 lower-case hexadecimal digits: the SHA-256 of an object's canonical bytes.
+using ObjectId = std::string;
+
+// A read object: its type word ("blob", "tree", "commit") and its content.
+struct Object {
+  std::string type;
+  std::string data;
+};
+
+struct TreeEntry {
+  std::string mode;  // "100644" for a file, "40000" for a directory
+  std::string type;  // "blob" or "tree"
+  std::string hash;
+  std::string path;  // one path component
+};
+
+// One directory level; writers sort entries by path in byte order.
+using Tree = std::vector<TreeEntry>;
+
+struct Commit {
+  ObjectId tree;
+  std::vector<ObjectId> parents;  // first parent first; empty for a root commit
+  std::string author;
+  std::string message;
+  uint64_t timestamp = 0;  // seconds since 1970-01-01 UTC
+};
+
+// The object part of a repository. Constructing it creates .orrery/objects.
+struct ObjectStore {
+  explicit ObjectStore(std::string root_dir);
+
+  std::string root;
+};
+
+// True for 64 hexadecimal digits of either case.
+bool is_object_id(std::string_view text);
+
+// .orrery/objects/XX/<62 more>. Only meaningful for ids that pass is_object_id.
+std::string loose_object_path(const std::string& root, std::string_view id);
+
+// Stores the object (zlib level 9 of its canonical bytes) unless a loose file
+// for its id exists already; returns the id either way. Takes the lock.
+ObjectId write_object(const ObjectStore& store, std::string_view type, std::string_view content);
+
+// Stores already compressed bytes under `id` without checking them. Returns
+// false, writing nothing, unless the id is exactly 64 hexadecimal digits.
+bool write_raw_object(const ObjectStore& store, std::string_view id, std::string_view stored);
+
+// The stored (compressed) bytes of an object: its loose file, else a pack.
+// Nothing for an id that is not 64 hexadecimal digits, without touching disk.
+std::optional<std::string> read_raw_object(const ObjectStore& store, std::string_view id);
+
+// The inflated object, or nothing when it is missing or has no valid header.
+// Throws "zlib inflate failed" on damaged data.
+std::optional<Object> read_object(const ObjectStore& store, std::string_view id);
+
+// is_object_id(id) and the object reads as a commit.
+bool is_commit(const ObjectStore& store, std::string_view id);
+
+// Reads and parses an object of the given kind; nothing when it is missing or
+// of another type. Malformed JSON throws the parser's error.
+std::optional<Commit> read_commit(const ObjectStore& store, std::string_view id);
+std::optional<Tree> read_tree(const ObjectStore& store, std::string_view id);
+
+// The compact JSON texts stored as tree and commit content.
+std::string serialize_tree(const Tree& tree);
+Tree parse_tree(std::string_view bytes);
+std::string serialize_commit(const Commit& commit);
+Commit parse_commit(std::string_view bytes);
+
+// The id a blob with this content has, computed without storing anything.
+ObjectId blob_id(std::string_view content);

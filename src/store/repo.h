@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "store/object.h"
+
+// An opened repository: the working-tree root (as given, not canonicalised)
+// and its object store. Constructing one creates .orrery/objects if missing.
+struct Repository {
+  explicit Repository(std::string root_dir);
+
+  std::string root;
+  ObjectStore objects;
+};
+
+// root + "/.orrery/" + relative: the path of a metadata file.
+std::string orrery_path(const std::string& root, std::string_view relative);
+inline std::string orrery_path(const Repository& repo, std::string_view relative) {
+  return orrery_path(repo.root, relative);
+}
+
+// The repository-wide write lock: the directory .orrery/lock, created
+// atomically. Waits up to 100 attempts, then throws "Repository is locked
+// (another orrery process may be running)". Released on destruction.
+class RepoLock {
+ public:
+  explicit RepoLock(const std::string& root);
+  ~RepoLock();
+  RepoLock(const RepoLock&) = delete;
+  RepoLock& operator=(const RepoLock&) = delete;
+
+ private:
+  std::string path_;
+  bool held_ = false;
+};
+
+// The nearest directory at or above `start` holding a .orrery entry; `start`
+// itself when there is none.
+std::string find_repo_root(const std::string& start);
+
+// True when root/.orrery and root/.orrery/HEAD both exist.
+bool is_initialized(const std::string& root);
+
+// Creates the initial layout (refs, logs, version, HEAD) under the lock.
+void create_repository(const Repository& repo);
+
+// The opening step of every command that works in a repository: finds the
+// root from the current directory, or reports the missing repository and
+// returns nothing.
+std::optional<Repository> open_repo_or_report();

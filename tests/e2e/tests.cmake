@@ -1,0 +1,9 @@
+# Every end-to-end test file of tests/e2e/, linked into one executable.
+set(ORRERY_E2E_SOURCES
+)
+if(ORRERY_E2E_SOURCES)
+  list(TRANSFORM ORRERY_E2E_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+  add_executable(orrery_e2e_tests ${ORRERY_E2E_SOURCES})
+  target_link_libraries(orrery_e2e_tests PRIVATE orrery_test_support GTest::gtest_main)
+  gtest_discover_tests(orrery_e2e_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS e2e)
+endif()
