@@ -9,6 +9,7 @@ target_sources(orrery_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/refs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/repo.cpp
   ${CMAKE_CURRENT_LIST_DIR}/revision.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/tree_walk.cpp
   PUBLIC FILE_SET HEADERS FILES
   ${CMAKE_CURRENT_LIST_DIR}/codec.h
   ${CMAKE_CURRENT_LIST_DIR}/config.h
@@ -19,4 +20,5 @@ target_sources(orrery_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/object.h
   ${CMAKE_CURRENT_LIST_DIR}/refs.h
   ${CMAKE_CURRENT_LIST_DIR}/repo.h
-  ${CMAKE_CURRENT_LIST_DIR}/revision.h)
+  ${CMAKE_CURRENT_LIST_DIR}/revision.h
+  ${CMAKE_CURRENT_LIST_DIR}/tree_walk.h)

@@ -1,0 +1,78 @@
+#include "store/tree_walk.h"
+
+#include <stdexcept>
+#include <unordered_set>
+#include <vector>
+
+#include "store/fs.h"
+
+namespace {
+
+constexpr size_t k_max_tree_depth = 2048;
+
+bool equals_ignoring_case(std::string_view name, std::string_view lower) {
+  if (name.size() != lower.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
+
+[[noreturn]] void refuse(std::string_view name) {
+  throw std::runtime_error("Unsafe path in tree: " + std::string(name));
+}
+
+// One tree being walked: its entries and how far through them we are.
+struct Frame {
+  ObjectId id;
+  Tree entries;
+  size_t next = 0;
+  std::string path;  // the directory's full path, "" for the root
+};
+
+}  // namespace
+
+bool is_safe_tree_name(std::string_view name) {
+  if (!is_safe_relpath(name)) return false;
+  if (name.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos) return false;
+  return !equals_ignoring_case(name, ".orrery") && !equals_ignoring_case(name, ".git");
+}
+
+void walk_tree(const ObjectStore& store, std::string_view tree_id,
+               const std::function<void(const std::string& path, const TreeEntry& entry)>& visit) {
+  std::optional<Tree> root = read_tree(store, tree_id);
+  if (!root) return;
+  std::vector<Frame> stack;
+  // Ids of the trees on the current path: a tree met again below itself
+  // would make the walk endless.
+  std::unordered_set<ObjectId> open_trees{std::string(tree_id)};
+  stack.push_back({std::string(tree_id), std::move(*root), 0, ""});
+  while (!stack.empty()) {
+    Frame& frame = stack.back();
+    if (frame.next == frame.entries.size()) {
+      open_trees.erase(frame.id);
+      stack.pop_back();
+      continue;
+    }
+    const TreeEntry& entry = frame.entries[frame.next++];
+    if (!is_safe_tree_name(entry.path)) refuse(entry.path);
+    std::string path = frame.path.empty() ? entry.path : frame.path + "/" + entry.path;
+    visit(path, entry);
+    if (entry.type != "tree") continue;
+    if (stack.size() >= k_max_tree_depth || open_trees.count(entry.hash)) refuse(entry.path);
+    std::optional<Tree> child = read_tree(store, entry.hash);
+    if (!child) continue;
+    open_trees.insert(entry.hash);
+    stack.push_back({entry.hash, std::move(*child), 0, std::move(path)});
+  }
+}
+
+void flatten_tree(const ObjectStore& store, std::string_view tree_id, const std::string& prefix,
+                  PathMap& out) {
+  walk_tree(store, tree_id, [&](const std::string& path, const TreeEntry& entry) {
+    if (entry.type != "blob") return;
+    out[prefix.empty() ? path : prefix + "/" + path] = entry.hash;
+  });
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "store/object.h"
+
+// Path (relative, "/" separated) to blob id, in byte order of the paths.
+using PathMap = std::map<std::string, ObjectId>;
+
+// The check every tree entry name passes before it may become a path in the
+// working tree: is_safe_relpath, no "/", "\" or NUL, and not .orrery or .git
+// in any letter case.
+bool is_safe_tree_name(std::string_view name);
+
+// Visits the entries below a tree depth-first in stored order, each with its
+// full path, a directory before its contents. Missing or non-tree objects
+// (the root included) contribute nothing. Throws "Unsafe path in tree: <name>"
+// for an unsafe name, for nesting deeper than 2048 levels and for a tree that
+// contains itself, so no walk can escape the working tree or the stack.
+void walk_tree(const ObjectStore& store, std::string_view tree_id,
+               const std::function<void(const std::string& path, const TreeEntry& entry)>& visit);
+
+// Adds path -> blob id for every blob below the tree, paths prefixed with
+// `prefix` + "/" when it is not empty. A later duplicate path overwrites.
+void flatten_tree(const ObjectStore& store, std::string_view tree_id, const std::string& prefix,
+                  PathMap& out);
