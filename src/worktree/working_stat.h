@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What the index records of a working file so an unchanged file need not be
+// read again: all zero for anything that is not a regular file.
+struct WorkingStat {
+  uint64_t size = 0;   // bytes; all ones when it cannot be read
+  uint64_t mtime = 0;  // whole seconds since 1601-01-01 UTC
+  uint32_t mode = 0;   // 33261 when owner-execute is set, else 33188
+
+  bool operator==(const WorkingStat&) const = default;
+};
+
+// Seconds between 1601-01-01 and 1970-01-01, both UTC.
+inline constexpr uint64_t k_unix_epoch_in_1601_seconds = 11644473600ULL;
+
+// The triple of the file at path, from lstat (a symlink is not a regular
+// file). Never throws.
+WorkingStat stat_working_file(const std::string& path);
