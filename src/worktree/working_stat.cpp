@@ -4,7 +4,7 @@
 
 WorkingStat stat_working_file(const std::string& path) {
   struct stat st;
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
   WorkingStat out;
   out.size = static_cast<uint64_t>(st.st_size);
   // Whole seconds, truncated toward zero, on the 1601 epoch the index uses.

@@ -16,6 +16,6 @@ struct WorkingStat {
 // Seconds between 1601-01-01 and 1970-01-01, both UTC.
 inline constexpr uint64_t k_unix_epoch_in_1601_seconds = 11644473600ULL;
 
-// The triple of the file at path, from lstat (a symlink is not a regular
-// file). Never throws.
+// The triple of the file at path. A symlink is followed, as reading the file
+// follows it. Never throws.
 WorkingStat stat_working_file(const std::string& path);
