@@ -62,7 +62,8 @@ constexpr std::string_view k_command_lines[] = {
 
 void print_general_help(std::ostream& out) {
   if (color_enabled()) {
-    out << bold("Использование:") << " orrery [--quiet|--verbose|--no-color] <команда> [аргументы]\n";
+    out << bold("Использование:")
+        << " orrery [--quiet|--verbose|--no-color] <команда> [аргументы]\n";
     out << colorize("Глобальные опции:", "1;36") << "\n";
   } else {
     out << "Использование: orrery [--quiet|--verbose|--no-color] <команда> [аргументы]\n";

@@ -25,7 +25,8 @@ std::string hub_base_url() {
 }
 
 std::string hub_api_base_url() {
-  if (const char* value = non_empty_env("ORRERY_HUB_API_URL")) return without_trailing_slashes(value);
+  if (const char* value = non_empty_env("ORRERY_HUB_API_URL"))
+    return without_trailing_slashes(value);
   return without_trailing_slashes(hub_base_url()) + "/api/v1";
 }
 
@@ -33,7 +34,8 @@ std::string url_host(const std::string& url) {
   size_t scheme = url.find("://");
   size_t start = scheme == std::string::npos ? 0 : scheme + 3;
   size_t end = url.find('/', start);
-  std::string authority = url.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  std::string authority =
+      url.substr(start, end == std::string::npos ? std::string::npos : end - start);
   size_t at = authority.rfind('@');
   if (at != std::string::npos) authority.erase(0, at + 1);
   if (!authority.empty() && authority.front() == '[') {

@@ -22,8 +22,10 @@
 namespace {
 
 std::string_view trim_space(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+    text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
   return text;
 }
 
@@ -83,7 +85,8 @@ RepoConfig parse_config(std::string_view text) {
     }
     size_t equals = line.find('=');
     if (equals == std::string_view::npos) continue;
-    apply_pair(config, section, trim_space(line.substr(0, equals)), trim_space(line.substr(equals + 1)));
+    apply_pair(config, section, trim_space(line.substr(0, equals)),
+               trim_space(line.substr(equals + 1)));
   }
   return config;
 }

@@ -17,8 +17,10 @@ std::string normalize(std::string_view path) {
 }
 
 std::string_view trim_space(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+    text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
   return text;
 }
 
@@ -29,8 +31,8 @@ bool rule_matches(const IgnoreRule& rule, const std::string& path, bool is_dir) 
   size_t start = 0;
   for (;;) {
     size_t end = path.find('/', start);
-    std::string_view component =
-        std::string_view(path).substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::string_view component = std::string_view(path).substr(
+        start, end == std::string::npos ? std::string::npos : end - start);
     if (glob_match(pattern, component)) return true;
     if (end == std::string::npos) return false;
     start = end + 1;
@@ -38,8 +40,8 @@ bool rule_matches(const IgnoreRule& rule, const std::string& path, bool is_dir) 
 }
 
 bool is_under(std::string_view path, std::string_view dir) {
-  return path == dir || (path.size() > dir.size() && path.substr(0, dir.size()) == dir &&
-                         path[dir.size()] == '/');
+  return path == dir ||
+         (path.size() > dir.size() && path.substr(0, dir.size()) == dir && path[dir.size()] == '/');
 }
 
 }  // namespace

@@ -62,7 +62,8 @@ Index parse_index(std::string_view text) {
 std::string serialize_index(const Index& index) {
   json entries = json::object();
   for (const auto& [path, entry] : index) {
-    entries[path] = {{"hash", entry.hash}, {"size", entry.size}, {"mtime", entry.mtime}, {"mode", entry.mode}};
+    entries[path] = {
+        {"hash", entry.hash}, {"size", entry.size}, {"mtime", entry.mtime}, {"mode", entry.mode}};
   }
   json document = {{"version", 2}, {"entries", std::move(entries)}};
   return document.dump(2);

@@ -99,7 +99,8 @@ std::optional<Tree> read_tree(const ObjectStore& store, std::string_view id) {
 std::string serialize_tree(const Tree& tree) {
   json array = json::array();
   for (const TreeEntry& entry : tree) {
-    array.push_back({{"mode", entry.mode}, {"type", entry.type}, {"hash", entry.hash}, {"path", entry.path}});
+    array.push_back(
+        {{"mode", entry.mode}, {"type", entry.type}, {"hash", entry.hash}, {"path", entry.path}});
   }
   return array.dump();
 }
@@ -131,7 +132,8 @@ Commit parse_commit(std::string_view bytes) {
   json document = json::parse(bytes);
   Commit commit;
   if (document.is_object() && document.contains("parents")) {
-    for (const json& parent : document["parents"]) commit.parents.push_back(parent.get<std::string>());
+    for (const json& parent : document["parents"])
+      commit.parents.push_back(parent.get<std::string>());
   } else if (document.is_object() && document.contains("parent")) {
     commit.parents.push_back(document["parent"].get<std::string>());
   }

@@ -149,7 +149,8 @@ void append_reflog(const Repository& repo, const std::optional<ObjectId>& old_id
   }
   ensure_directory(orrery_path(repo, "logs"));
   std::string line = old_text + " " + new_id + "\t" + clean + "\n";
-  int fd = ::open(orrery_path(repo, "logs/HEAD").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  int fd = ::open(orrery_path(repo, "logs/HEAD").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
+                  0666);
   if (fd < 0) return;
   // One write call: appends of whole lines never interleave.
   [[maybe_unused]] ssize_t written = ::write(fd, line.data(), line.size());

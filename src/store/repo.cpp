@@ -52,7 +52,8 @@ bool is_initialized(const std::string& root) {
 
 void create_repository(const Repository& repo) {
   RepoLock lock(repo.root);
-  for (const char* dir : {"", "objects", "refs/heads", "refs/tags", "refs/remotes/origin", "logs"}) {
+  for (const char* dir :
+       {"", "objects", "refs/heads", "refs/tags", "refs/remotes/origin", "logs"}) {
     ensure_directory(orrery_path(repo, dir));
   }
   write_file_atomic(orrery_path(repo, "version"), "1\n");

@@ -1,5 +1,6 @@
 # Every end-to-end test file of tests/e2e/, linked into one executable.
 set(ORRERY_E2E_SOURCES
+  init_test.cpp
 )
 if(ORRERY_E2E_SOURCES)
   list(TRANSFORM ORRERY_E2E_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -32,7 +32,8 @@ TempDir::~TempDir() {
   // A test may leave read-only directories behind; make them writable first.
   for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::end(it);
        it.increment(ec)) {
-    if (it->is_directory(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    if (it->is_directory(ec))
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   }
   fs::remove_all(path_, ec);
 }
@@ -122,8 +123,8 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
       }
     }
     if (in_fd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-      ssize_t n = write(in_fd, options.stdin_text.data() + written,
-                        options.stdin_text.size() - written);
+      ssize_t n =
+          write(in_fd, options.stdin_text.data() + written, options.stdin_text.size() - written);
       if (n > 0) written += static_cast<size_t>(n);
       if (n < 0 || written == options.stdin_text.size()) {
         close(in_fd);

@@ -1,0 +1,74 @@
+#include "support/test_support.h"
+
+namespace testing_support {
+namespace {
+
+const std::string k_help_hint = "  подсказка: запусти 'orrery help', чтобы увидеть список команд\n";
+
+class InitCommand : public OrreryTest {};
+
+TEST_F(InitCommand, CreatesTheLayoutInTheCurrentDirectory) {
+  EXPECT_RUN(orrery({"init"}), 0, "Инициализирован пустой репозиторий orrery в ./.orrery\n", "");
+  EXPECT_EQ(read_text(file(".orrery/HEAD")), "ref: refs/heads/main\n");
+  EXPECT_EQ(read_text(file(".orrery/version")), "1\n");
+  // Only these two files: no index, config, reflog or branch yet.
+  EXPECT_EQ(list_files(file(".orrery")), (std::vector<std::string>{"HEAD", "version"}));
+  for (const char* sub : {"objects", "refs/heads", "refs/tags", "refs/remotes/origin", "logs"}) {
+    EXPECT_TRUE(path_exists(file(".orrery/") + sub)) << sub;
+  }
+}
+
+TEST_F(InitCommand, CreatesMissingDirectoriesAndPrintsThePathAsGiven) {
+  EXPECT_RUN(orrery({"init", "sub/dir", "ignored"}), 0,
+             "Инициализирован пустой репозиторий orrery в sub/dir/.orrery\n", "");
+  EXPECT_TRUE(path_exists(file("sub/dir/.orrery/HEAD")));
+}
+
+TEST_F(InitCommand, RefusesAnExistingRepositoryAndChangesNothing) {
+  init_repo();
+  write_text(file(".orrery/HEAD"), "ref: refs/heads/other\n");
+  EXPECT_RUN(orrery({"init"}), 1, "",
+             "orrery: ошибка: репозиторий уже существует: .\n"
+             "  подсказка: выбери другой каталог или удали существующий .orrery/\n");
+  EXPECT_EQ(read_text(file(".orrery/HEAD")), "ref: refs/heads/other\n");
+}
+
+TEST_F(InitCommand, CompletesAMetadataDirectoryWithoutHead) {
+  write_text(file(".orrery/objects/keep"), "x");
+  EXPECT_RUN(orrery({"init"}), 0, "Инициализирован пустой репозиторий orrery в ./.orrery\n", "");
+  EXPECT_EQ(read_text(file(".orrery/objects/keep")), "x");
+  EXPECT_TRUE(path_exists(file(".orrery/refs/heads")));
+}
+
+TEST_F(InitCommand, HelpFlagPrintsTheTopicAndCreatesNothing) {
+  RunResult help = orrery({"help", "init"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_RUN(orrery({"init", "x", "--help"}), 0, help.out, "");
+  EXPECT_FALSE(path_exists(file("x")));
+  EXPECT_FALSE(path_exists(file(".orrery")));
+}
+
+TEST_F(InitCommand, ReportsAPathThatCannotBeCreated) {
+  write_text(file("plain"), "");
+  RunResult r = orrery({"init", "plain/repo"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "orrery: ошибка: Failed to create directory: plain/repo -> Not a directory\n" +
+                       k_help_hint);
+}
+
+// A lock left behind by a killed process makes writers give up after about
+// six seconds; removing it by hand lets the next write succeed.
+TEST_F(InitCommand, GivesUpOnALockLeftInPlace) {
+  ASSERT_EQ(run_program("mkdir", {"-p", file(".orrery/lock")}).code, 0);
+  EXPECT_RUN(orrery({"init"}), 1, "",
+             "orrery: ошибка: Repository is locked (another orrery process may be running)\n" +
+                 k_help_hint);
+  EXPECT_FALSE(path_exists(file(".orrery/HEAD")));
+  ASSERT_EQ(run_program("rmdir", {file(".orrery/lock")}).code, 0);
+  EXPECT_EQ(orrery({"init"}).code, 0);
+  EXPECT_FALSE(path_exists(file(".orrery/lock")));
+}
+
+}  // namespace
+}  // namespace testing_support

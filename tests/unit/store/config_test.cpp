@@ -1,0 +1,64 @@
+#include "store/config.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ParseConfig, ReadsRemotesAndUpstreams) {
+  RepoConfig config = parse_config(
+      "# comment\r\n"
+      "[remote \"origin\"]\r\n"
+      "url=x\r\n"
+      "  url =   https://h/a=b c  \n"
+      "[branch \"main\"]\n"
+      "upstream.branch = main\n"
+      "ignored = 1\n"
+      "[branch]\n"
+      "upstream.remote = origin\n"
+      "[core]\n"
+      "url = nope\n");
+  ASSERT_EQ(config.remotes.size(), 1u);
+  EXPECT_EQ(config.remotes["origin"].url, "https://h/a=b c");
+  EXPECT_EQ(config.branches["main"].upstream_branch, "main");
+  EXPECT_FALSE(config.branches["main"].upstream_remote);
+  EXPECT_EQ(config.upstream_remote, "origin");
+  EXPECT_FALSE(config.upstream_branch);
+}
+
+TEST(ParseConfig, IgnoresSectionsOfTheWrongShape) {
+  RepoConfig config = parse_config(
+      "[remote  \"two-spaces\"]\nurl = a\n"
+      "[remote origin]\nurl = b\n"
+      "[remote \"open]\nurl = c\n"
+      "[remote \"ok\" trailing]\nurl = d\n"
+      "[ remote \"trimmed\" ]\nurl = e\n");
+  ASSERT_EQ(config.remotes.size(), 2u);
+  EXPECT_EQ(config.remotes["ok"].url, "d");
+  EXPECT_EQ(config.remotes["trimmed"].url, "e");
+}
+
+TEST(SerializeConfig, WritesBlocksInNameOrder) {
+  RepoConfig config;
+  EXPECT_EQ(serialize_config(config), "");
+  config.remotes["origin"].url = "u";
+  EXPECT_EQ(serialize_config(config), "[remote \"origin\"]\nurl = u\n\n");
+  config.remotes["a"].url = "v";
+  config.branches["topic"].upstream_branch = "main";
+  config.branches["bare"];
+  config.upstream_remote = "";
+  EXPECT_EQ(serialize_config(config),
+            "[remote \"a\"]\nurl = v\n\n"
+            "[remote \"origin\"]\nurl = u\n\n"
+            "[branch \"bare\"]\n\n"
+            "[branch \"topic\"]\nupstream.branch = main\n\n"
+            "[branch]\nupstream.remote = \n\n");
+}
+
+TEST(SerializeConfig, RoundTripsWhatItWrites) {
+  std::string text =
+      "[remote \"origin\"]\nurl = u\n\n[branch \"x\"]\nupstream.remote = origin\n"
+      "upstream.branch = x\n\n";
+  EXPECT_EQ(serialize_config(parse_config(text)), text);
+}
+
+}  // namespace

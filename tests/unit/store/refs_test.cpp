@@ -1,0 +1,123 @@
+#include "store/refs.h"
+
+#include <gtest/gtest.h>
+
+#include "store/fs.h"
+#include "store/repo.h"
+#include "support/test_support.h"
+
+using testing_support::read_text;
+using testing_support::TempDir;
+using testing_support::write_text;
+
+namespace {
+
+TEST(ParseHead, RecognisesBothFormsAndNothingElse) {
+  const std::string id(64, 'a');
+  EXPECT_EQ(parse_head("ref: refs/heads/main\r\n").symref, "refs/heads/main");
+  EXPECT_EQ(parse_head("ref:refs/heads/x").symref, "refs/heads/x");
+  EXPECT_EQ(parse_head(id + "  \n").detached, id);
+  EXPECT_EQ(parse_head("\t" + id).detached, id);
+  HeadRef short_id = parse_head(id.substr(1));
+  EXPECT_FALSE(short_id.symref);
+  EXPECT_FALSE(short_id.detached);
+  EXPECT_FALSE(parse_head("ref:   \n").symref);
+  EXPECT_FALSE(parse_head("").detached);
+}
+
+class RefsTest : public ::testing::Test {
+ protected:
+  ObjectId commit(const std::string& message, std::vector<ObjectId> parents = {}) {
+    ObjectId tree = write_object(repo.objects, "tree", "[]");
+    return write_object(repo.objects, "commit",
+                        serialize_commit({tree, std::move(parents), "t", message, 1}));
+  }
+  std::string reflog() {
+    return path_exists(dir / ".orrery/logs/HEAD") ? read_text(dir / ".orrery/logs/HEAD") : "";
+  }
+  std::string line(const std::string& old_id, const std::string& new_id, const std::string& msg) {
+    return old_id + " " + new_id + "\t" + msg + "\n";
+  }
+
+  TempDir dir;
+  Repository repo{dir.path()};
+  const std::string zero{k_zero_id};
+  void SetUp() override { create_repository(repo); }
+};
+
+TEST_F(RefsTest, FirstCommitOnTheCheckedOutBranchLogsFromZero) {
+  ObjectId c1 = commit("one");
+  update_ref(repo, "refs/heads/main", c1);
+  EXPECT_EQ(read_text(dir / ".orrery/refs/heads/main"), c1 + "\n");
+  EXPECT_EQ(head_commit(repo), c1);
+  update_ref(repo, "refs/heads/main", c1);  // same id: no write, no line
+  ObjectId c2 = commit("two", {c1});
+  update_ref(repo, "refs/heads/main", c2);
+  EXPECT_EQ(reflog(), line(zero, c1, "обновление: main") + line(c1, c2, "обновление: main"));
+}
+
+TEST_F(RefsTest, OtherBranchesAndTagsAreNotLogged) {
+  ObjectId c1 = commit("one");
+  update_ref(repo, "refs/heads/topic", c1);
+  update_ref(repo, "refs/tags/v1", c1);
+  EXPECT_EQ(reflog(), "");
+  EXPECT_EQ(read_ref(dir.path(), "refs/tags/v1"), c1);
+  EXPECT_FALSE(read_ref(dir.path(), "refs/tags/none"));
+}
+
+TEST_F(RefsTest, SwitchingDetachingAndMovingHeadWriteTheirLines) {
+  ObjectId c1 = commit("one");
+  ObjectId c2 = commit("two", {c1});
+  update_ref(repo, "refs/heads/topic", c2);
+  set_head_symbolic(repo, "refs/heads/empty");  // no file: HEAD moves, no line
+  EXPECT_EQ(read_text(dir / ".orrery/HEAD"), "ref: refs/heads/empty\n");
+  EXPECT_EQ(reflog(), "");
+  set_head_symbolic(repo, "refs/heads/topic");
+  detach_head(repo, c1);
+  EXPECT_EQ(read_text(dir / ".orrery/HEAD"), c1 + "\n");
+  detach_head(repo, c1);  // already there
+  move_head(repo, c2);
+  set_head_symbolic(repo, "refs/heads/topic");
+  move_head(repo, c1);
+  EXPECT_EQ(read_text(dir / ".orrery/refs/heads/topic"), c1 + "\n");
+  EXPECT_EQ(reflog(), line(zero, c2, "переключение: refs/heads/topic") +
+                          line(c2, c1, "HEAD: detach") +
+                          line(c1, c2, "HEAD: обновление (detached)") +
+                          line(c2, c2, "переключение: refs/heads/topic") +
+                          line(c2, c1, "обновление: refs/heads/topic"));
+}
+
+TEST_F(RefsTest, ReflogMessagesAreOneLineOfAtMostTwoHundredBytes) {
+  ObjectId c1 = commit("one");
+  append_reflog(repo, std::nullopt, c1, "a\tb\nc\rd" + std::string(300, 'x'));
+  EXPECT_EQ(reflog(), line(zero, c1, "a b c d" + std::string(193, 'x')));
+  // Ids that name no commit write nothing at all.
+  append_reflog(repo, std::string(64, 'f'), c1, "bad old");
+  append_reflog(repo, c1, std::string(64, 'f'), "bad new");
+  EXPECT_EQ(reflog(), line(zero, c1, "a b c d" + std::string(193, 'x')));
+}
+
+TEST_F(RefsTest, DetachedHeadAtAMissingObjectResolvesToNothing) {
+  write_text(dir / ".orrery/HEAD", std::string(64, 'e') + "\n");
+  EXPECT_FALSE(head_commit(repo));
+  write_text(dir / ".orrery/HEAD", "garbage\n");
+  EXPECT_FALSE(head_commit(repo));
+}
+
+TEST_F(RefsTest, ListingSkipsLeftoversOfInterruptedWrites) {
+  ObjectId c1 = commit("one");
+  update_ref(repo, "refs/heads/main", c1);
+  update_ref(repo, "refs/heads/x.tmp.v2", c1);
+  update_ref(repo, "refs/heads/nested/deep", c1);
+  write_text(dir / ".orrery/refs/heads/main.tmp.1234567", c1);
+  auto branches = list_branches(repo);
+  std::sort(branches.begin(), branches.end());
+  ASSERT_EQ(branches.size(), 2u);
+  EXPECT_EQ(branches[0], std::make_pair(std::string("main"), c1));
+  EXPECT_EQ(branches[1].first, "x.tmp.v2");
+  EXPECT_TRUE(is_temp_file_name("v1.tmp.99"));
+  EXPECT_FALSE(is_temp_file_name("v1.tmp."));
+  EXPECT_FALSE(is_temp_file_name(".tmp.1"));
+}
+
+}  // namespace

@@ -1,0 +1,9 @@
+orrery_unit_tests(store
+  config_test.cpp
+  fs_test.cpp
+  ignore_test.cpp
+  index_test.cpp
+  object_test.cpp
+  refs_test.cpp
+  revision_test.cpp
+  tree_walk_test.cpp)

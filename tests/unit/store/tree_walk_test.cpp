@@ -1,0 +1,80 @@
+#include "store/tree_walk.h"
+
+#include <gtest/gtest.h>
+
+#include "store/codec.h"
+#include "store/repo.h"
+#include "support/test_support.h"
+
+using testing_support::TempDir;
+
+namespace {
+
+class TreeWalkTest : public ::testing::Test {
+ protected:
+  ObjectId blob(const std::string& content) { return write_object(store, "blob", content); }
+  ObjectId tree(const Tree& entries) {
+    return write_object(store, "tree", serialize_tree(entries));
+  }
+  static TreeEntry file(const std::string& name, const ObjectId& id) {
+    return {"100644", "blob", id, name};
+  }
+  static TreeEntry dir(const std::string& name, const ObjectId& id) {
+    return {"40000", "tree", id, name};
+  }
+
+  std::string refusal(const ObjectId& root) {
+    try {
+      PathMap map;
+      flatten_tree(store, root, "", map);
+    } catch (const std::runtime_error& e) {
+      return e.what();
+    }
+    return "accepted";
+  }
+
+  TempDir tmp;
+  ObjectStore store{tmp.path()};
+};
+
+TEST_F(TreeWalkTest, FlattensNestedTreesInStoredOrder) {
+  ObjectId a = blob("a"), b = blob("b");
+  ObjectId sub = tree({file("x", a), {"160000", "commit", b, "skipped"}});
+  ObjectId root = tree({file("top", b), dir("d", sub), dir("gone", std::string(64, '9'))});
+  PathMap map;
+  flatten_tree(store, root, "", map);
+  EXPECT_EQ(map, (PathMap{{"d/x", a}, {"top", b}}));
+  PathMap prefixed;
+  flatten_tree(store, root, "pre", prefixed);
+  EXPECT_EQ(prefixed, (PathMap{{"pre/d/x", a}, {"pre/top", b}}));
+  PathMap none;
+  flatten_tree(store, a, "", none);  // a blob is not a tree
+  EXPECT_TRUE(none.empty());
+}
+
+TEST_F(TreeWalkTest, RefusesNamesThatWouldLeaveTheWorkingTree) {
+  ObjectId a = blob("a");
+  for (std::string name : {"..", "/abs", ".orrery", ".ORRERY", ".Git", "a/b", "a\\b", "C:x", ""}) {
+    EXPECT_EQ(refusal(tree({file(name, a)})), "Unsafe path in tree: " + name) << name;
+  }
+  // The message is a C string: it ends at the NUL.
+  EXPECT_EQ(refusal(tree({file(std::string("nul\0byte", 8), a)})), "Unsafe path in tree: nul");
+  EXPECT_EQ(refusal(tree({file(".orreryx", a), file("..a", a)})), "accepted");
+}
+
+TEST_F(TreeWalkTest, RefusesATreeThatContainsItself) {
+  // The id is chosen first and the tree written under it by hand: a store
+  // never checks ids on read, so a damaged or hostile one can hold this.
+  std::string id(64, '7');
+  std::string content = serialize_tree({dir("loop", id)});
+  ASSERT_TRUE(write_raw_object(store, id, compress_object("tree", content)));
+  EXPECT_EQ(refusal(id), "Unsafe path in tree: loop");
+}
+
+TEST_F(TreeWalkTest, RefusesNestingDeeperThan2048Levels) {
+  ObjectId inner = tree({file("leaf", blob("x"))});
+  for (int depth = 0; depth < 2100; ++depth) inner = tree({dir("d", inner)});
+  EXPECT_EQ(refusal(inner), "Unsafe path in tree: d");
+}
+
+}  // namespace
