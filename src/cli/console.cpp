@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <optional>
 
 bool g_quiet = false;
 bool g_verbose = false;
@@ -26,12 +27,23 @@ void print_usage(std::ostream& out, std::string_view usage, std::string_view det
   if (!detail.empty()) out << detail << "\n";
 }
 
+namespace {
+
+// Whether standard output is a terminal. Asked once: it cannot change while
+// the process runs. Unset until the first colour decision that needs it.
+std::optional<bool> g_stdout_is_terminal;
+
+}  // namespace
+
 bool color_enabled() {
   // Terminals here understand escape sequences without a mode switch, so the
   // only questions are the user's switch and whether stdout is a terminal.
-  static const bool is_tty = isatty(STDOUT_FILENO) == 1;
-  return g_color && is_tty;
+  if (!g_color) return false;
+  if (!g_stdout_is_terminal) g_stdout_is_terminal = isatty(STDOUT_FILENO) == 1;
+  return *g_stdout_is_terminal;
 }
+
+void set_stdout_terminal_for_testing(bool is_terminal) { g_stdout_is_terminal = is_terminal; }
 
 std::string colorize(std::string_view text, std::string_view code) {
   if (!color_enabled()) return std::string(text);

@@ -27,6 +27,10 @@ void print_usage(std::ostream& out, std::string_view usage, std::string_view det
 // True when colour is switched on and standard output is a terminal.
 bool color_enabled();
 
+// For unit tests only: answers in advance whether standard output is a
+// terminal, so coloured output can be checked without one.
+void set_stdout_terminal_for_testing(bool is_terminal);
+
 // Wraps text in ESC[<code>m ... ESC[0m when colour is enabled.
 std::string colorize(std::string_view text, std::string_view code);
 std::string bold(std::string_view text);

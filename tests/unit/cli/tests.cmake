@@ -1,0 +1,1 @@
+orrery_unit_tests(cli console_test.cpp)
