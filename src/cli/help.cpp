@@ -1,8 +1,11 @@
 #include "cli/help.h"
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 #include <string_view>
+
+#include "cli/internal/help_topics.h"
 
 namespace {
 
@@ -79,19 +82,13 @@ void print_general_help(std::ostream& out) {
 
 void print_command_line(std::string_view line) {
   std::ostream& out = out_stream();
-  if (line.size() < 3 || line.substr(0, 2) != "  " || !color_enabled()) {
+  if (line.size() < 3 || !line.starts_with("  ") || !color_enabled()) {
     out << line << "\n";
     return;
   }
-  const size_t start = line.find_first_not_of(' ');
-  if (start == std::string_view::npos) {
-    out << line << "\n";
-    return;
-  }
-  size_t end = line.find(' ', start);
-  if (end == std::string_view::npos) end = line.size();
-  out << std::string(start, ' ') << cyan(line.substr(start, end - start)) << line.substr(end)
-      << "\n";
+  const size_t start = std::min(line.find_first_not_of(' '), line.size());
+  const size_t end = std::min(line.find(' ', start), line.size());
+  out << line.substr(0, start) << cyan(line.substr(start, end - start)) << line.substr(end) << "\n";
 }
 
 int cmd_help(const Args& args) {
@@ -100,6 +97,7 @@ int cmd_help(const Args& args) {
     print_general_help(out);
     return 0;
   }
+  if (print_help_topic(out, args.front())) return 0;
   out << "orrery: неизвестная тема справки '" << args.front() << "'\n"
       << "  подсказка: запусти 'orrery help', чтобы увидеть список команд\n";
   return 1;

@@ -1,1 +1,1 @@
-orrery_unit_tests(cli console_test.cpp)
+orrery_unit_tests(cli console_test.cpp help_test.cpp)
