@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "store/fs.h"
+#include "store/object.h"
 #include "store/repo.h"
 
 // .orrery/index is JSON, dumped with an indent of two:
@@ -79,5 +80,6 @@ Index load_index(const Repository& repo) {
 }
 
 void save_index(const Repository& repo, const Index& index) {
+  flush_pending_objects();  // the index must not name an object not yet on disk
   write_file_atomic(orrery_path(repo, "index"), serialize_index(index));
 }

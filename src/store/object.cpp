@@ -1,6 +1,7 @@
 #include "store/object.h"
 
 #include <nlohmann/json.hpp>
+#include <unordered_map>
 
 #include "store/codec.h"
 #include "store/fs.h"
@@ -39,11 +40,77 @@ std::string loose_object_path(const std::string& root, std::string_view id) {
   return path;
 }
 
+// The objects an ObjectWriteBatch is holding back, by id.
+struct PendingObjects {
+  std::string root;
+  std::unordered_map<ObjectId, std::string> stored;
+  size_t bytes = 0;
+};
+
+namespace {
+
+PendingObjects* g_pending = nullptr;
+
+// Writing a group under one lock is what makes batching worth it: creating
+// the lock directory costs far more than writing a small object.
+constexpr size_t k_max_pending_objects = 2048;
+constexpr size_t k_max_pending_bytes = 32 << 20;
+
+PendingObjects* pending_for(const ObjectStore& store) {
+  return g_pending != nullptr && g_pending->root == store.root ? g_pending : nullptr;
+}
+
+void write_loose_file(const std::string& root, std::string_view id, std::string_view stored) {
+  std::string path = loose_object_path(root, id);
+  if (path_exists(path)) return;
+  ensure_directory(std::string(path_dirname(path)));
+  write_file_atomic(path, stored);
+}
+
+}  // namespace
+
+ObjectWriteBatch::ObjectWriteBatch(const ObjectStore& store) {
+  if (g_pending != nullptr) return;  // an outer batch already collects
+  owned_ = std::make_unique<PendingObjects>();
+  owned_->root = store.root;
+  g_pending = owned_.get();
+}
+
+ObjectWriteBatch::~ObjectWriteBatch() {
+  if (!owned_) return;
+  try {
+    flush_pending_objects();
+  } catch (const std::exception&) {
+    // Only objects nothing refers to can still be pending here: every writer
+    // of references and of the index flushes first and reports its errors.
+  }
+  g_pending = nullptr;
+}
+
+void flush_pending_objects() {
+  if (g_pending == nullptr || g_pending->stored.empty()) return;
+  RepoLock lock(g_pending->root);
+  for (const auto& [id, stored] : g_pending->stored) write_loose_file(g_pending->root, id, stored);
+  g_pending->stored.clear();
+  g_pending->bytes = 0;
+}
+
 ObjectId write_object(const ObjectStore& store, std::string_view type, std::string_view content) {
   ObjectId id = object_hash(type, content);
+  PendingObjects* pending = pending_for(store);
+  if (pending != nullptr && pending->stored.count(id)) return id;
   // An object already on disk needs neither compression nor the lock.
   if (path_exists(loose_object_path(store.root, id))) return id;
-  write_raw_object(store, id, compress_object(type, content));
+  if (pending == nullptr) {
+    write_raw_object(store, id, compress_object(type, content));
+    return id;
+  }
+  std::string stored = compress_object(type, content);
+  pending->bytes += stored.size();
+  pending->stored.emplace(id, std::move(stored));
+  if (pending->stored.size() >= k_max_pending_objects || pending->bytes >= k_max_pending_bytes) {
+    flush_pending_objects();
+  }
   return id;
 }
 
@@ -51,13 +118,16 @@ bool write_raw_object(const ObjectStore& store, std::string_view id, std::string
   // Only a well-formed id may become a path: ids also arrive from remotes.
   if (!is_object_id(id)) return false;
   RepoLock lock(store.root);
-  std::string path = loose_object_path(store.root, id);
-  if (!path_exists(path)) write_file_atomic(path, stored);
+  write_loose_file(store.root, id, stored);
   return true;
 }
 
 std::optional<std::string> read_raw_object(const ObjectStore& store, std::string_view id) {
   if (!is_object_id(id)) return std::nullopt;
+  if (PendingObjects* pending = pending_for(store)) {
+    auto it = pending->stored.find(std::string(id));
+    if (it != pending->stored.end()) return it->second;
+  }
   std::string bytes;
   if (read_file_into(loose_object_path(store.root, id), bytes)) return bytes;
   return std::nullopt;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,8 +47,33 @@ bool is_object_id(std::string_view text);
 // .orrery/objects/XX/<62 more>. Only meaningful for ids that pass is_object_id.
 std::string loose_object_path(const std::string& root, std::string_view id);
 
+// Holds back the loose-file writes of write_object while it lives and writes
+// them in groups, taking the repository lock once per group instead of once
+// per object (creating the lock directory costs far more than writing a small
+// object), and leaving the lock free while the next group is compressed.
+// Pending objects are readable through read_raw_object at once. Every writer
+// of references and of the index calls flush_pending_objects first, so
+// nothing stored on disk can name an object that is not. Only one batch is
+// active per process; a nested one joins the outer.
+struct PendingObjects;
+class ObjectWriteBatch {
+ public:
+  explicit ObjectWriteBatch(const ObjectStore& store);
+  ~ObjectWriteBatch();  // writes what is still pending; errors are dropped
+  ObjectWriteBatch(const ObjectWriteBatch&) = delete;
+  ObjectWriteBatch& operator=(const ObjectWriteBatch&) = delete;
+
+ private:
+  std::unique_ptr<PendingObjects> owned_;
+};
+
+// Writes the objects the active batch holds back, under one lock. Throws
+// what write_file_atomic and RepoLock throw.
+void flush_pending_objects();
+
 // Stores the object (zlib level 9 of its canonical bytes) unless a loose file
-// for its id exists already; returns the id either way. Takes the lock.
+// for its id exists already; returns the id either way. Takes the lock (or
+// leaves the write to the active ObjectWriteBatch).
 ObjectId write_object(const ObjectStore& store, std::string_view type, std::string_view content);
 
 // Stores already compressed bytes under `id` without checking them. Returns

@@ -85,6 +85,7 @@ std::optional<ObjectId> head_commit(const Repository& repo) {
 }
 
 void update_ref(const Repository& repo, const std::string& name, const ObjectId& id) {
+  flush_pending_objects();  // nothing may name an object not yet on disk
   RepoLock lock(repo.root);
   HeadRef head = read_head(repo);
   std::optional<ObjectId> old = head_commit(repo);
@@ -97,6 +98,7 @@ void update_ref(const Repository& repo, const std::string& name, const ObjectId&
 }
 
 void set_head_symbolic(const Repository& repo, const std::string& name) {
+  flush_pending_objects();  // nothing may name an object not yet on disk
   RepoLock lock(repo.root);
   HeadRef head = read_head(repo);
   if (head.symref == name) return;
@@ -109,6 +111,7 @@ void set_head_symbolic(const Repository& repo, const std::string& name) {
 }
 
 void detach_head(const Repository& repo, const ObjectId& id) {
+  flush_pending_objects();  // nothing may name an object not yet on disk
   RepoLock lock(repo.root);
   HeadRef head = read_head(repo);
   const bool names_commit = is_commit(repo.objects, id);
@@ -119,6 +122,7 @@ void detach_head(const Repository& repo, const ObjectId& id) {
 }
 
 void move_head(const Repository& repo, const ObjectId& id) {
+  flush_pending_objects();  // nothing may name an object not yet on disk
   RepoLock lock(repo.root);
   HeadRef head = read_head(repo);
   const bool names_commit = is_commit(repo.objects, id);

@@ -182,3 +182,34 @@ TEST_F(ObjectStoreTest, LooseFileInflatesToBytesWhoseSha256IsTheId) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ObjectStoreTest, BatchHoldsObjectsBackButServesThemToReaders) {
+  ObjectId id;
+  {
+    ObjectWriteBatch batch(store);
+    id = write_object(store, "blob", "held back");
+    EXPECT_FALSE(path_exists(loose_object_path(dir.path(), id)));
+    ASSERT_TRUE(read_object(store, id));
+    EXPECT_EQ(read_object(store, id)->data, "held back");
+    {
+      ObjectWriteBatch nested(store);  // joins the outer batch
+      write_object(store, "blob", "nested");
+    }
+    EXPECT_FALSE(path_exists(loose_object_path(dir.path(), blob_id("nested"))));
+  }
+  EXPECT_EQ(read_file(loose_object_path(dir.path(), id)), compress_object("blob", "held back"));
+  EXPECT_TRUE(path_exists(loose_object_path(dir.path(), blob_id("nested"))));
+  EXPECT_FALSE(path_exists(dir / ".orrery/lock"));
+}
+
+TEST_F(ObjectStoreTest, FlushWritesEverythingPendingAtOnce) {
+  ObjectWriteBatch batch(store);
+  for (int i = 0; i < 10; ++i) write_object(store, "blob", std::to_string(i));
+  EXPECT_EQ(list_files(dir / ".orrery/objects").size(), 0u);
+  flush_pending_objects();
+  EXPECT_EQ(list_files(dir / ".orrery/objects").size(), 10u);
+}
+
+}  // namespace

@@ -121,3 +121,16 @@ TEST_F(RefsTest, ListingSkipsLeftoversOfInterruptedWrites) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RefsTest, ReferenceUpdatesWriteHeldBackObjectsFirst) {
+  ObjectWriteBatch batch(repo.objects);
+  ObjectId c1 = commit("held");
+  EXPECT_FALSE(path_exists(loose_object_path(dir.path(), c1)));
+  update_ref(repo, "refs/heads/main", c1);
+  EXPECT_TRUE(path_exists(loose_object_path(dir.path(), c1)));
+  EXPECT_EQ(reflog(), line(zero, c1, "обновление: main"));
+}
+
+}  // namespace
