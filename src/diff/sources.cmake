@@ -1,0 +1,6 @@
+target_sources(orrery_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/engine.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/patch.cpp
+  PUBLIC FILE_SET HEADERS FILES
+  ${CMAKE_CURRENT_LIST_DIR}/engine.h
+  ${CMAKE_CURRENT_LIST_DIR}/patch.h)
