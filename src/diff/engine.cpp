@@ -5,8 +5,15 @@
 // equally short depends on every value the search computed, so the search is
 // reproduced exactly; only its bookkeeping is lean:
 //
-// - Pass d reads nothing but the d values pass d - 1 wrote, so the trace
-//   keeps just those: a triangle of d²/2 values instead of d full arrays.
+// - Pass d reads nothing but the d values pass d - 1 wrote, so only those
+//   live values are ever kept, never a whole array per pass.
+// - Even those would make a triangle of d²/2 values: 700 MB for a rewritten
+//   10,000-line file. The search keeps copies of about the square root of d
+//   passes, evenly spaced, and the walk back recomputes the passes between
+//   two copies from the earlier one. That repeats the search's work once,
+//   yet runs faster than filling the triangle, since fresh memory pages cost
+//   more than the arithmetic, and holds memory near d^1.5 values (under
+//   30 MB for that file).
 // - Lines are interned to integers first, so the inner loop compares ints.
 // - A common prefix is one long run on the first diagonal that shifts every
 //   later coordinate by the same amount, so it is matched before the search.
@@ -68,75 +75,135 @@ void intern_sides(const std::vector<std::string_view>& old_lines,
     new_ids.push_back(intern_line(table, new_lines[i]));
 }
 
-// Pass d stores the furthest x of diagonals -d, -d + 2, ..., d, in that
-// order, from this offset of the trace on.
-size_t pass_offset(size_t d) { return d * (d + 1) / 2; }
-
-// Runs the search over a[0, n) and b[0, m) and returns the trace; the last
-// pass stored is the one that reached (n, m), possibly cut short there.
+// The interned sides of one search.
 template <typename Int>
-std::vector<Int> search_trace(const uint32_t* a, Int n, const uint32_t* b, Int m) {
-  std::vector<Int> trace;
-  for (Int d = 0;; ++d) {
-    const size_t offset = pass_offset(d);
-    trace.resize(offset + d + 1);
-    const Int* prev = trace.data() + (d > 0 ? pass_offset(d - 1) : 0);
-    Int* cur = trace.data() + offset;
-    // Entry i is diagonal k = 2i - d; its neighbours k - 1 and k + 1 are
-    // entries i - 1 and i of the previous pass.
-    for (Int i = 0; i <= d; ++i) {
-      const Int k = 2 * i - d;
-      Int x = 0;
-      if (i == 0) {
-        x = d == 0 ? 0 : prev[0];
-      } else if (i == d) {
-        x = prev[i - 1] + 1;
-      } else {
-        x = prev[i - 1] < prev[i] ? prev[i] : prev[i - 1] + 1;
-      }
-      Int y = x - k;
-      while (x < n && y < m && a[x] == b[y]) ++x, ++y;
-      cur[i] = x;
-      if (x >= n && y >= m) {
-        trace.resize(offset + i + 1);
-        return trace;
-      }
-    }
-  }
-}
+struct Sides {
+  const uint32_t* a;
+  Int n;
+  const uint32_t* b;
+  Int m;
+};
 
-// The number of the last pass in a trace.
+// Computes pass d into cur[0, d] from pass d - 1 in prev (unused for d = 0).
+// Entry i is diagonal k = 2i - d; its neighbours k - 1 and k + 1 are entries
+// i - 1 and i of the previous pass. Returns false, cutting the pass short,
+// once a path reaches (n, m).
 template <typename Int>
-Int last_pass(const std::vector<Int>& trace) {
-  Int d = 0;
-  while (pass_offset(d + 1) < trace.size()) ++d;
-  return d;
-}
-
-// Walks the trace back from (n, m) and appends the script, back to front, of
-// old[from + ...] against new[from + ...].
-template <typename Int>
-void walk_back(const std::vector<Int>& trace, Int n, Int m,
-               const std::vector<std::string_view>& old_lines,
-               const std::vector<std::string_view>& new_lines, size_t from, EditScript& reversed) {
-  const std::string_view* old_side = old_lines.data() + from;
-  const std::string_view* new_side = new_lines.data() + from;
-  Int x = n;
-  Int y = m;
-  for (Int d = last_pass(trace); d > 0; --d) {
-    const Int* prev = trace.data() + pass_offset(d - 1);
-    const Int k = x - y;
-    const Int i = (k + d) / 2;
-    const bool insertion = k == -d || (k != d && prev[i - 1] < prev[i]);
-    const Int prev_x = insertion ? prev[i] : prev[i - 1];
-    const Int prev_y = prev_x - (insertion ? k + 1 : k - 1);
-    for (; x > prev_x && y > prev_y; --x, --y) reversed.push_back({' ', old_side[x - 1]});
-    if (insertion) {
-      reversed.push_back({'+', new_side[--y]});
+bool run_pass(const Sides<Int>& s, Int d, const Int* prev, Int* cur) {
+  for (Int i = 0; i <= d; ++i) {
+    const Int k = 2 * i - d;
+    Int x = 0;
+    if (i == 0) {
+      x = d == 0 ? 0 : prev[0];
+    } else if (i == d) {
+      x = prev[i - 1] + 1;
     } else {
-      reversed.push_back({'-', old_side[--x]});
+      x = prev[i - 1] < prev[i] ? prev[i] : prev[i - 1] + 1;
     }
+    Int y = x - k;
+    while (x < s.n && y < s.m && s.a[x] == s.b[y]) ++x, ++y;
+    cur[i] = x;
+    if (x >= s.n && y >= s.m) return false;
   }
+  return true;
+}
+
+template <typename Int>
+struct Checkpoint {
+  Int d;
+  std::vector<Int> values;
+};
+
+// What the walk back needs: the number of the pass that reached (n, m) and
+// copies of the passes whose number is a multiple of a stride, which doubles
+// whenever its square falls behind the pass number. Pass 0 is always kept.
+template <typename Int>
+struct Trace {
+  Int distance = 0;
+  std::vector<Checkpoint<Int>> checkpoints;
+};
+
+template <typename Int>
+Trace<Int> search(const Sides<Int>& s) {
+  Trace<Int> trace;
+  std::vector<Int> prev;
+  std::vector<Int> cur;
+  size_t stride = 1;
+  for (Int d = 0;; ++d) {
+    if (static_cast<size_t>(d) > stride * stride) {
+      stride *= 2;
+      std::erase_if(trace.checkpoints, [&](const Checkpoint<Int>& c) { return c.d % stride != 0; });
+    }
+    cur.resize(d + 1);
+    if (!run_pass(s, d, prev.data(), cur.data())) {
+      trace.distance = d;
+      return trace;
+    }
+    if (d % stride == 0) trace.checkpoints.push_back({d, cur});
+    std::swap(prev, cur);
+  }
+}
+
+// Passes from a checkpoint on, recomputed: pass first + j at offsets[j].
+template <typename Int>
+struct Segment {
+  Int first = 0;
+  std::vector<Int> values;
+  std::vector<size_t> offsets;
+};
+
+// Fills the segment with the checkpoint's pass and the passes after it up to
+// `last`, reusing the segment's buffers.
+template <typename Int>
+void recompute(const Sides<Int>& s, const Checkpoint<Int>& from, Int last, Segment<Int>& segment) {
+  segment.first = from.d;
+  segment.values.assign(from.values.begin(), from.values.end());
+  segment.offsets.assign(1, 0);
+  for (Int d = from.d + 1; d <= last; ++d) {
+    const size_t offset = segment.values.size();
+    segment.values.resize(offset + d + 1);
+    const Int* prev = segment.values.data() + segment.offsets.back();
+    run_pass(s, d, prev, segment.values.data() + offset);
+    segment.offsets.push_back(offset);
+  }
+}
+
+// One step of the walk back over pass d > 0, given pass d - 1: the diagonal
+// run that ends at (x, y), then the deletion or insertion before it.
+template <typename Int>
+void step_back(Int d, const Int* prev, const std::string_view* old_side,
+               const std::string_view* new_side, Int& x, Int& y, EditScript& reversed) {
+  const Int k = x - y;
+  const Int i = (k + d) / 2;
+  const bool insertion = k == -d || (k != d && prev[i - 1] < prev[i]);
+  const Int prev_x = insertion ? prev[i] : prev[i - 1];
+  const Int prev_y = prev_x - (insertion ? k + 1 : k - 1);
+  for (; x > prev_x && y > prev_y; --x, --y) reversed.push_back({' ', old_side[x - 1]});
+  if (insertion) {
+    reversed.push_back({'+', new_side[--y]});
+  } else {
+    reversed.push_back({'-', old_side[--x]});
+  }
+}
+
+// Walks back from (n, m) to (0, 0), one segment between checkpoints at a
+// time, and appends the script back to front.
+template <typename Int>
+void walk_back(const Sides<Int>& s, const Trace<Int>& trace, const std::string_view* old_side,
+               const std::string_view* new_side, EditScript& reversed) {
+  Int x = s.n;
+  Int y = s.m;
+  Int top = trace.distance;
+  Segment<Int> segment;
+  for (auto checkpoint = trace.checkpoints.rbegin(); top > 0; ++checkpoint) {
+    recompute(s, *checkpoint, top - 1, segment);
+    for (Int d = top; d > segment.first; --d) {
+      const Int* prev = segment.values.data() + segment.offsets[d - 1 - segment.first];
+      step_back(d, prev, old_side, new_side, x, y, reversed);
+    }
+    top = segment.first;
+  }
+  // Pass 0 starts at (0, 0): what is left is its diagonal run.
   for (; x > 0 && y >= 0; --x, --y) reversed.push_back({' ', old_side[x - 1]});
 }
 
@@ -146,12 +213,11 @@ void diff_from(const std::vector<std::string_view>& old_lines,
   std::vector<uint32_t> old_ids;
   std::vector<uint32_t> new_ids;
   intern_sides(old_lines, new_lines, from, old_ids, new_ids);
-  const Int n = static_cast<Int>(old_ids.size());
-  const Int m = static_cast<Int>(new_ids.size());
-  const std::vector<Int> trace = search_trace<Int>(old_ids.data(), n, new_ids.data(), m);
-  const size_t distance = static_cast<size_t>(last_pass(trace));
-  reversed.reserve(from + std::min(old_ids.size(), new_ids.size()) + distance);
-  walk_back<Int>(trace, n, m, old_lines, new_lines, from, reversed);
+  const Sides<Int> sides{old_ids.data(), static_cast<Int>(old_ids.size()), new_ids.data(),
+                         static_cast<Int>(new_ids.size())};
+  const Trace<Int> trace = search(sides);
+  reversed.reserve(from + std::min(old_ids.size(), new_ids.size()) + trace.distance);
+  walk_back(sides, trace, old_lines.data() + from, new_lines.data() + from, reversed);
 }
 
 size_t common_prefix(const std::vector<std::string_view>& old_lines,
