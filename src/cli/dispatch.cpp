@@ -5,6 +5,7 @@
 
 #include "cli/help.h"
 #include "store/init.h"
+#include "tools/reflog.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ struct CommandRow {
 constexpr CommandRow k_commands[] = {
     {"help", cmd_help},
     {"init", cmd_init},
+    {"reflog", cmd_reflog},
 };
 
 constexpr std::string_view k_help_hint = "запусти 'orrery help', чтобы увидеть список команд";

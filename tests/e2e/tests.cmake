@@ -2,6 +2,7 @@
 set(ORRERY_E2E_SOURCES
   cli_test.cpp
   init_test.cpp
+  reflog_test.cpp
 )
 if(ORRERY_E2E_SOURCES)
   list(TRANSFORM ORRERY_E2E_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

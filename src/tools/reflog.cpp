@@ -1,0 +1,121 @@
+#include "tools/reflog.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/help.h"
+#include "store/fs.h"
+#include "store/repo.h"
+
+namespace {
+
+constexpr uint32_t k_max_reflog_count = 1000000;
+constexpr std::string_view k_max_count_prefix = "--max-count=";
+
+std::string_view short_id(std::string_view id) { return id.substr(0, 12); }
+
+// Applies one argument at args[i]; advances i past a consumed value. Reports
+// and returns false on a bad argument.
+bool parse_one_reflog_arg(const Args& args, size_t& i, ReflogOptions& opts) {
+  const std::string& arg = args[i];
+  if (arg == "-n") {
+    if (i + 1 == args.size()) {
+      print_error("ожидается число после -n", "например: orrery reflog -n 10");
+      return false;
+    }
+    const std::string& value = args[++i];
+    opts.max_count = parse_reflog_count(value);
+    if (!opts.max_count) print_error("неверное число после -n: " + value);
+    return opts.max_count.has_value();
+  }
+  if (arg.rfind(k_max_count_prefix, 0) == 0) {
+    opts.max_count = parse_reflog_count(std::string_view(arg).substr(k_max_count_prefix.size()));
+    if (!opts.max_count) print_error("неверное --max-count=…");
+    return opts.max_count.has_value();
+  }
+  if (!arg.empty() && arg[0] == '-') {
+    print_error("неизвестный флаг: " + arg, "orrery reflog [-n N|--max-count=N]");
+  } else {
+    print_error("лишний аргумент: " + arg, "orrery reflog только со счётчиком строк");
+  }
+  return false;
+}
+
+// The lines of a reflog text, newest first, cut to the newest `max_count`.
+// A line loses its trailing "\r"; a final line feed ends no extra line.
+std::vector<std::string_view> newest_reflog_lines(std::string_view text,
+                                                  std::optional<uint32_t> max_count) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  }
+  std::vector<std::string_view> newest(lines.rbegin(), lines.rend());
+  if (max_count && newest.size() > *max_count) newest.resize(*max_count);
+  return newest;
+}
+
+// "<old 12> → <new 12>\t<message>" for a line of the "<old> <new>\t<message>"
+// shape; any other line unchanged.
+std::string format_reflog_line(std::string_view line) {
+  size_t tab = line.find('\t');
+  if (tab == std::string_view::npos || tab == 0) return std::string(line);
+  std::string_view ids = line.substr(0, tab);
+  size_t space = ids.find(' ');
+  if (space == std::string_view::npos) return std::string(line);
+  std::string out(short_id(ids.substr(0, space)));
+  out += " → ";
+  out += short_id(ids.substr(space + 1));
+  out += line.substr(tab);
+  return out;
+}
+
+}  // namespace
+
+std::optional<ReflogOptions> parse_reflog_args(const Args& args) {
+  ReflogOptions opts;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (!parse_one_reflog_arg(args, i, opts)) return std::nullopt;
+  }
+  return opts;
+}
+
+std::optional<uint32_t> parse_reflog_count(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+    if (value > k_max_reflog_count) return std::nullopt;
+  }
+  if (value == 0) return std::nullopt;
+  return static_cast<uint32_t>(value);
+}
+
+int cmd_reflog(const Args& args) {
+  if (has_help_flag(args)) return cmd_help({"reflog"});
+
+  std::optional<Repository> repo = open_repo_or_report();
+  if (!repo) return 1;
+  std::optional<ReflogOptions> opts = parse_reflog_args(args);
+  if (!opts) return 1;
+
+  std::string text;
+  if (!read_file_into(orrery_path(*repo, "logs/HEAD"), text)) {
+    out_stream() << "reflog пуст (.orrery/logs/HEAD ещё нет)\n";
+    return 0;
+  }
+  std::vector<std::string_view> lines = newest_reflog_lines(text, opts->max_count);
+  if (lines.empty()) {
+    out_stream() << "reflog пуст\n";
+    return 0;
+  }
+  std::string listing;
+  for (std::string_view line : lines) listing += format_reflog_line(line) + "\n";
+  out_stream() << listing;
+  return 0;
+}

@@ -1,0 +1,4 @@
+target_sources(orrery_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/reflog.cpp
+  PUBLIC FILE_SET HEADERS FILES
+  ${CMAKE_CURRENT_LIST_DIR}/reflog.h)

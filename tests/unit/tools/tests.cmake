@@ -1,0 +1,3 @@
+orrery_unit_tests(tools
+  reflog_test.cpp
+)
