@@ -5,6 +5,7 @@
 
 #include "cli/help.h"
 #include "store/init.h"
+#include "tools/describe.h"
 #include "tools/reflog.h"
 
 namespace {
@@ -20,6 +21,7 @@ constexpr CommandRow k_commands[] = {
     {"help", cmd_help},
     {"init", cmd_init},
     {"reflog", cmd_reflog},
+    {"describe", cmd_describe},
 };
 
 constexpr std::string_view k_help_hint = "запусти 'orrery help', чтобы увидеть список команд";

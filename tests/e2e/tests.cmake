@@ -1,6 +1,7 @@
 # Every end-to-end test file of tests/e2e/, linked into one executable.
 set(ORRERY_E2E_SOURCES
   cli_test.cpp
+  describe_test.cpp
   init_test.cpp
   reflog_test.cpp
 )

@@ -1,0 +1,102 @@
+#include <string>
+#include <vector>
+
+#include "store/fs.h"
+#include "store/refs.h"
+#include "store/repo.h"
+#include "support/store_builder.h"
+#include "support/test_support.h"
+
+namespace testing_support {
+namespace {
+
+RunOptions in_dir(const std::string& cwd) {
+  RunOptions options;
+  options.cwd = cwd;
+  return options;
+}
+
+std::vector<std::string> with_command(const std::string& command, std::vector<std::string> args) {
+  args.insert(args.begin(), command);
+  return args;
+}
+
+// main: root -> parent -> head, HEAD on main.
+class DescribeCommand : public OrreryTest {
+ protected:
+  void SetUp() override {
+    init_repo();
+    Repository repo(dir.path());
+    const ObjectId tree = write_files_tree(repo.objects, {{"f", {"x"}}});
+    root = write_test_commit(repo.objects, tree, {}, 1, "root");
+    parent = write_test_commit(repo.objects, tree, {root}, 2, "parent");
+    head = write_test_commit(repo.objects, tree, {parent}, 3, "head");
+    update_ref(repo, "refs/heads/main", head);
+  }
+  void tag(const std::string& name, const std::string& content) {
+    write_text(file(".orrery/refs/tags/" + name), content);
+  }
+
+  ObjectId root, parent, head;
+};
+
+const std::string k_no_tag =
+    "orrery: ошибка: нет тега, указывающего на этот коммит\n"
+    "  подсказка: создай lightweight-тег (`orrery tag …`) или добавь --always для сокращённого "
+    "хэша\n";
+
+TEST_F(DescribeCommand, NamesTheCommitByTheFirstExactTagInByteOrder) {
+  tag("v2", head + "\n");
+  tag("release", head + "\n");
+  tag("Zeta", " \t" + head + " \t\r\n");  // blanks and CRLF around the id still match
+  tag("v1", parent + "\n");
+  tag("v2.tmp.123", head + "\n");                              // an interrupted write, not a tag
+  write_text(file(".orrery/refs/tags/group/A"), head + "\n");  // below refs/tags: not looked at
+
+  EXPECT_RUN(orrery({"describe"}), 0, "Zeta\n", "");
+  EXPECT_RUN(orrery({"describe", "--tags", "HEAD~1"}), 0, "v1\n", "");
+  EXPECT_RUN(orrery({"describe", "main^"}), 0, "v1\n", "");
+}
+
+TEST_F(DescribeCommand, FallsBackToTheShortIdOnlyWithAlways) {
+  tag("v1", parent + "\n");
+  EXPECT_RUN(orrery({"describe"}), 1, "", k_no_tag);
+  EXPECT_RUN(orrery({"describe", "--always"}), 0, head.substr(0, 12) + "\n", "");
+  EXPECT_RUN(orrery({"describe", root, "--always"}), 0, root.substr(0, 12) + "\n", "");
+  remove_path(file(".orrery/refs/tags"));
+  EXPECT_RUN(orrery({"describe"}), 1, "", k_no_tag);
+  EXPECT_RUN(orrery({"describe", "--always"}), 0, head.substr(0, 12) + "\n", "");
+}
+
+TEST_F(DescribeCommand, RejectsBadArguments) {
+  const std::string e = "orrery: ошибка: describe: ";
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"--contains"},
+       e + "неизвестный флаг: --contains\n  подсказка: orrery describe [--always] [--tags] "
+           "[ревизия]\n"},
+      {{"HEAD", "main"},
+       e + "ожидается не больше одной ревизии\n  подсказка: orrery describe [опции] [ревизия]\n"},
+      {{"HEAD~9"},
+       e + "не удалось разрешить ревизию: HEAD~9\n  подсказка: orrery describe [ревизия]\n"},
+      {{"nope", "--always"},
+       e + "не удалось разрешить ревизию: nope\n  подсказка: orrery describe [ревизия]\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    EXPECT_RUN(run_orrery(with_command("describe", c.args), in_dir(dir.path())), 1, "", c.err);
+  }
+}
+
+TEST(DescribeUnbornBranch, CannotResolveHead) {
+  TempDir dir;
+  ASSERT_EQ(run_orrery({"init"}, in_dir(dir.path())).code, 0);
+  EXPECT_RUN(run_orrery({"describe", "--always"}, in_dir(dir.path())), 1, "",
+             "orrery: ошибка: describe: не удалось разрешить ревизию: HEAD\n"
+             "  подсказка: orrery describe [ревизия]\n");
+}
+
+}  // namespace
+}  // namespace testing_support
