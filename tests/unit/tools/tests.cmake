@@ -1,3 +1,4 @@
 orrery_unit_tests(tools
+  archive_format_test.cpp
   reflog_test.cpp
 )
