@@ -5,6 +5,7 @@
 
 #include "cli/help.h"
 #include "store/init.h"
+#include "tools/archive.h"
 #include "tools/describe.h"
 #include "tools/reflog.h"
 
@@ -18,10 +19,8 @@ struct CommandRow {
 // Searched in order; names match exactly. A command appears here only once
 // its handler exists.
 constexpr CommandRow k_commands[] = {
-    {"help", cmd_help},
-    {"init", cmd_init},
-    {"reflog", cmd_reflog},
-    {"describe", cmd_describe},
+    {"help", cmd_help},       {"init", cmd_init},         {"reflog", cmd_reflog},
+    {"archive", cmd_archive}, {"describe", cmd_describe},
 };
 
 constexpr std::string_view k_help_hint = "запусти 'orrery help', чтобы увидеть список команд";

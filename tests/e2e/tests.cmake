@@ -1,5 +1,6 @@
 # Every end-to-end test file of tests/e2e/, linked into one executable.
 set(ORRERY_E2E_SOURCES
+  archive_test.cpp
   cli_test.cpp
   describe_test.cpp
   init_test.cpp

@@ -1,4 +1,5 @@
 orrery_unit_tests(tools
   archive_format_test.cpp
+  archive_test.cpp
   reflog_test.cpp
 )

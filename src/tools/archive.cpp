@@ -1,0 +1,295 @@
+#include "tools/archive.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <ostream>
+#include <random>
+
+#include "cli/help.h"
+#include "store/fs.h"
+#include "store/repo.h"
+#include "store/revision.h"
+#include "store/tree_walk.h"
+
+// An archive goes out in pieces through a buffer of about a mebibyte, never
+// whole in memory. Everything that can refuse a tree (a commit that is not
+// one, an unsafe entry name, a path the format cannot hold) is checked
+// before the first byte; an archive for a file is written to a temporary
+// sibling that replaces the file only once complete, so a failure leaves
+// neither a partial archive nor a damaged earlier one.
+
+namespace {
+
+constexpr size_t k_flush_size = size_t{1} << 20;
+constexpr std::string_view k_output_prefix = "--output=";
+constexpr std::string_view k_format_prefix = "--format=";
+
+bool set_format(std::string_view value, ArchiveOptions& opts) {
+  if (value == "tar") {
+    opts.format = ArchiveFormat::tar;
+  } else if (value == "zip") {
+    opts.format = ArchiveFormat::zip;
+  } else if (!value.empty()) {
+    print_error("поддерживаются только форматы tar и zip", value);
+    return false;
+  }
+  return true;
+}
+
+// Applies args[i] (and the value after it, advancing i); reports a bad
+// argument and returns false.
+bool parse_one_archive_arg(const Args& args, size_t& i, ArchiveOptions& opts, bool& have_revision) {
+  const std::string& arg = args[i];
+  const bool has_next = i + 1 < args.size();
+  if (arg == "-o" || arg == "--format") {
+    if (!has_next) {
+      print_error(arg == "-o" ? "нет пути после -o" : "нет значения после --format");
+      return false;
+    }
+    if (arg == "--format") return set_format(args[++i], opts);
+    opts.output = args[++i];
+    return true;
+  }
+  if (arg.rfind(k_output_prefix, 0) == 0) {
+    opts.output = arg.substr(k_output_prefix.size());
+    return true;
+  }
+  if (arg.rfind(k_format_prefix, 0) == 0) {
+    return set_format(std::string_view(arg).substr(k_format_prefix.size()), opts);
+  }
+  if (!arg.empty() && arg[0] == '-') {
+    print_error("неизвестный флаг", arg);
+    return false;
+  }
+  if (have_revision) {
+    print_error("укажи не более одной ревизии");
+    return false;
+  }
+  opts.revision = arg;
+  have_revision = true;
+  return true;
+}
+
+// A hostile tree may name a file twice; the later entry wins, as it does
+// when a tree is flattened for checkout.
+void sort_and_dedupe(std::vector<ArchiveEntry>& entries) {
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const ArchiveEntry& a, const ArchiveEntry& b) { return a.path < b.path; });
+  size_t kept = 0;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (i + 1 < entries.size() && entries[i + 1].path == entries[i].path) continue;
+    if (kept != i) entries[kept] = std::move(entries[i]);
+    ++kept;
+  }
+  entries.resize(kept);
+}
+
+void check_fits(const ArchivePlan& plan, ArchiveFormat format) {
+  for (const ArchiveEntry& entry : plan.entries) {
+    if (format == ArchiveFormat::tar) check_tar_path(entry.path);
+    if (format == ArchiveFormat::zip) check_zip_path(entry.path);
+  }
+  if (format == ArchiveFormat::zip && plan.entries.size() > 65535) {
+    throw ArchiveError("zip: больше 65535 записей не поддержано");
+  }
+}
+
+using Deliver = std::function<void(std::string_view)>;
+
+// Writes the archive to `deliver` in large pieces: headers are gathered in
+// `buffer`, big contents pass straight through.
+void stream_archive(const Repository& repo, const ArchivePlan& plan, ArchiveFormat format,
+                    const Deliver& deliver) {
+  std::string buffer;
+  buffer.reserve(k_flush_size);
+  ByteSink sink;
+  sink.write = [&](std::string_view bytes) {
+    if (buffer.size() + bytes.size() <= k_flush_size) {
+      buffer += bytes;
+      return;
+    }
+    deliver(buffer);
+    buffer.clear();
+    if (bytes.size() >= k_flush_size) {
+      deliver(bytes);
+    } else {
+      buffer += bytes;
+    }
+  };
+  write_archive(repo, plan, format, sink);
+  deliver(buffer);
+}
+
+// The archive file while it is being written: a temporary sibling that
+// becomes the file on commit and is removed on every other way out.
+struct PendingFile {
+  PendingFile() = default;
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+  ~PendingFile() {
+    if (fd >= 0) ::close(fd);
+    if (!temp_path.empty() && !committed) ::unlink(temp_path.c_str());
+  }
+
+  std::string path;
+  std::string temp_path;
+  int fd = -1;
+  bool committed = false;
+};
+
+[[noreturn]] void throw_file_error(const std::string& what, const std::string& path, int error) {
+  throw std::runtime_error(what + " " + path + ": " + std::strerror(error));
+}
+
+// Creates the output's parent directories and a fresh temporary sibling;
+// false when either is impossible or the output is a directory.
+bool open_pending_file(const std::string& path, PendingFile& file) {
+  if (is_directory(path)) return false;
+  try {
+    ensure_directory(std::string(path_dirname(path)));
+  } catch (const std::runtime_error&) {
+    return false;
+  }
+  file.path = path;
+  std::random_device device;
+  std::mt19937_64 engine(device());
+  for (int attempt = 0; attempt < 10 && file.fd < 0; ++attempt) {
+    file.temp_path = path + ".tmp." + std::to_string(engine());
+    file.fd = ::open(file.temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (file.fd < 0 && errno != EEXIST) break;
+  }
+  if (file.fd < 0) file.temp_path.clear();
+  return file.fd >= 0;
+}
+
+void write_pending(PendingFile& file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(file.fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw_file_error("не удалось записать", file.temp_path, errno);
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+}
+
+void commit_pending(PendingFile& file) {
+  int fd = file.fd;
+  file.fd = -1;
+  if (::close(fd) != 0) throw_file_error("не удалось записать", file.temp_path, errno);
+  if (::rename(file.temp_path.c_str(), file.path.c_str()) != 0) {
+    throw_file_error("не удалось заменить", file.path, errno);
+  }
+  file.committed = true;
+}
+
+int archive_to_file(const Repository& repo, const ArchivePlan& plan, const ArchiveOptions& opts) {
+  PendingFile file;
+  if (!open_pending_file(opts.output, file)) {
+    print_error("не смог открыть выходной файл");
+    return 2;
+  }
+  try {
+    stream_archive(repo, plan, opts.format,
+                   [&file](std::string_view bytes) { write_pending(file, bytes); });
+    commit_pending(file);
+  } catch (const std::exception& e) {
+    print_error("archive:", e.what());
+    return 2;
+  }
+  return 0;
+}
+
+int archive_to_stdout(const Repository& repo, const ArchivePlan& plan, ArchiveFormat format) {
+  std::ostream& out = out_stream();
+  try {
+    stream_archive(repo, plan, format, [&out](std::string_view bytes) {
+      out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    });
+  } catch (const std::exception& e) {
+    print_error("archive:", e.what());
+    return 2;
+  }
+  if (!out.flush()) {
+    print_error("archive:", "не удалось записать архив в стандартный вывод");
+    return 2;
+  }
+  return 0;
+}
+
+// The plan, or nothing after reporting why the commit cannot be archived.
+std::optional<ArchivePlan> plan_or_report(const Repository& repo, const ObjectId& commit,
+                                          ArchiveFormat format) {
+  try {
+    return plan_archive(repo, commit, format);
+  } catch (const std::exception& e) {
+    print_error("archive:", e.what());
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
+std::optional<ArchiveOptions> parse_archive_args(const Args& args) {
+  ArchiveOptions opts;
+  bool have_revision = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (!parse_one_archive_arg(args, i, opts, have_revision)) return std::nullopt;
+  }
+  return opts;
+}
+
+ArchivePlan plan_archive(const Repository& repo, const ObjectId& commit, ArchiveFormat format) {
+  std::optional<Commit> parsed = read_commit(repo.objects, commit);
+  if (!parsed) throw ArchiveError("нет коммита");
+  ArchivePlan plan;
+  plan.timestamp = parsed->timestamp;
+  walk_tree(repo.objects, parsed->tree, [&plan](const std::string& path, const TreeEntry& entry) {
+    if (entry.type == "blob") plan.entries.push_back({path, entry.mode, entry.hash});
+  });
+  sort_and_dedupe(plan.entries);
+  check_fits(plan, format);
+  return plan;
+}
+
+void write_archive(const Repository& repo, const ArchivePlan& plan, ArchiveFormat format,
+                   ByteSink& sink) {
+  ZipDirectory directory;
+  const DosTime when = dos_time(plan.timestamp);
+  for (const ArchiveEntry& entry : plan.entries) {
+    std::optional<Object> blob = read_object(repo.objects, entry.blob);
+    if (!blob || blob->type != "blob") continue;
+    if (format == ArchiveFormat::tar) {
+      write_tar_entry(sink, entry.path, entry.mode, plan.timestamp, blob->data);
+    } else {
+      write_zip_entry(sink, directory, entry.path, when, blob->data);
+    }
+  }
+  if (format == ArchiveFormat::tar) {
+    write_tar_end(sink);
+  } else {
+    write_zip_end(sink, directory);
+  }
+}
+
+int cmd_archive(const Args& args) {
+  if (has_help_flag(args)) return cmd_help({"archive"});
+
+  std::optional<Repository> repo = open_repo_or_report();
+  if (!repo) return 1;
+  std::optional<ArchiveOptions> opts = parse_archive_args(args);
+  if (!opts) return 2;
+
+  std::optional<ObjectId> commit = resolve_revision(*repo, opts->revision);
+  if (!commit) {
+    print_error("ревизия не найдена", opts->revision);
+    return 1;
+  }
+  std::optional<ArchivePlan> plan = plan_or_report(*repo, *commit, opts->format);
+  if (!plan) return 2;
+  return opts->output.empty() ? archive_to_stdout(*repo, *plan, opts->format)
+                              : archive_to_file(*repo, *plan, *opts);
+}

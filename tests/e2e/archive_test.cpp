@@ -1,0 +1,249 @@
+#include <sys/stat.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "store/codec.h"
+#include "store/refs.h"
+#include "store/repo.h"
+#include "support/store_builder.h"
+#include "support/test_support.h"
+
+namespace testing_support {
+namespace {
+
+RunOptions in_dir(const std::string& cwd) {
+  RunOptions options;
+  options.cwd = cwd;
+  return options;
+}
+
+// Python's readers, as an independent check of layout, checksums and CRCs:
+// one line per member in archive order.
+const std::string k_list_tar = R"(
+import sys, tarfile, hashlib
+with tarfile.open(sys.argv[1], 'r:') as t:
+    for m in t.getmembers():
+        data = t.extractfile(m).read()
+        print(m.name, m.type.decode(), oct(m.mode), m.mtime, m.uid, m.gid, m.size,
+              hashlib.sha256(data).hexdigest())
+)";
+const std::string k_list_zip = R"(
+import sys, zipfile, hashlib
+with zipfile.ZipFile(sys.argv[1]) as z:
+    assert z.testzip() is None
+    for i in z.infolist():
+        name = i.filename.encode('cp437').decode('utf-8')
+        print(name, i.compress_type, i.extract_version, i.date_time, i.file_size,
+              hashlib.sha256(z.read(i)).hexdigest())
+)";
+
+std::string pseudo_random_bytes(size_t n) {
+  std::string out;
+  uint32_t x = 12345;
+  for (size_t i = 0; i < n; ++i) {
+    x = x * 1103515245 + 12345;
+    out += static_cast<char>(x >> 23);
+  }
+  return out;
+}
+
+const std::string k_long_path = "long/" + std::string(104, 'd') + "/" + std::string(40, 'n');
+
+const std::map<std::string, FileSpec> k_files = {
+    {"README", {"hello\n"}},
+    {"empty", {""}},
+    {"run.sh", {"#!/bin/sh\necho hi\n", "100755"}},
+    {"nomode", {"x", ""}},
+    {"bin/noise.bin", {pseudo_random_bytes(600)}},
+    {"bin/text.txt", {std::string(100000, 'a') + std::string("\0\xff", 2)}},
+    {"deep/a/b/c/d.txt", {"deep\n"}},
+    {std::string(100, 'x'), {"exactly one hundred bytes of name"}},
+    {k_long_path, {"long\n"}},
+    {"папка/файл.txt", {"юникод\n"}},
+};
+
+class ArchiveCommand : public OrreryTest {
+ protected:
+  void SetUp() override {
+    init_repo();
+    Repository repo(dir.path());
+    head = write_test_commit(repo.objects, write_files_tree(repo.objects, k_files));
+    update_ref(repo, "refs/heads/main", head);
+  }
+
+  // What Python reads back from the archive, one line per member.
+  std::string python_listing(const std::string& script, const std::string& archive) {
+    RunOptions options;
+    options.env = {{"PYTHONIOENCODING", "utf-8"}};
+    RunResult r = run_program("python3", {"-c", script, archive}, options);
+    EXPECT_EQ(r.code, 0) << r.err;
+    return r.out;
+  }
+
+  // Writes `tree` as the tree of a new commit on main.
+  void commit_tree(const ObjectId& tree) {
+    Repository repo(dir.path());
+    update_ref(repo, "refs/heads/main", write_test_commit(repo.objects, tree, {head}));
+  }
+
+  ObjectId head;
+};
+
+std::string expected_tar_listing() {
+  std::string out;
+  for (const auto& [path, spec] : k_files) {
+    out += path + " 0 " + (spec.mode == "100755" ? "0o755" : "0o644") + " 1700000000 0 0 " +
+           std::to_string(spec.content.size()) + " " + sha256_hex(spec.content) + "\n";
+  }
+  return out;
+}
+
+std::string expected_zip_listing() {
+  std::string out;
+  for (const auto& [path, spec] : k_files) {
+    const bool deflated = spec.content.size() > 600;  // text.txt only
+    out += path + (deflated ? " 8 20" : " 0 10") + " (2023, 11, 14, 22, 13, 20) " +
+           std::to_string(spec.content.size()) + " " + sha256_hex(spec.content) + "\n";
+  }
+  return out;
+}
+
+void expect_tree_extracted(const std::string& out_dir) {
+  std::vector<std::string> paths;
+  for (const auto& [path, spec] : k_files) {
+    paths.push_back(path);
+    EXPECT_EQ(read_text(out_dir + "/" + path), spec.content) << path;
+  }
+  EXPECT_EQ(list_files(out_dir), paths);
+}
+
+TEST_F(ArchiveCommand, WritesATarThatPythonAndGnuTarReadBackExactly) {
+  EXPECT_RUN(orrery({"archive", "-o", "out/a.tar"}), 0, "", "");
+  EXPECT_EQ(python_listing(k_list_tar, file("out/a.tar")), expected_tar_listing());
+
+  RunResult names = run_program("tar", {"-tf", file("out/a.tar")});
+  std::string expected_names;
+  for (const auto& [path, spec] : k_files) expected_names += path + "\n";
+  EXPECT_RUN(names, 0, expected_names, "");  // files only, no directory entries
+
+  ASSERT_EQ(run_program("mkdir", {file("x")}).code, 0);
+  EXPECT_RUN(run_program("tar", {"-xf", file("out/a.tar"), "-C", file("x")}), 0, "", "");
+  expect_tree_extracted(file("x"));
+  struct stat st;
+  ASSERT_EQ(stat(file("x/run.sh").c_str(), &st), 0);
+  EXPECT_TRUE(st.st_mode & S_IXUSR);
+  ASSERT_EQ(stat(file("x/README").c_str(), &st), 0);
+  EXPECT_FALSE(st.st_mode & S_IXUSR);
+}
+
+TEST_F(ArchiveCommand, WritesAZipThatPythonAndUnzipReadBackExactly) {
+  EXPECT_RUN(orrery({"archive", "--format", "zip", "--output=a.zip", "main"}), 0, "", "");
+  EXPECT_EQ(python_listing(k_list_zip, file("a.zip")), expected_zip_listing());
+
+  RunResult test = run_program("unzip", {"-t", file("a.zip")});
+  EXPECT_EQ(test.code, 0) << test.out;
+  EXPECT_NE(test.out.find("No errors detected"), std::string::npos) << test.out;
+  EXPECT_EQ(run_program("unzip", {"-q", file("a.zip"), "-d", file("x")}).code, 0);
+  expect_tree_extracted(file("x"));
+}
+
+TEST_F(ArchiveCommand, WritesTheSameBytesToStandardOutput) {
+  for (const std::string format : {"tar", "zip"}) {
+    ASSERT_EQ(orrery({"archive", "--format=" + format, "-o", "a"}).code, 0);
+    RunResult r = orrery({"archive", "--format=" + format});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out == read_text(file("a"))) << format;
+  }
+}
+
+TEST_F(ArchiveCommand, WritesOnlyTheClosingBytesForAnEmptyTree) {
+  Repository repo(dir.path());
+  commit_tree(write_raw_tree(repo.objects, {}));
+  EXPECT_RUN(orrery({"archive"}), 0, std::string(1024, '\0'), "");
+  EXPECT_RUN(orrery({"archive", "--format=zip"}), 0,
+             std::string("PK\x05\x06", 4) + std::string(18, '\0'), "");
+}
+
+// A tree that cannot be archived is refused before the output exists, and an
+// earlier file of that name keeps its bytes.
+TEST_F(ArchiveCommand, RefusesAnUnsafeOrTooLongPathBeforeWriting) {
+  Repository repo(dir.path());
+  const ObjectId blob = write_object(repo.objects, "blob", "evil");
+  const ObjectId long_name = write_files_tree(repo.objects, {{"d/" + std::string(101, 'n'), {}}});
+  const struct {
+    ObjectId tree;
+    std::vector<std::string> args;
+    std::string hint;
+  } cases[] = {
+      {write_raw_tree(repo.objects, {{"100644", "blob", blob, ".."}}),
+       {},
+       "Unsafe path in tree: .."},
+      {write_raw_tree(repo.objects, {{"100644", "blob", blob, ".orrery"}}),
+       {"--format=zip"},
+       "Unsafe path in tree: .orrery"},
+      {long_name, {}, "путь d/" + std::string(101, 'n') + " для ustar слишком длинный"},
+  };
+  write_text(file("keep.tar"), "earlier");
+  for (const auto& c : cases) {
+    commit_tree(c.tree);
+    std::vector<std::string> args{"archive", "-o", "keep.tar"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    EXPECT_RUN(run_orrery(args, in_dir(dir.path())), 2, "",
+               "orrery: ошибка: archive:\n  подсказка: " + c.hint + "\n");
+    args[2] = "new/a.tar";
+    EXPECT_EQ(run_orrery(args, in_dir(dir.path())).code, 2);
+  }
+  EXPECT_EQ(read_text(file("keep.tar")), "earlier");
+  EXPECT_FALSE(path_exists(file("new")));
+  EXPECT_EQ(orrery({"archive", "--format=zip", "-o", "long.zip"}).code, 0);  // zip holds it
+}
+
+// A failure halfway through (here a damaged object) leaves neither the new
+// archive nor its temporary sibling, and the earlier file keeps its bytes.
+TEST_F(ArchiveCommand, LeavesNoPartialFileWhenWritingFails) {
+  Repository repo(dir.path());
+  commit_tree(write_files_tree(repo.objects, {{"a", {"fine"}}, {"b", {"damaged"}}}));
+  write_text(loose_object_path(dir.path(), blob_id("damaged")), "not zlib");
+  write_text(file("out/keep.zip"), "earlier");
+  for (const std::string target : {"out/keep.zip", "out/new.zip"}) {
+    EXPECT_RUN(orrery({"archive", "--format=zip", "-o", target}), 2, "",
+               "orrery: ошибка: archive:\n  подсказка: zlib inflate failed\n");
+  }
+  EXPECT_EQ(list_files(file("out")), std::vector<std::string>{"keep.zip"});
+  EXPECT_EQ(read_text(file("out/keep.zip")), "earlier");
+}
+
+TEST_F(ArchiveCommand, ReportsBadArgumentsAndRevisions) {
+  Repository repo(dir.path());
+  const ObjectId blob = write_object(repo.objects, "blob", "not a commit");
+  ASSERT_EQ(run_program("mkdir", {file("adir")}).code, 0);
+  const std::string e = "orrery: ошибка: ";
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    std::string err;
+  } cases[] = {
+      {{"-o"}, 2, e + "нет пути после -o\n"},
+      {{"--format"}, 2, e + "нет значения после --format\n"},
+      {{"--format=rar"}, 2, e + "поддерживаются только форматы tar и zip\n  подсказка: rar\n"},
+      {{"-x"}, 2, e + "неизвестный флаг\n  подсказка: -x\n"},
+      {{"HEAD", "main"}, 2, e + "укажи не более одной ревизии\n"},
+      {{"nope"}, 1, e + "ревизия не найдена\n  подсказка: nope\n"},
+      {{blob}, 2, e + "archive:\n  подсказка: нет коммита\n"},
+      {{"-o", "adir"}, 2, e + "не смог открыть выходной файл\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args{"archive"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(args.back());
+    EXPECT_RUN(run_orrery(args, in_dir(dir.path())), c.code, "", c.err);
+  }
+  EXPECT_EQ(list_files(file("adir")), std::vector<std::string>{});
+  // An empty --format keeps the default.
+  EXPECT_EQ(orrery({"archive", "--format="}).out.substr(257, 5), "ustar");
+}
+
+}  // namespace
+}  // namespace testing_support
