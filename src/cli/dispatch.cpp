@@ -17,11 +17,16 @@ struct CommandRow {
 };
 
 // Searched in order; names match exactly. A command appears here only once
-// its handler exists.
+// its handler exists. One row per line keeps merges of new rows trivial.
+// clang-format off
 constexpr CommandRow k_commands[] = {
-    {"help", cmd_help},       {"init", cmd_init},         {"reflog", cmd_reflog},
-    {"archive", cmd_archive}, {"describe", cmd_describe},
+    {"help", cmd_help},
+    {"init", cmd_init},
+    {"reflog", cmd_reflog},
+    {"archive", cmd_archive},
+    {"describe", cmd_describe},
 };
+// clang-format on
 
 constexpr std::string_view k_help_hint = "запусти 'orrery help', чтобы увидеть список команд";
 
