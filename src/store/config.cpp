@@ -1,8 +1,7 @@
 #include "store/config.h"
 
-#include <cctype>
-
 #include "store/fs.h"
+#include "store/internal/text.h"
 #include "store/repo.h"
 
 // .orrery/config is written as
@@ -20,14 +19,6 @@
 //   <empty line>
 
 namespace {
-
-std::string_view trim_space(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-    text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-    text.remove_suffix(1);
-  return text;
-}
 
 // The name in `<word> "<name>"...`, or nothing when the section has not
 // exactly that shape (one space, the quote right after it).
@@ -73,9 +64,7 @@ RepoConfig parse_config(std::string_view text) {
   RepoConfig config;
   std::string section;
   while (!text.empty()) {
-    size_t newline = text.find('\n');
-    std::string_view line = text.substr(0, newline);
-    text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+    std::string_view line = take_line(text);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     line = trim_space(line);
     if (line.empty() || line.front() == '#') continue;

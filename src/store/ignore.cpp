@@ -1,8 +1,7 @@
 #include "store/ignore.h"
 
-#include <cctype>
-
 #include "store/fs.h"
+#include "store/internal/text.h"
 
 namespace {
 
@@ -14,14 +13,6 @@ std::string normalize(std::string_view path) {
   size_t first = out.find_first_not_of('/');
   out.erase(0, first == std::string::npos ? out.size() : first);
   return out;
-}
-
-std::string_view trim_space(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-    text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-    text.remove_suffix(1);
-  return text;
 }
 
 bool rule_matches(const IgnoreRule& rule, const std::string& path, bool is_dir) {
@@ -49,9 +40,7 @@ bool is_under(std::string_view path, std::string_view dir) {
 IgnoreRules parse_ignore_rules(std::string_view text) {
   IgnoreRules rules;
   while (!text.empty()) {
-    size_t newline = text.find('\n');
-    std::string_view line = text.substr(0, newline);
-    text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+    std::string_view line = take_line(text);
     line = trim_space(line);
     if (line.empty() || line.front() == '#') continue;
     IgnoreRule rule;
