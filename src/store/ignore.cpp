@@ -5,27 +5,32 @@
 
 namespace {
 
-std::string normalize(std::string_view path) {
-  std::string out(path);
-  for (char& c : out) {
-    if (c == '\\') c = '/';
+// Backslashes become "/" and leading "/" go. Returns a view of `path` when
+// nothing changes (the common case: no allocation), else of `storage`.
+std::string_view normalize(std::string_view path, std::string& storage) {
+  if (path.find('\\') != std::string_view::npos) {
+    storage.assign(path);
+    for (char& c : storage) {
+      if (c == '\\') c = '/';
+    }
+    path = storage;
   }
-  size_t first = out.find_first_not_of('/');
-  out.erase(0, first == std::string::npos ? out.size() : first);
-  return out;
+  size_t first = path.find_first_not_of('/');
+  return path.substr(first == std::string_view::npos ? path.size() : first);
 }
 
-bool rule_matches(const IgnoreRule& rule, const std::string& path, bool is_dir) {
+bool rule_matches(const IgnoreRule& rule, std::string_view path, bool is_dir) {
   if (rule.dir_only && !is_dir) return false;
-  std::string pattern = normalize(rule.pattern);
-  if (pattern.find('/') != std::string::npos) return glob_match(pattern, path);
+  std::string storage;
+  std::string_view pattern = normalize(rule.pattern, storage);
+  if (pattern.find('/') != std::string_view::npos) return glob_match(pattern, path);
   size_t start = 0;
   for (;;) {
     size_t end = path.find('/', start);
-    std::string_view component = std::string_view(path).substr(
-        start, end == std::string::npos ? std::string::npos : end - start);
+    std::string_view component =
+        path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
     if (glob_match(pattern, component)) return true;
-    if (end == std::string::npos) return false;
+    if (end == std::string_view::npos) return false;
     start = end + 1;
   }
 }
@@ -66,7 +71,8 @@ IgnoreRules load_ignore_rules(const std::string& root) {
 }
 
 bool is_ignored(const IgnoreRules& rules, std::string_view path, bool is_dir) {
-  std::string normalized = normalize(path);
+  std::string storage;
+  std::string_view normalized = normalize(path, storage);
   if (is_under(normalized, ".orrery") || is_under(normalized, ".git")) return true;
   bool ignored = false;
   for (const IgnoreRule& rule : rules) {
