@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
+#include "pack/pack_reader.h"
 #include "store/codec.h"
 #include "store/fs.h"
 #include "store/repo.h"
@@ -130,7 +131,7 @@ std::optional<std::string> read_raw_object(const ObjectStore& store, std::string
   }
   std::string bytes;
   if (read_file_into(loose_object_path(store.root, id), bytes)) return bytes;
-  return std::nullopt;
+  return find_in_packs(store.root, id);
 }
 
 std::optional<Object> read_object(const ObjectStore& store, std::string_view id) {

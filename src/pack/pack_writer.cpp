@@ -1,0 +1,239 @@
+#include "pack/pack_writer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <stdexcept>
+
+#include "pack/internal/record.h"
+#include "store/codec.h"
+#include "store/fs.h"
+#include "store/object.h"
+#include "store/repo.h"
+
+// A pack file has no header and no trailer: it is a sequence of records, each
+// an ASCII header line and its payload.
+//
+//   "F " id " " compressed-length " " raw-length "\n"  stored bytes of the loose file
+//   "D " id " " base-id " " prefix-length " " suffix-length "\n"  suffix bytes
+//
+// A delta object's canonical (inflated) bytes are the first prefix-length
+// bytes of its base's followed by the suffix; the base is always the record
+// written just before. Objects go in the order the file system lists them,
+// and each is compared with its predecessor only: a delta is written when the
+// two share at least 64 leading bytes and the delta saves more than 128.
+//
+// The index is a JSON object keyed by id, written with an indent of 2 and
+// keys in order:
+//   full:  {"compressed": n, "offset": n, "raw": n, "type": "full"}
+//   delta: {"base": id, "offset": n, "prefix": n, "suffix": n, "type": "delta"}
+// where "offset" is the position of the record's header line.
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t k_write_chunk = 1 << 20;
+
+// A delta must share a real prefix with its base and save more than 128 bytes
+// over the plain tail; anything less is stored whole.
+bool is_worth_a_delta(size_t prefix, size_t raw_size) {
+  return prefix >= 64 && raw_size - prefix + 128 < raw_size;
+}
+
+std::string random_pack_name() {
+  static std::mt19937_64 engine{std::random_device{}()};
+  std::array<char, 16> digits;
+  auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), engine(), 16);
+  (void)error;  // 16 hexadecimal digits hold any 64-bit number
+  return "pack-" + std::string(digits.data(), end);
+}
+
+// Buffered, checked writes into a pack file that is deleted again unless the
+// pack is completed with keep().
+class PackOutput {
+ public:
+  explicit PackOutput(const std::string& dir) {
+    // A clash with an existing pack is astronomically rare, but never
+    // overwrite one: draw another name instead.
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+      name_ = random_pack_name();
+      path_ = dir + "/" + name_ + ".pack";
+      fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ < 0 && errno != EEXIST) break;
+    }
+    if (fd_ < 0) throw std::runtime_error("Cannot open pack for writing");
+    buffer_.reserve(k_write_chunk);
+  }
+  ~PackOutput() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!kept_) ::unlink(path_.c_str());
+  }
+  PackOutput(const PackOutput&) = delete;
+  PackOutput& operator=(const PackOutput&) = delete;
+
+  const std::string& name() const { return name_; }
+  uint64_t position() const { return position_; }
+
+  void append(std::string_view bytes) {
+    position_ += bytes.size();
+    if (buffer_.size() + bytes.size() > k_write_chunk) flush();
+    if (bytes.size() >= k_write_chunk) {
+      write_all(bytes);
+    } else {
+      buffer_.append(bytes);
+    }
+  }
+
+  // Writes what is buffered and closes the file; throws on any failure.
+  void finish() {
+    flush();
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) fail(errno);
+  }
+
+  void keep() { kept_ = true; }
+
+ private:
+  void flush() {
+    write_all(buffer_);
+    buffer_.clear();
+  }
+
+  void write_all(std::string_view bytes) {
+    while (!bytes.empty()) {
+      ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) fail(errno);
+      bytes.remove_prefix(static_cast<size_t>(n));
+    }
+  }
+
+  [[noreturn]] void fail(int error) {
+    throw std::runtime_error("Cannot write pack: " + path_ + " -> " + std::strerror(error));
+  }
+
+  std::string name_;
+  std::string path_;
+  int fd_ = -1;
+  bool kept_ = false;
+  std::string buffer_;
+  uint64_t position_ = 0;
+};
+
+// The state carried from one object to the next while a pack is written.
+struct PackBuilder {
+  explicit PackBuilder(PackOutput& output) : out(output) {}
+
+  PackOutput& out;
+  json index = json::object();
+  std::string previous_id;
+  std::string previous_raw;
+  std::string stored;  // reused for every loose file
+  std::string header;  // reused for every header line
+};
+
+void write_full_record(PackBuilder& pack, const std::string& id, const std::string& raw) {
+  uint64_t offset = pack.out.position();
+  pack.header.clear();
+  append_full_header(pack.header, id, pack.stored.size(), raw.size());
+  pack.out.append(pack.header);
+  pack.out.append(pack.stored);
+  pack.index[id] = {{"compressed", pack.stored.size()},
+                    {"offset", offset},
+                    {"raw", raw.size()},
+                    {"type", "full"}};
+}
+
+void write_delta_record(PackBuilder& pack, const std::string& id, const std::string& raw,
+                        size_t prefix) {
+  uint64_t offset = pack.out.position();
+  uint64_t suffix = raw.size() - prefix;
+  pack.header.clear();
+  append_delta_header(pack.header, id, pack.previous_id, prefix, suffix);
+  pack.out.append(pack.header);
+  pack.out.append(std::string_view(raw).substr(prefix));
+  pack.index[id] = {{"base", pack.previous_id},
+                    {"offset", offset},
+                    {"prefix", prefix},
+                    {"suffix", suffix},
+                    {"type", "delta"}};
+}
+
+void add_object(PackBuilder& pack, const std::string& id, const std::string& path) {
+  if (!read_file_into(path, pack.stored)) {
+    throw std::runtime_error("Cannot open file for reading: " + path);
+  }
+  std::string raw = zlib_decompress(pack.stored);
+  size_t prefix = 0;
+  if (!pack.previous_id.empty()) {
+    size_t shorter = std::min(raw.size(), pack.previous_raw.size());
+    prefix = std::mismatch(raw.begin(), raw.begin() + shorter, pack.previous_raw.begin()).first -
+             raw.begin();
+  }
+  if (is_worth_a_delta(prefix, raw.size())) {
+    write_delta_record(pack, id, raw, prefix);
+  } else {
+    write_full_record(pack, id, raw);
+  }
+  pack.previous_id = id;
+  pack.previous_raw.swap(raw);
+}
+
+// The id a file under .orrery/objects stands for: its 2-character directory
+// name and its own name, when together they form an object id.
+std::optional<std::string> loose_file_id(const fs::directory_entry& entry) {
+  if (entry.symlink_status().type() != fs::file_type::regular) return std::nullopt;
+  std::string dir = entry.path().parent_path().filename().string();
+  if (dir.size() != 2) return std::nullopt;
+  std::string id = dir + entry.path().filename().string();
+  if (!is_object_id(id)) return std::nullopt;
+  return id;
+}
+
+}  // namespace
+
+std::string packs_directory(const std::string& root) { return orrery_path(root, "packs"); }
+
+std::string write_pack(const std::string& root) {
+  RepoLock lock(root);
+  const std::string objects_dir = orrery_path(root, "objects");
+  if (!is_directory(objects_dir)) throw std::runtime_error("No objects directory");
+  const std::string dir = packs_directory(root);
+  ensure_directory(dir);
+
+  PackOutput out(dir);
+  PackBuilder pack(out);
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(objects_dir)) {
+    std::optional<std::string> id = loose_file_id(entry);
+    if (id) add_object(pack, *id, entry.path().string());
+  }
+  out.finish();
+  write_file_atomic(dir + "/" + out.name() + ".idx.json", pack.index.dump(2));
+  out.keep();
+  return out.name();
+}
+
+size_t prune_packed_loose(const std::string& root, const std::string& name) {
+  RepoLock lock(root);
+  std::string text;
+  if (!read_file_into(packs_directory(root) + "/" + name + ".idx.json", text)) return 0;
+  json index = json::parse(text);
+  if (!index.is_object()) return 0;
+  size_t deleted = 0;
+  for (const auto& member : index.items()) {
+    if (!is_object_id(member.key())) continue;
+    if (::unlink(loose_object_path(root, member.key()).c_str()) == 0) ++deleted;
+  }
+  return deleted;
+}

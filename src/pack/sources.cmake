@@ -1,0 +1,7 @@
+target_sources(orrery_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/internal/record.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pack_reader.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/pack_writer.cpp
+  PUBLIC FILE_SET HEADERS FILES
+  ${CMAKE_CURRENT_LIST_DIR}/pack_reader.h
+  ${CMAKE_CURRENT_LIST_DIR}/pack_writer.h)

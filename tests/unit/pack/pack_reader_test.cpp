@@ -1,0 +1,184 @@
+#include "pack/pack_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "pack_test_util.h"
+#include "store/codec.h"
+
+using nlohmann::json;
+using pack_test::fake_id;
+using pack_test::put_pack;
+using pack_test::TestRepo;
+
+namespace {
+
+const std::string k_a = fake_id(0xa);
+const std::string k_b = fake_id(0xb);
+const std::string k_c = fake_id(0xc);
+
+// A pack assembled record by record, with the index to match.
+struct HandPack {
+  HandPack& full(const std::string& id, const std::string& stored) {
+    return record(id, "F " + id + " " + std::to_string(stored.size()) + " 0\n" + stored);
+  }
+  HandPack& delta(const std::string& id, const std::string& base, size_t prefix,
+                  const std::string& suffix) {
+    return record(id, "D " + id + " " + base + " " + std::to_string(prefix) + " " +
+                          std::to_string(suffix.size()) + "\n" + suffix);
+  }
+  HandPack& record(const std::string& id, const std::string& bytes) {
+    index[id] = {{"offset", bytes_.size()}};
+    bytes_ += bytes;
+    return *this;
+  }
+  std::string bytes() const { return bytes_; }
+
+  json index = json::object();
+  std::string bytes_;
+};
+
+std::string inflated(const std::optional<std::string>& stored) {
+  return stored ? zlib_decompress(*stored) : "<missing>";
+}
+
+TEST(FindInPacks, ReadsWholeAndDeltaRecords) {
+  TestRepo r;
+  HandPack pack;
+  pack.full(k_a, zlib_compress("0123456789")).delta(k_b, k_a, 4, "xyz").delta(k_c, k_b, 6, "!");
+  put_pack(r, "pack-1", pack.bytes(), pack.index.dump(2));
+  EXPECT_EQ(find_in_packs(r.repo.root, k_a), zlib_compress("0123456789"));
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), "0123xyz");
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_c)), "0123xy!");
+  EXPECT_EQ(find_in_packs(r.repo.root, fake_id(0xd)), std::nullopt);
+  EXPECT_EQ(find_in_packs(r.repo.root, k_a.substr(1)), std::nullopt);
+}
+
+TEST(FindInPacks, AnswersNothingWithoutPacks) {
+  TestRepo r;
+  EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
+  ensure_directory(r.packs());
+  EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
+}
+
+// Every kind of damage makes the object read as missing; none may crash or
+// read past the data (the sanitizer build checks the latter).
+TEST(FindInPacks, ReadsDamagedRecordsAsMissing) {
+  const std::string stored = zlib_compress("0123456789");
+  const std::string good = "F " + k_a + " " + std::to_string(stored.size()) + " 10\n" + stored;
+  struct Case {
+    const char* what;
+    std::string pack;
+    std::string index;
+    std::string id;
+  };
+  auto at = [](const std::string& id, const std::string& offset) {
+    return "{\"" + id + "\": {\"offset\": " + offset + "}}";
+  };
+  HandPack cut_suffix, no_base, long_prefix, bad_base, self, cycle;
+  cut_suffix.record(k_a, good).record(k_b, "D " + k_b + " " + k_a + " 2 9\nab");
+  no_base.delta(k_b, k_c, 0, "z");
+  long_prefix.record(k_a, good).delta(k_b, k_a, 11, "z");
+  bad_base.full(k_a, "junk").delta(k_b, k_a, 1, "z");
+  self.delta(k_a, k_a, 0, "z");
+  cycle.delta(k_a, k_b, 0, "z").delta(k_b, k_a, 0, "z");
+  const Case cases[] = {
+      {"payload cut short", good.substr(0, good.size() - 1), at(k_a, "0"), k_a},
+      {"header cut short", good.substr(0, 30), at(k_a, "0"), k_a},
+      {"empty pack", "", at(k_a, "0"), k_a},
+      {"offset past the end", good, at(k_a, "100000"), k_a},
+      {"offset inside a payload", good, at(k_a, "80"), k_a},
+      {"offset beyond 64 bits", good, at(k_a, "18446744073709551616"), k_a},
+      {"unknown record type", "X " + k_a + " 1 1\nx", at(k_a, "0"), k_a},
+      {"length near 2^64", "F " + k_a + " 18446744073709551615 1\nx", at(k_a, "0"), k_a},
+      {"length past 64 bits", "F " + k_a + " 99999999999999999999 1\nx", at(k_a, "0"), k_a},
+      {"header longer than any record", "F " + k_a + std::string(600, ' ') + "1 1\nx", at(k_a, "0"),
+       k_a},
+      {"index not JSON", good, "{\"" + k_a + "\": {\"offset\": 0", k_a},
+      {"index an array", good, "[{\"offset\": 0}]", k_a},
+      {"offset a string", good, at(k_a, "\"0\""), k_a},
+      {"offset negative", good, at(k_a, "-1"), k_a},
+      {"offset fractional", good, at(k_a, "0.5"), k_a},
+      {"entry not an object", good, "{\"" + k_a + "\": 0}", k_a},
+      {"suffix past the end", cut_suffix.bytes(), cut_suffix.index.dump(), k_b},
+      {"base missing", no_base.bytes(), no_base.index.dump(), k_b},
+      {"base not an id", "D " + k_b + " ../../../etc 0 1\nz", at(k_b, "0"), k_b},
+      {"prefix longer than the base", long_prefix.bytes(), long_prefix.index.dump(), k_b},
+      {"base not zlib", bad_base.bytes(), bad_base.index.dump(), k_b},
+      {"delta on itself", self.bytes(), self.index.dump(), k_a},
+      {"delta cycle", cycle.bytes(), cycle.index.dump(), k_b},
+  };
+  for (const Case& c : cases) {
+    TestRepo r;
+    put_pack(r, "pack-1", c.pack, c.index);
+    EXPECT_EQ(find_in_packs(r.repo.root, c.id), std::nullopt) << c.what;
+    EXPECT_EQ(read_object(r.repo.objects, c.id), std::nullopt) << c.what;
+  }
+}
+
+TEST(FindInPacks, ReadsAnIndexWithoutItsPackAsMissing) {
+  TestRepo r;
+  write_file_atomic(r.packs() + "/pack-1.idx.json", "{\"" + k_a + "\": {\"offset\": 0}}");
+  EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
+}
+
+TEST(FindInPacks, TurnsToTheNextPackWhenAWholeRecordIsDamaged) {
+  for (const std::string& damaged : {"X " + k_a + " 1 1\nx", "F " + k_a + " 500 1\nx"}) {
+    TestRepo r;
+    HandPack bad, good;
+    bad.record(k_a, damaged);
+    good.full(k_a, zlib_compress("fine"));
+    put_pack(r, "pack-1", bad.bytes(), bad.index.dump());
+    put_pack(r, "pack-2", good.bytes(), good.index.dump());
+    EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_a)), "fine") << damaged;
+  }
+}
+
+TEST(FindInPacks, FindsTheBaseOfADeltaInAnotherPack) {
+  TestRepo r;
+  HandPack bases, deltas;
+  bases.full(k_a, zlib_compress("base bytes"));
+  deltas.delta(k_b, k_a, 5, "delta");
+  put_pack(r, "pack-1", bases.bytes(), bases.index.dump());
+  put_pack(r, "pack-2", deltas.bytes(), deltas.index.dump());
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), "base delta");
+}
+
+// A chain of `deltas` records on one whole object, each adding one byte.
+HandPack chain_of(unsigned deltas) {
+  HandPack pack;
+  pack.full(fake_id(1), zlib_compress("x"));
+  for (unsigned i = 1; i <= deltas; ++i) pack.delta(fake_id(i + 1), fake_id(i), i, "y");
+  return pack;
+}
+
+TEST(FindInPacks, ResolvesChainsOfUpTo10000Deltas) {
+  TestRepo r;
+  HandPack pack = chain_of(10000);
+  put_pack(r, "pack-1", pack.bytes(), pack.index.dump());
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, fake_id(10001))), "x" + std::string(10000, 'y'));
+}
+
+TEST(FindInPacks, ReadsAChainOfMoreThan10000DeltasAsMissing) {
+  TestRepo r;
+  HandPack pack = chain_of(10001);
+  put_pack(r, "pack-1", pack.bytes(), pack.index.dump());
+  EXPECT_EQ(find_in_packs(r.repo.root, fake_id(10002)), std::nullopt);
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, fake_id(10001))), "x" + std::string(10000, 'y'));
+}
+
+TEST(FindInPacks, NoticesAnIndexReplacedDuringTheProcess) {
+  TestRepo r;
+  HandPack first, second;
+  first.full(k_a, zlib_compress("first"));
+  second.full(k_b, zlib_compress("second one")).full(k_a, zlib_compress("second"));
+  put_pack(r, "pack-1", first.bytes(), first.index.dump());
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_a)), "first");
+  put_pack(r, "pack-1", second.bytes(), second.index.dump());
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_a)), "second");
+  remove_path(r.packs() + "/pack-1.idx.json");
+  EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
+}
+
+}  // namespace

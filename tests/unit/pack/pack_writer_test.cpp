@@ -1,0 +1,249 @@
+#include "pack/pack_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "pack/pack_reader.h"
+#include "pack_test_util.h"
+#include "store/codec.h"
+
+using nlohmann::json;
+using pack_test::TestRepo;
+using testing_support::list_files;
+using testing_support::read_text;
+
+namespace {
+
+json read_index(const TestRepo& r, const std::string& name) {
+  return json::parse(read_text(r.packs() + "/" + name + ".idx.json"));
+}
+
+std::string read_pack(const TestRepo& r, const std::string& name) {
+  return read_text(r.packs() + "/" + name + ".pack");
+}
+
+std::string stored_form(const TestRepo& r, const std::string& id) {
+  return read_file(loose_object_path(r.repo.root, id));
+}
+
+// The canonical bytes an object reads back as, whichever way it is stored.
+std::string canonical_bytes(const TestRepo& r, const std::string& id) {
+  std::optional<std::string> stored = read_raw_object(r.repo.objects, id);
+  return stored ? zlib_decompress(*stored) : "<missing>";
+}
+
+// Two blobs of 300 bytes whose canonical bytes ("blob 300\0" + content)
+// share exactly `prefix` leading bytes.
+std::pair<std::string, std::string> blobs_sharing(size_t prefix) {
+  const size_t header = std::string("blob 300").size() + 1;
+  std::string a(300, 'z');
+  std::string b(300, 'z');
+  std::fill_n(a.begin(), prefix - header, 'a');
+  std::fill_n(b.begin(), prefix - header, 'a');
+  a[prefix - header] = 'X';
+  b[prefix - header] = 'Y';
+  return {a, b};
+}
+
+TEST(WritePack, EmptyRepositoryGetsAnEmptyPackAndIndex) {
+  TestRepo r;
+  std::string name = write_pack(r.repo.root);
+  EXPECT_TRUE(std::regex_match(name, std::regex("pack-[1-9a-f][0-9a-f]{0,15}"))) << name;
+  EXPECT_EQ(read_pack(r, name), "");
+  EXPECT_EQ(read_text(r.packs() + "/" + name + ".idx.json"), "{}");
+}
+
+TEST(WritePack, SingleObjectIsOneFullRecordOfTheLooseBytes) {
+  TestRepo r;
+  std::string id = write_object(r.repo.objects, "blob", "hello");
+  std::string stored = stored_form(r, id);
+  std::string name = write_pack(r.repo.root);
+
+  EXPECT_EQ(read_pack(r, name), "F " + id + " " + std::to_string(stored.size()) + " 12\n" + stored);
+  EXPECT_EQ(read_text(r.packs() + "/" + name + ".idx.json"),
+            "{\n  \"" + id + "\": {\n    \"compressed\": " + std::to_string(stored.size()) +
+                ",\n    \"offset\": 0,\n    \"raw\": 12,\n    \"type\": \"full\"\n  }\n}");
+}
+
+TEST(WritePack, SmallPackWithADeltaHasExactBytes) {
+  TestRepo r;
+  auto [a, b] = blobs_sharing(200);
+  std::string ids[] = {write_object(r.repo.objects, "blob", a),
+                       write_object(r.repo.objects, "blob", b)};
+  std::string name = write_pack(r.repo.root);
+  json index = read_index(r, name);
+  // The walk order is the file system's: find out which one went first.
+  std::string first = index[ids[0]]["offset"] == 0 ? ids[0] : ids[1];
+  std::string second = first == ids[0] ? ids[1] : ids[0];
+  std::string stored = stored_form(r, first);
+  std::string second_raw = canonical_bytes(r, second);
+  std::string head = "F " + first + " " + std::to_string(stored.size()) + " 309\n";
+
+  EXPECT_EQ(read_pack(r, name),
+            head + stored + "D " + second + " " + first + " 200 109\n" + second_raw.substr(200));
+  std::string first_entry = "  \"" + first +
+                            "\": {\n    \"compressed\": " + std::to_string(stored.size()) +
+                            ",\n    \"offset\": 0,\n    \"raw\": 309,\n    \"type\": \"full\"\n  }";
+  std::string second_entry =
+      "  \"" + second + "\": {\n    \"base\": \"" + first +
+      "\",\n    \"offset\": " + std::to_string(head.size() + stored.size()) +
+      ",\n    \"prefix\": 200,\n    \"suffix\": 109,\n    \"type\": \"delta\"\n  }";
+  std::string entries =
+      first < second ? first_entry + ",\n" + second_entry : second_entry + ",\n" + first_entry;
+  EXPECT_EQ(read_text(r.packs() + "/" + name + ".idx.json"), "{\n" + entries + "\n}");
+}
+
+TEST(WritePack, WritesADeltaOnlyWhenItSavesMoreThan128Bytes) {
+  struct Case {
+    size_t prefix;
+    bool delta;
+  };
+  const Case cases[] = {{63, false}, {64, false}, {128, false}, {129, true}, {300, true}};
+  for (const Case& c : cases) {
+    TestRepo r;
+    auto [a, b] = blobs_sharing(c.prefix);
+    std::string id_a = write_object(r.repo.objects, "blob", a);
+    std::string id_b = write_object(r.repo.objects, "blob", b);
+    std::string name = write_pack(r.repo.root);
+    int deltas = 0;
+    json index = read_index(r, name);
+    for (const auto& [id, entry] : index.items()) deltas += entry["type"] == "delta";
+    EXPECT_EQ(deltas, c.delta ? 1 : 0) << "prefix " << c.prefix;
+
+    std::string raw_a = canonical_bytes(r, id_a), raw_b = canonical_bytes(r, id_b);
+    EXPECT_EQ(prune_packed_loose(r.repo.root, name), 2u);
+    EXPECT_EQ(canonical_bytes(r, id_a), raw_a);
+    EXPECT_EQ(canonical_bytes(r, id_b), raw_b);
+  }
+}
+
+TEST(WritePack, ChainsDeltasOnThePreviousRecordAndReadsThemBack) {
+  TestRepo r;
+  std::vector<std::string> ids;
+  for (int i = 0; i < 20; ++i) {
+    ids.push_back(write_object(r.repo.objects, "blob",
+                               std::string(990, 'c') + std::to_string(1000000000 + i)));
+  }
+  std::string name = write_pack(r.repo.root);
+  json index = read_index(r, name);
+  std::map<uint64_t, std::string> by_offset;
+  for (const auto& [id, entry] : index.items()) by_offset[entry["offset"].get<uint64_t>()] = id;
+  std::string previous;
+  for (const auto& [offset, id] : by_offset) {
+    if (previous.empty()) {
+      EXPECT_EQ(index[id]["type"], "full");
+    } else {
+      EXPECT_EQ(index[id]["type"], "delta");
+      EXPECT_EQ(index[id]["base"], previous);
+    }
+    previous = id;
+  }
+
+  std::vector<std::string> before;
+  for (const std::string& id : ids) before.push_back(canonical_bytes(r, id));
+  EXPECT_EQ(prune_packed_loose(r.repo.root, name), 20u);
+  for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(canonical_bytes(r, ids[i]), before[i]);
+}
+
+TEST(WritePack, PackAndPruneKeepEveryObjectReadable) {
+  TestRepo r;
+  ObjectStore& store = r.repo.objects;
+  std::string blob = write_object(store, "blob", "");
+  std::string big = write_object(store, "blob", std::string(70000, '\0') + "tail");
+  std::string tree = write_object(store, "tree", serialize_tree({{"100644", "blob", blob, "a"}}));
+  std::string commit =
+      write_object(store, "commit", serialize_commit({tree, {}, "tester", "m", 1}));
+
+  std::string name = write_pack(r.repo.root);
+  EXPECT_EQ(prune_packed_loose(r.repo.root, name), 4u);
+  EXPECT_EQ(prune_packed_loose(r.repo.root, name), 0u);  // nothing left to delete
+  EXPECT_EQ(read_object(store, blob)->data, "");
+  EXPECT_EQ(read_object(store, big)->data, std::string(70000, '\0') + "tail");
+  EXPECT_EQ(read_tree(store, tree)->front().hash, blob);
+  EXPECT_EQ(read_commit(store, commit)->tree, tree);
+  // Pruning leaves the object directories and the pack itself.
+  EXPECT_TRUE(is_directory(std::string(path_dirname(loose_object_path(r.repo.root, blob)))));
+  EXPECT_TRUE(is_regular_file(r.packs() + "/" + name + ".pack"));
+}
+
+TEST(WritePack, ASecondPackHoldsOnlyTheObjectsWrittenSince) {
+  TestRepo r;
+  for (std::string text : {"one", "two", "three"}) write_object(r.repo.objects, "blob", text);
+  std::string first = write_pack(r.repo.root);
+  EXPECT_EQ(prune_packed_loose(r.repo.root, first), 3u);
+
+  std::string four = write_object(r.repo.objects, "blob", "four");
+  std::string five = write_object(r.repo.objects, "blob", "five");
+  std::string second = write_pack(r.repo.root);
+  EXPECT_NE(second, first);
+  json index = read_index(r, second);
+  EXPECT_EQ(index.size(), 2u);
+  EXPECT_TRUE(index.contains(four) && index.contains(five));
+  EXPECT_EQ(prune_packed_loose(r.repo.root, second), 2u);
+  EXPECT_EQ(read_object(r.repo.objects, blob_id("one"))->data, "one");
+  EXPECT_EQ(read_object(r.repo.objects, four)->data, "four");
+}
+
+TEST(WritePack, PrefersTheLooseFileToThePack) {
+  TestRepo r;
+  std::string id = write_object(r.repo.objects, "blob", "packed");
+  write_pack(r.repo.root);
+  write_file_atomic(loose_object_path(r.repo.root, id), compress_object("blob", "loose"));
+  EXPECT_EQ(read_object(r.repo.objects, id)->data, "loose");
+}
+
+TEST(WritePack, PacksOnlyFilesNamedLikeObjects) {
+  TestRepo r;
+  std::string id = write_object(r.repo.objects, "blob", "real");
+  const std::string objects = r.dir / ".orrery/objects/";
+  std::string rest = id.substr(2);
+  write_file_atomic(objects + "ab/short", "x");
+  write_file_atomic(objects + "abc/" + rest, "x");  // directory name too long
+  write_file_atomic(objects + "zz/" + rest, "x");   // not hexadecimal
+  write_file_atomic(objects + id.substr(0, 2) + "/" + rest + ".tmp.1", "x");
+  write_file_atomic(objects + "loose-at-top", "x");
+  std::string name = write_pack(r.repo.root);
+  json index = read_index(r, name);
+  EXPECT_EQ(index.size(), 1u);
+  EXPECT_TRUE(index.contains(id));
+}
+
+TEST(WritePack, LeavesNoPackBehindWhenAnObjectIsDamaged) {
+  TestRepo r;
+  write_object(r.repo.objects, "blob", "fine");
+  write_file_atomic(loose_object_path(r.repo.root, pack_test::fake_id(7)), "not zlib");
+  EXPECT_THROW(
+      {
+        try {
+          write_pack(r.repo.root);
+        } catch (const std::runtime_error& e) {
+          EXPECT_STREQ(e.what(), "zlib inflate failed");
+          throw;
+        }
+      },
+      std::runtime_error);
+  EXPECT_EQ(list_files(r.packs()), std::vector<std::string>{});
+  EXPECT_FALSE(path_exists(r.dir / ".orrery/lock"));
+}
+
+TEST(WritePack, FailsWithoutAnObjectsDirectory) {
+  TestRepo r;
+  remove_path(r.dir / ".orrery/objects");
+  try {
+    write_pack(r.repo.root);
+    FAIL() << "no exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "No objects directory");
+  }
+}
+
+TEST(PrunePackedLoose, CountsNothingForAMissingIndex) {
+  TestRepo r;
+  write_object(r.repo.objects, "blob", "stays");
+  EXPECT_EQ(prune_packed_loose(r.repo.root, "pack-1"), 0u);
+  EXPECT_TRUE(path_exists(loose_object_path(r.repo.root, blob_id("stays"))));
+}
+
+}  // namespace

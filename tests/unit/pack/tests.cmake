@@ -1,0 +1,4 @@
+orrery_unit_tests(pack
+  pack_reader_test.cpp
+  pack_writer_test.cpp
+  record_test.cpp)
