@@ -1,4 +1,5 @@
 orrery_unit_tests(pack
   pack_reader_test.cpp
   pack_writer_test.cpp
-  record_test.cpp)
+  record_test.cpp
+  transfer_test.cpp)
