@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "cli/help.h"
+#include "pack/pack_cmd.h"
 #include "store/init.h"
 #include "tools/archive.h"
 #include "tools/describe.h"
@@ -22,6 +23,8 @@ struct CommandRow {
 constexpr CommandRow k_commands[] = {
     {"help", cmd_help},
     {"init", cmd_init},
+    {"pack", cmd_pack},
+    {"gc", cmd_gc},
     {"reflog", cmd_reflog},
     {"archive", cmd_archive},
     {"describe", cmd_describe},

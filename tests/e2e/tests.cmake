@@ -4,6 +4,7 @@ set(ORRERY_E2E_SOURCES
   cli_test.cpp
   describe_test.cpp
   init_test.cpp
+  pack_test.cpp
   reflog_test.cpp
 )
 if(ORRERY_E2E_SOURCES)
