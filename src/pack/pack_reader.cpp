@@ -35,7 +35,6 @@ using nlohmann::json;
 
 namespace {
 
-constexpr size_t k_max_delta_chain = 10000;
 constexpr size_t k_id_size = 64;
 
 struct FileStamp {

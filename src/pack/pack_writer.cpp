@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "pack/internal/record.h"
+#include "pack/internal/writer.h"
 #include "store/codec.h"
 #include "store/fs.h"
 #include "store/object.h"
@@ -29,7 +30,9 @@
 // bytes of its base's followed by the suffix; the base is always the record
 // written just before. Objects go in the order the file system lists them,
 // and each is compared with its predecessor only: a delta is written when the
-// two share at least 64 leading bytes and the delta saves more than 128.
+// two share at least 64 leading bytes and the delta saves more than 128,
+// unless the chain of deltas behind the predecessor is already as long as a
+// reader will follow.
 //
 // The index is a JSON object keyed by id, written with an indent of 2 and
 // keys in order:
@@ -133,14 +136,16 @@ class PackOutput {
 
 // The state carried from one object to the next while a pack is written.
 struct PackBuilder {
-  explicit PackBuilder(PackOutput& output) : out(output) {}
+  PackBuilder(PackOutput& output, size_t chain_limit) : out(output), max_chain(chain_limit) {}
 
   PackOutput& out;
+  const size_t max_chain;
   json index = json::object();
   std::string previous_id;
   std::string previous_raw;
-  std::string stored;  // reused for every loose file
-  std::string header;  // reused for every header line
+  size_t previous_chain = 0;  // delta records from the previous one down to a whole one
+  std::string stored;         // reused for every loose file
+  std::string header;         // reused for every header line
 };
 
 void write_full_record(PackBuilder& pack, const std::string& id, const std::string& raw) {
@@ -181,10 +186,12 @@ void add_object(PackBuilder& pack, const std::string& id, const std::string& pat
     prefix = std::mismatch(raw.begin(), raw.begin() + shorter, pack.previous_raw.begin()).first -
              raw.begin();
   }
-  if (is_worth_a_delta(prefix, raw.size())) {
+  if (is_worth_a_delta(prefix, raw.size()) && pack.previous_chain < pack.max_chain) {
     write_delta_record(pack, id, raw, prefix);
+    ++pack.previous_chain;
   } else {
     write_full_record(pack, id, raw);
+    pack.previous_chain = 0;
   }
   pack.previous_id = id;
   pack.previous_raw.swap(raw);
@@ -206,6 +213,10 @@ std::optional<std::string> loose_file_id(const fs::directory_entry& entry) {
 std::string packs_directory(const std::string& root) { return orrery_path(root, "packs"); }
 
 std::string write_pack(const std::string& root) {
+  return write_pack_with_chain_limit(root, k_max_delta_chain);
+}
+
+std::string write_pack_with_chain_limit(const std::string& root, size_t max_chain) {
   RepoLock lock(root);
   const std::string objects_dir = orrery_path(root, "objects");
   if (!is_directory(objects_dir)) throw std::runtime_error("No objects directory");
@@ -213,7 +224,7 @@ std::string write_pack(const std::string& root) {
   ensure_directory(dir);
 
   PackOutput out(dir);
-  PackBuilder pack(out);
+  PackBuilder pack(out, max_chain);
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(objects_dir)) {
     std::optional<std::string> id = loose_file_id(entry);
     if (id) add_object(pack, *id, entry.path().string());

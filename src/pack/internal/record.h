@@ -34,3 +34,8 @@ void append_delta_header(std::string& out, std::string_view id, std::string_view
 // The longest header line a reader accepts, "\n" included. Ours are at most
 // 172 bytes; the margin only tolerates extra whitespace.
 constexpr size_t k_max_header_line = 512;
+
+// The most delta records one chain may hold. Readers give up on longer
+// chains (they can only come from damage or a cycle); the writer starts a
+// new chain with a whole record before reaching it.
+constexpr size_t k_max_delta_chain = 10000;

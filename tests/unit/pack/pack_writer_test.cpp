@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "pack/internal/writer.h"
 #include "pack/pack_reader.h"
 #include "pack_test_util.h"
 #include "store/codec.h"
@@ -144,6 +145,28 @@ TEST(WritePack, ChainsDeltasOnThePreviousRecordAndReadsThemBack) {
   std::vector<std::string> before;
   for (const std::string& id : ids) before.push_back(canonical_bytes(r, id));
   EXPECT_EQ(prune_packed_loose(r.repo.root, name), 20u);
+  for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(canonical_bytes(r, ids[i]), before[i]);
+}
+
+TEST(WritePack, StartsANewChainBeforeReadersWouldGiveUp) {
+  TestRepo r;
+  std::vector<std::string> ids;
+  for (int i = 0; i < 7; ++i) {
+    ids.push_back(write_object(r.repo.objects, "blob", std::string(500, 'c') + std::to_string(i)));
+  }
+  std::string name = write_pack_with_chain_limit(r.repo.root, 2);
+  json index = read_index(r, name);
+  std::map<uint64_t, std::string> types_by_offset;
+  for (const auto& [id, entry] : index.items()) {
+    types_by_offset[entry["offset"].get<uint64_t>()] = entry["type"];
+  }
+  std::string sequence;
+  for (const auto& [offset, type] : types_by_offset) sequence += type[0];
+  EXPECT_EQ(sequence, "fddfddf");
+
+  std::vector<std::string> before;
+  for (const std::string& id : ids) before.push_back(canonical_bytes(r, id));
+  EXPECT_EQ(prune_packed_loose(r.repo.root, name), 7u);
   for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(canonical_bytes(r, ids[i]), before[i]);
 }
 
