@@ -16,6 +16,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "pack/internal/raw_cache.h"
 #include "pack/internal/record.h"
 #include "pack/pack_writer.h"
 #include "store/codec.h"
@@ -30,12 +31,18 @@
 // An index is parsed once per process and kept as a sorted table of
 // (id, offset); it is parsed again only when its size, mtime or inode change.
 // The pack file behind it is opened on first use and stays open.
+//
+// Rebuilt delta objects are kept in a bounded cache together with the length
+// of the chain they came from, so a chain is not walked again for each of its
+// members and the chain limit gives the same answer whatever was read before.
+// The cache is emptied whenever the set of indexes changes.
 
 using nlohmann::json;
 
 namespace {
 
 constexpr size_t k_id_size = 64;
+constexpr size_t k_raw_cache_budget = size_t{32} << 20;
 
 struct FileStamp {
   dev_t device = 0;
@@ -64,7 +71,10 @@ bool slot_before(const IndexSlot& slot, std::string_view id) {
 class IndexedPack {
  public:
   IndexedPack(std::string pack_path, FileStamp stamp, std::vector<IndexSlot> slots)
-      : pack_path_(std::move(pack_path)), stamp_(stamp), slots_(std::move(slots)) {}
+      : pack_path_(std::move(pack_path)), stamp_(stamp), slots_(std::move(slots)) {
+    static uint64_t next_serial = 0;
+    serial_ = ++next_serial;
+  }
   ~IndexedPack() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -72,6 +82,8 @@ class IndexedPack {
   IndexedPack& operator=(const IndexedPack&) = delete;
 
   const FileStamp& stamp() const { return stamp_; }
+  // Unique for the life of the process, unlike the object's address.
+  uint64_t serial() const { return serial_; }
 
   std::optional<uint64_t> offset_of(std::string_view id) const {
     auto it = std::lower_bound(slots_.begin(), slots_.end(), id, slot_before);
@@ -102,6 +114,7 @@ class IndexedPack {
 
   std::string pack_path_;
   FileStamp stamp_;
+  uint64_t serial_ = 0;
   std::vector<IndexSlot> slots_;  // sorted by id
   bool open_tried_ = false;
   int fd_ = -1;
@@ -157,13 +170,32 @@ bool is_index_name(std::string_view name) {
   return name.size() >= suffix.size() && name.substr(name.size() - suffix.size()) == suffix;
 }
 
+RawCache& raw_cache() {
+  static RawCache cache(k_raw_cache_budget);
+  return cache;
+}
+
+// Empties the raw cache when the packs differ from those of the last call.
+void forget_raws_unless_same(const std::vector<IndexedPack*>& packs) {
+  static std::vector<uint64_t> last;
+  bool same = last.size() == packs.size();
+  for (size_t i = 0; same && i < packs.size(); ++i) same = last[i] == packs[i]->serial();
+  if (same) return;
+  raw_cache().clear();
+  last.clear();
+  for (const IndexedPack* pack : packs) last.push_back(pack->serial());
+}
+
 // The packs of the repository in the order the directory lists their indexes.
 const std::vector<IndexedPack*>& current_packs(const std::string& root) {
   static std::vector<IndexedPack*> packs;
   packs.clear();
   const std::string dir = packs_directory(root);
   DIR* listing = ::opendir(dir.c_str());
-  if (listing == nullptr) return packs;
+  if (listing == nullptr) {
+    forget_raws_unless_same(packs);
+    return packs;
+  }
   std::string path;
   while (const dirent* item = ::readdir(listing)) {
     if (!is_index_name(item->d_name)) continue;
@@ -173,6 +205,7 @@ const std::vector<IndexedPack*>& current_packs(const std::string& root) {
     packs.push_back(&cached_index(path, stamp_of(st)));
   }
   ::closedir(listing);
+  forget_raws_unless_same(packs);
   return packs;
 }
 
@@ -238,36 +271,55 @@ Lookup locate(const std::vector<IndexedPack*>& packs, std::string_view id, Found
 }
 
 struct DeltaStep {
+  std::string id;
   uint64_t prefix;
   std::string suffix;
 };
 
-// Follows the chain that starts with the delta in `found` down to a whole
-// object, then rebuilds the canonical bytes upwards and compresses them.
-std::optional<std::string> resolve_delta(const std::vector<IndexedPack*>& packs,
-                                         std::string_view id, FoundRecord& found) {
-  std::vector<DeltaStep> steps;
-  std::unordered_set<std::string> seen{std::string(id)};
-  Lookup next = Lookup::delta;
-  while (next == Lookup::delta) {
-    if (steps.size() == k_max_delta_chain || !seen.insert(found.base).second) return std::nullopt;
-    steps.push_back({found.prefix, std::move(found.payload)});
-    std::string base = std::move(found.base);
-    next = locate(packs, base, found);
-  }
-  if (next != Lookup::full) return std::nullopt;
-  std::string raw;
+std::optional<std::string> inflate_base(const std::string& stored) {
   try {
-    raw = zlib_decompress(found.payload);
+    return zlib_decompress(stored);
   } catch (const std::runtime_error&) {
     return std::nullopt;  // a damaged base is as good as a missing one
   }
+}
+
+// Rebuilds the steps from the innermost outwards on the base's bytes,
+// remembering every object on the way; `behind` is the base's own chain.
+std::optional<std::string> apply_steps(const std::vector<DeltaStep>& steps, std::string raw,
+                                       size_t behind) {
   for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
     if (step->prefix > raw.size()) return std::nullopt;
     raw.resize(step->prefix);
     raw.append(step->suffix);
+    raw_cache().insert(step->id, raw, ++behind);
   }
-  return zlib_compress(raw);
+  return raw;
+}
+
+// Follows the chain that starts with the delta `found` for `id` down to a
+// whole object or a cached one, then rebuilds the canonical bytes upwards.
+std::optional<std::string> resolve_delta(const std::vector<IndexedPack*>& packs,
+                                         std::string_view id, FoundRecord& found) {
+  std::vector<DeltaStep> steps;
+  std::unordered_set<std::string> seen{std::string(id)};
+  std::string current(id);
+  for (;;) {
+    if (!seen.insert(found.base).second) return std::nullopt;
+    steps.push_back({std::move(current), found.prefix, std::move(found.payload)});
+    if (steps.size() > k_max_delta_chain) return std::nullopt;
+    current = std::move(found.base);
+    if (const RawCache::Entry* cached = raw_cache().find(current)) {
+      if (steps.size() + cached->chain > k_max_delta_chain) return std::nullopt;
+      return apply_steps(steps, cached->raw, cached->chain);
+    }
+    Lookup next = locate(packs, current, found);
+    if (next == Lookup::full) {
+      std::optional<std::string> base = inflate_base(found.payload);
+      return base ? apply_steps(steps, std::move(*base), 0) : std::nullopt;
+    }
+    if (next != Lookup::delta) return std::nullopt;
+  }
 }
 
 }  // namespace
@@ -275,12 +327,15 @@ std::optional<std::string> resolve_delta(const std::vector<IndexedPack*>& packs,
 std::optional<std::string> find_in_packs(const std::string& root, std::string_view id) {
   if (id.size() != k_id_size) return std::nullopt;
   const std::vector<IndexedPack*>& packs = current_packs(root);
+  if (const RawCache::Entry* cached = raw_cache().find(id)) return zlib_compress(cached->raw);
   FoundRecord found;
   switch (locate(packs, id, found)) {
     case Lookup::full:
       return std::move(found.payload);
-    case Lookup::delta:
-      return resolve_delta(packs, id, found);
+    case Lookup::delta: {
+      std::optional<std::string> raw = resolve_delta(packs, id, found);
+      return raw ? std::optional(zlib_compress(*raw)) : std::nullopt;
+    }
     default:
       return std::nullopt;
   }

@@ -166,6 +166,17 @@ TEST(FindInPacks, ReadsAChainOfMoreThan10000DeltasAsMissing) {
   put_pack(r, "pack-1", pack.bytes(), pack.index.dump());
   EXPECT_EQ(find_in_packs(r.repo.root, fake_id(10002)), std::nullopt);
   EXPECT_EQ(inflated(find_in_packs(r.repo.root, fake_id(10001))), "x" + std::string(10000, 'y'));
+  // Its base is now remembered, but the chain is still too long.
+  EXPECT_EQ(find_in_packs(r.repo.root, fake_id(10002)), std::nullopt);
+}
+
+TEST(FindInPacks, ReadsEveryMemberOfAChainAlike) {
+  TestRepo r;
+  HandPack pack = chain_of(300);
+  put_pack(r, "pack-1", pack.bytes(), pack.index.dump());
+  for (unsigned i : {150u, 301u, 1u, 2u, 299u, 150u}) {
+    EXPECT_EQ(inflated(find_in_packs(r.repo.root, fake_id(i))), "x" + std::string(i - 1, 'y'));
+  }
 }
 
 TEST(FindInPacks, NoticesAnIndexReplacedDuringTheProcess) {
@@ -179,6 +190,17 @@ TEST(FindInPacks, NoticesAnIndexReplacedDuringTheProcess) {
   EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_a)), "second");
   remove_path(r.packs() + "/pack-1.idx.json");
   EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
+}
+
+TEST(FindInPacks, ForgetsRebuiltDeltasWhenThePacksChange) {
+  TestRepo r;
+  HandPack first, second;
+  first.full(k_a, zlib_compress("base")).delta(k_b, k_a, 4, " one");
+  second.full(k_a, zlib_compress("BASE")).delta(k_b, k_a, 4, " two");
+  put_pack(r, "pack-1", first.bytes(), first.index.dump());
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), "base one");
+  put_pack(r, "pack-1", second.bytes(), second.index.dump());
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), "BASE two");
 }
 
 }  // namespace
