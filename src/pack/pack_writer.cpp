@@ -217,6 +217,9 @@ std::string write_pack(const std::string& root) {
 }
 
 std::string write_pack_with_chain_limit(const std::string& root, size_t max_chain) {
+  // Objects a write batch still holds back belong in the pack too; they must
+  // reach the disk before the lock is ours, since flushing takes it as well.
+  flush_pending_objects();
   RepoLock lock(root);
   const std::string objects_dir = orrery_path(root, "objects");
   if (!is_directory(objects_dir)) throw std::runtime_error("No objects directory");

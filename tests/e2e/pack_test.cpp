@@ -109,11 +109,15 @@ TEST_F(PackCommand, BothCommandsRefuseToRunOutsideARepository) {
   EXPECT_EQ(list_files(dir.path()), std::vector<std::string>{});
 }
 
-TEST_F(PackCommand, HelpFlagWritesNoPack) {
+TEST_F(PackCommand, HelpFlagShowsTheTopicAndWritesNoPack) {
   init_repo();
   write_blobs({"x"});
-  orrery({"pack", "--help"});
-  orrery({"gc", "-h"});
+  EXPECT_RUN(orrery({"pack", "--help"}), 0,
+             "Использование: orrery pack\n  Упаковать свободные объекты.\n", "");
+  EXPECT_RUN(orrery({"gc", "x", "-h"}), 0,
+             "Использование: orrery gc\n"
+             "  Упаковать объекты и удалить свободные объекты, попавшие в pack.\n",
+             "");
   EXPECT_FALSE(path_exists(file(".orrery/packs")));
   EXPECT_EQ(loose_files().size(), 1u);
 }

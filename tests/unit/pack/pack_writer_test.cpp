@@ -209,6 +209,14 @@ TEST(WritePack, ASecondPackHoldsOnlyTheObjectsWrittenSince) {
   EXPECT_EQ(read_object(r.repo.objects, four)->data, "four");
 }
 
+TEST(WritePack, IncludesObjectsAWriteBatchHoldsBack) {
+  TestRepo r;
+  ObjectWriteBatch batch(r.repo.objects);
+  std::string id = write_object(r.repo.objects, "blob", "pending");
+  std::string name = write_pack(r.repo.root);
+  EXPECT_TRUE(read_index(r, name).contains(id));
+}
+
 TEST(WritePack, PrefersTheLooseFileToThePack) {
   TestRepo r;
   std::string id = write_object(r.repo.objects, "blob", "packed");
