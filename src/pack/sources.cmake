@@ -1,4 +1,5 @@
 target_sources(orrery_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/internal/pack_set.cpp
   ${CMAKE_CURRENT_LIST_DIR}/internal/raw_cache.cpp
   ${CMAKE_CURRENT_LIST_DIR}/internal/record.cpp
   ${CMAKE_CURRENT_LIST_DIR}/pack_cmd.cpp

@@ -1,7 +1,10 @@
 #include "pack/pack_reader.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "pack_test_util.h"
@@ -190,6 +193,55 @@ TEST(FindInPacks, NoticesAnIndexReplacedDuringTheProcess) {
   EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_a)), "second");
   remove_path(r.packs() + "/pack-1.idx.json");
   EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
+}
+
+// Sets the directory's times an hour back, as if nothing had changed lately.
+void age_directory(const std::string& dir) {
+  struct timespec times[2];
+  clock_gettime(CLOCK_REALTIME, &times[0]);
+  times[0].tv_sec -= 3600;
+  times[1] = times[0];
+  ASSERT_EQ(utimensat(AT_FDCWD, dir.c_str(), times, 0), 0);
+}
+
+TEST(FindInPacks, SeesAPackAddedAfterAQuietListing) {
+  TestRepo r;
+  HandPack first, second;
+  first.full(k_a, zlib_compress("first"));
+  second.full(k_b, zlib_compress("second"));
+  put_pack(r, "pack-1", first.bytes(), first.index.dump());
+  age_directory(r.packs());
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_a)), "first");
+  EXPECT_EQ(find_in_packs(r.repo.root, k_b), std::nullopt);
+  put_pack(r, "pack-2", second.bytes(), second.index.dump());
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), "second");
+  remove_path(r.packs() + "/pack-1.idx.json");
+  EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
+}
+
+size_t open_descriptors() {
+  size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++count;
+  }
+  return count;
+}
+
+TEST(FindInPacks, KeepsABoundedNumberOfPackFilesOpen) {
+  TestRepo r;
+  const unsigned packs = 80;
+  for (unsigned i = 1; i <= packs; ++i) {
+    HandPack pack;
+    pack.full(fake_id(i), zlib_compress(std::to_string(i)));
+    put_pack(r, "pack-" + std::to_string(i), pack.bytes(), pack.index.dump());
+  }
+  size_t before = open_descriptors();
+  for (int round = 0; round < 2; ++round) {
+    for (unsigned i = 1; i <= packs; ++i) {
+      EXPECT_EQ(inflated(find_in_packs(r.repo.root, fake_id(i))), std::to_string(i));
+    }
+  }
+  EXPECT_LE(open_descriptors(), before + 64);
 }
 
 TEST(FindInPacks, ForgetsRebuiltDeltasWhenThePacksChange) {

@@ -1,0 +1,204 @@
+#include "pack/internal/pack_set.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "pack/pack_writer.h"
+#include "store/fs.h"
+
+// Looking an object up must not cost a system call per pack: a repository
+// that has seen many gc runs has many packs. So the listing of .orrery/packs
+// is kept with the directory's stamp and reused while that stays the same.
+// File times come from a coarse clock, so a directory changed within the
+// same tick keeps its mtime; a listing is therefore trusted only if the
+// directory had been quiet for k_quiet_seconds when it was read, and is read
+// again on every call otherwise.
+
+using nlohmann::json;
+
+namespace {
+
+constexpr size_t k_id_size = 64;
+constexpr time_t k_quiet_seconds = 2;
+
+FileStamp stamp_of(const struct stat& st) { return {st.st_dev, st.st_ino, st.st_size, st.st_mtim}; }
+
+struct Listing {
+  std::string dir;
+  FileStamp stamp;
+  bool trusted = false;
+  std::vector<IndexedPack*> packs;
+  std::vector<uint64_t> serials;  // of packs, to tell a new set from the old
+  uint64_t generation = 0;
+};
+
+// Everything a reader keeps for the process.
+struct ReaderState {
+  std::deque<IndexedPack*> open;  // packs with an open file, least recently opened first
+  std::unordered_map<std::string, std::unique_ptr<IndexedPack>> indexes;  // by index path
+  Listing listing;
+};
+
+ReaderState& reader_state() {
+  // Never destroyed: exit closes the files, and no destructor of an index
+  // can then run into a half-destroyed state.
+  static ReaderState* state = new ReaderState;
+  return *state;
+}
+
+bool id_less(const IndexedPack::Slot& a, const IndexedPack::Slot& b) {
+  return std::memcmp(a.id.data(), b.id.data(), k_id_size) < 0;
+}
+
+void note_opened(IndexedPack* pack) {
+  std::deque<IndexedPack*>& open = reader_state().open;
+  open.push_back(pack);
+  if (open.size() > k_max_open_packs) open.front()->close_pack();
+}
+
+std::string read_index_text(const std::string& path) {
+  std::string text;
+  try {
+    if (!read_file_into(path, text)) text.clear();
+  } catch (const std::runtime_error&) {
+    text.clear();  // unreadable: no members, like a damaged index
+  }
+  return text;
+}
+
+// The parsed index at `path`, from the cache unless the file changed.
+IndexedPack* cached_index(const std::string& path, const FileStamp& stamp) {
+  std::unique_ptr<IndexedPack>& entry = reader_state().indexes[path];
+  if (entry && entry->stamp() == stamp) return entry.get();
+  std::string pack_path = path.substr(0, path.size() - std::strlen(".idx.json")) + ".pack";
+  entry = std::make_unique<IndexedPack>(std::move(pack_path), stamp,
+                                        parse_index_slots(read_index_text(path)));
+  return entry.get();
+}
+
+bool is_index_name(std::string_view name) {
+  constexpr std::string_view suffix = ".idx.json";
+  return name.size() >= suffix.size() && name.substr(name.size() - suffix.size()) == suffix;
+}
+
+void list_indexes(const std::string& dir, std::vector<IndexedPack*>& packs) {
+  DIR* listing = ::opendir(dir.c_str());
+  if (listing == nullptr) return;
+  std::string path;
+  while (const dirent* item = ::readdir(listing)) {
+    if (!is_index_name(item->d_name)) continue;
+    path.assign(dir).append("/").append(item->d_name);
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    packs.push_back(cached_index(path, stamp_of(st)));
+  }
+  ::closedir(listing);
+}
+
+bool was_quiet_before_now(const FileStamp& stamp) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return now.tv_sec - stamp.mtime.tv_sec > k_quiet_seconds;
+}
+
+}  // namespace
+
+bool FileStamp::operator==(const FileStamp& other) const {
+  return device == other.device && inode == other.inode && size == other.size &&
+         mtime.tv_sec == other.mtime.tv_sec && mtime.tv_nsec == other.mtime.tv_nsec;
+}
+
+IndexedPack::IndexedPack(std::string pack_path, FileStamp stamp, std::vector<Slot> slots)
+    : pack_path_(std::move(pack_path)), stamp_(stamp), slots_(std::move(slots)) {
+  static uint64_t last_serial = 0;
+  serial_ = ++last_serial;
+}
+
+IndexedPack::~IndexedPack() { close_pack(); }
+
+std::optional<uint64_t> IndexedPack::offset_of(std::string_view id) const {
+  if (id.size() != k_id_size) return std::nullopt;
+  Slot key;
+  std::memcpy(key.id.data(), id.data(), k_id_size);
+  auto it = std::lower_bound(slots_.begin(), slots_.end(), key, id_less);
+  if (it == slots_.end() || id_less(key, *it)) return std::nullopt;
+  return it->offset;
+}
+
+int IndexedPack::fd() {
+  if (open_tried_) return fd_;
+  open_tried_ = true;
+  fd_ = ::open(pack_path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) return fd_;
+  struct stat st;
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    return fd_;
+  }
+  size_ = static_cast<uint64_t>(st.st_size);
+  note_opened(this);
+  return fd_;
+}
+
+void IndexedPack::close_pack() {
+  open_tried_ = false;
+  if (fd_ < 0) return;
+  ::close(fd_);
+  fd_ = -1;
+  std::deque<IndexedPack*>& open = reader_state().open;
+  open.erase(std::find(open.begin(), open.end(), this));
+}
+
+std::vector<IndexedPack::Slot> parse_index_slots(std::string_view text) {
+  std::vector<IndexedPack::Slot> slots;
+  json index = json::parse(text, nullptr, /*allow_exceptions=*/false);
+  if (!index.is_object()) return slots;
+  slots.reserve(index.size());
+  for (const auto& [key, entry] : index.items()) {
+    if (key.size() != k_id_size || !entry.is_object()) continue;
+    auto offset = entry.find("offset");
+    if (offset == entry.end() || !offset->is_number_unsigned()) continue;
+    IndexedPack::Slot slot;
+    std::memcpy(slot.id.data(), key.data(), k_id_size);
+    slot.offset = offset->get<uint64_t>();
+    slots.push_back(slot);
+  }
+  // Parsed members come in key order already; sorting keeps lookups honest.
+  std::sort(slots.begin(), slots.end(), id_less);
+  return slots;
+}
+
+const std::vector<IndexedPack*>& current_packs(const std::string& root) {
+  Listing& last = reader_state().listing;
+  const std::string dir = packs_directory(root);
+  struct stat st;
+  bool present = ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  FileStamp stamp = present ? stamp_of(st) : FileStamp{};
+  if (present && last.trusted && last.dir == dir && last.stamp == stamp) return last.packs;
+
+  last.packs.clear();
+  if (present) list_indexes(dir, last.packs);
+  last.dir = dir;
+  last.stamp = stamp;
+  last.trusted = present && was_quiet_before_now(stamp);
+  std::vector<uint64_t> serials;
+  for (const IndexedPack* pack : last.packs) serials.push_back(pack->serial());
+  if (serials != last.serials) {
+    last.serials = std::move(serials);
+    ++last.generation;
+  }
+  return last.packs;
+}
+
+uint64_t pack_set_generation() { return reader_state().listing.generation; }
