@@ -23,7 +23,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <stdexcept>
 
@@ -283,5 +282,6 @@ std::vector<Hunk> group_hunks(const EditScript& script, size_t context) {
 }
 
 bool is_binary(std::string_view content) {
-  return std::memchr(content.data(), 0, content.size()) != nullptr;
+  // find, unlike memchr, accepts the null data of an empty view.
+  return content.find('\0') != std::string_view::npos;
 }

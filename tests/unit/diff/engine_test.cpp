@@ -244,6 +244,7 @@ TEST(GroupHunks, MatchesTheGroupingRules) {
 
 TEST(IsBinary, LooksForAZeroByteAnywhere) {
   EXPECT_FALSE(is_binary(""));
+  EXPECT_FALSE(is_binary(std::string_view()));  // no data pointer at all
   EXPECT_FALSE(is_binary("text\r\n\x01\xff"));
   EXPECT_TRUE(is_binary(std::string_view("\0", 1)));
   EXPECT_TRUE(is_binary(std::string(100000, 'a') + std::string(1, '\0')));
