@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "cli/help.h"
+#include "diff/diff_cmd.h"
 #include "pack/pack_cmd.h"
 #include "store/init.h"
 #include "tools/archive.h"
@@ -28,6 +29,7 @@ constexpr CommandRow k_commands[] = {
     {"reflog", cmd_reflog},
     {"archive", cmd_archive},
     {"describe", cmd_describe},
+    {"diff", cmd_diff},
 };
 // clang-format on
 

@@ -3,6 +3,7 @@ set(ORRERY_E2E_SOURCES
   archive_test.cpp
   cli_test.cpp
   describe_test.cpp
+  diff_test.cpp
   init_test.cpp
   pack_test.cpp
   reflog_test.cpp
