@@ -5,6 +5,7 @@
 
 #include "cli/help.h"
 #include "diff/diff_cmd.h"
+#include "diff/show_cmd.h"
 #include "pack/pack_cmd.h"
 #include "store/init.h"
 #include "tools/archive.h"
@@ -30,6 +31,7 @@ constexpr CommandRow k_commands[] = {
     {"archive", cmd_archive},
     {"describe", cmd_describe},
     {"diff", cmd_diff},
+    {"show", cmd_show},
 };
 // clang-format on
 

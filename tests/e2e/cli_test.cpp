@@ -173,21 +173,32 @@ TEST_F(CliTest, EveryTopicIsAUsageTextAboutItsCommand) {
   EXPECT_EQ(texts.size(), 39u);
 }
 
+// Commands that look for the repository before they look at the help flag:
+// outside one they report the missing repository instead.
+const std::vector<std::string> k_repository_first = {"show", "tag"};
+
 // Commands land one by one; each one that exists must answer its help flag
-// with its topic, wherever the flag stands.
+// with its topic, wherever the flag stands, and create nothing.
 TEST_F(CliTest, HelpFlagOfACommandPrintsItsTopic) {
+  TempDir repo;
+  ASSERT_EQ(run_orrery({"init", repo.path()}).code, 0);
+  const std::vector<std::string> repo_files = list_files(repo.path());
   int commands_found = 0;
   for (const std::string& topic : k_topics) {
+    const bool repository_first = std::find(k_repository_first.begin(), k_repository_first.end(),
+                                            topic) != k_repository_first.end();
+    const std::string cwd = repository_first ? repo.path() : dir.path();
     const RunResult help = orrery({"help", topic});
-    const RunResult flag = orrery({topic, "--help"});
+    const RunResult flag = orrery_in(cwd, {topic, "--help"});
     if (flag.err.starts_with("orrery: ошибка: неизвестная команда")) continue;
     ++commands_found;
     SCOPED_TRACE(topic);
     EXPECT_RUN(flag, 0, help.out, "");
-    EXPECT_RUN(orrery({topic, "x", "-h"}), 0, help.out, "");
+    EXPECT_RUN(orrery_in(cwd, {topic, "x", "-h"}), 0, help.out, "");
   }
   EXPECT_GE(commands_found, 1);
   EXPECT_EQ(list_files(dir.path()), std::vector<std::string>{});
+  EXPECT_EQ(list_files(repo.path()), repo_files);
 }
 
 TEST_F(CliTest, InitHelpCreatesNothing) {

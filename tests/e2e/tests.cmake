@@ -7,6 +7,7 @@ set(ORRERY_E2E_SOURCES
   init_test.cpp
   pack_test.cpp
   reflog_test.cpp
+  show_test.cpp
 )
 if(ORRERY_E2E_SOURCES)
   list(TRANSFORM ORRERY_E2E_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

@@ -1,0 +1,111 @@
+#include "diff/show_cmd.h"
+
+#include <ostream>
+#include <string>
+
+#include "cli/help.h"
+#include "store/revision.h"
+
+namespace {
+
+constexpr std::string_view k_show_usage = "orrery show [--stat|--shortstat] <ревизия>";
+constexpr std::string_view k_revision_hint =
+    "orrery show <ревизия> или orrery show [--stat|--shortstat] <ревизия>";
+
+struct ShowOptions {
+  DiffFormat format = DiffFormat::patch;
+  std::string revision;
+};
+
+std::optional<ShowOptions> parse_show_args(const Args& args) {
+  bool stat = false;
+  bool shortstat = false;
+  std::vector<std::string> positional;
+  for (const std::string& arg : args) {
+    if (arg.empty()) continue;
+    if (arg == "--stat") {
+      stat = true;
+    } else if (arg == "--shortstat") {
+      shortstat = true;
+    } else if (arg.front() == '-') {
+      print_error("неизвестный флаг для show: " + arg, k_show_usage);
+      return std::nullopt;
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (stat && shortstat) {
+    print_error("нельзя сочетать --stat и --shortstat",
+                "выбери один вариант: orrery show [--stat|--shortstat] <ревизия>");
+    return std::nullopt;
+  }
+  if (positional.size() != 1) {
+    print_error(positional.empty() ? "не указана ревизия" : "слишком много аргументов",
+                k_revision_hint);
+    return std::nullopt;
+  }
+  DiffFormat format = stat ? DiffFormat::stat : DiffFormat::patch;
+  if (shortstat) format = DiffFormat::shortstat;
+  return ShowOptions{format, positional.front()};
+}
+
+void print_commit_header(std::ostream& out, const ObjectId& id, const Commit& commit) {
+  out << "коммит " << id << "\nАвтор: " << commit.author << "\nВремя: " << commit.timestamp << '\n';
+  if (!commit.parents.empty()) {
+    out << "Родители: ";
+    for (size_t i = 0; i < commit.parents.size(); ++i) {
+      out << (i == 0 ? "" : ", ") << commit.parents[i];
+    }
+    out << '\n';
+  }
+  out << "Дерево: " << commit.tree << "\n\n" << commit.message << "\n\n";
+}
+
+}  // namespace
+
+int cmd_show(const Args& args) {
+  std::optional<Repository> repo = open_repo_or_report();
+  if (!repo) return 1;
+  if (has_help_flag(args)) return cmd_help({"show"});
+
+  std::optional<ShowOptions> options = parse_show_args(args);
+  if (!options) return 1;
+
+  std::optional<ObjectId> id = resolve_revision(*repo, options->revision);
+  if (!id) {
+    print_error("не удалось разобрать ревизию: " + options->revision,
+                "проверь имя ветки, тега или HASH");
+    return 1;
+  }
+  std::optional<Commit> commit = read_commit_if_intact(repo->objects, *id);
+  if (!commit) {
+    print_error("объект не является коммитом", options->revision);
+    return 1;
+  }
+  print_commit_header(out_stream(), *id, *commit);
+  show_commit_changes(*repo, *commit, options->format);
+  return 0;
+}
+
+void show_commit_changes(const Repository& repo, const Commit& commit, DiffFormat format) {
+  std::ostream& out = out_stream();
+  ChangeReport report;
+  report.format = format;
+  const PathMap before =
+      commit.parents.empty() ? PathMap{} : commit_tree_map(repo.objects, commit.parents.front());
+  PathMap after;
+  flatten_tree(repo.objects, commit.tree, "", after);
+  for (const auto& [path, id] : after) {
+    auto old = before.find(path);
+    if (old == before.end()) {
+      report_path(out, report, path, {}, blob_bytes(repo.objects, id));
+    } else if (old->second != id) {
+      report_path(out, report, path, blob_bytes(repo.objects, old->second),
+                  blob_bytes(repo.objects, id));
+    }
+  }
+  for (const auto& [path, id] : before) {
+    if (!after.count(path)) report_path(out, report, path, blob_bytes(repo.objects, id), {});
+  }
+  if (!finish_report(out, report)) out << "Нет отличий дерева коммита от первого родителя.\n";
+}
