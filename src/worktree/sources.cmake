@@ -1,4 +1,6 @@
 target_sources(orrery_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/tree_writer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/working_stat.cpp
   PUBLIC FILE_SET HEADERS FILES
+  ${CMAKE_CURRENT_LIST_DIR}/tree_writer.h
   ${CMAKE_CURRENT_LIST_DIR}/working_stat.h)

@@ -1,0 +1,100 @@
+#include "worktree/tree_writer.h"
+
+#include <sys/stat.h>
+
+#include <stdexcept>
+
+#include "store/fs.h"
+#include "store/repo.h"
+#include "store/tree_walk.h"
+#include "worktree/working_stat.h"
+
+// Writing a tree happens in two passes: the first walks the whole tree and
+// refuses anything hostile (names, depth, cycles, a symbolic link where a
+// directory goes), the second writes. A refused tree therefore changes
+// nothing, inside the working tree or outside it.
+
+namespace {
+
+[[noreturn]] void invalid_tree(std::string_view id) {
+  throw std::runtime_error("Invalid tree object: " + std::string(id));
+}
+
+bool is_symlink(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool is_tree_object(const ObjectStore& store, std::string_view id) {
+  std::optional<Object> object = read_object(store, id);
+  return object && object->type == "tree";
+}
+
+// True when the file at `full` provably holds blob `id`: the index says so,
+// and the file still has the stat recorded when it was staged. An entry
+// staged in the same second the index was written could have changed
+// unseen within that second, so it proves nothing.
+bool is_known_equal(const KnownFiles& known, const std::string& path, const std::string& full,
+                    const ObjectId& id) {
+  auto entry = known.index.find(path);
+  if (entry == known.index.end() || entry->second.hash != id) return false;
+  if (entry->second.mtime >= known.index_mtime) return false;
+  WorkingStat now = stat_working_file(full);
+  return now.mode != 0 && now.size == entry->second.size && now.mtime == entry->second.mtime &&
+         now.mode == entry->second.mode;
+}
+
+}  // namespace
+
+TreeFiles plan_tree_files(const ObjectStore& store, std::string_view tree_id,
+                          const std::string& directory) {
+  if (!is_tree_object(store, tree_id)) invalid_tree(tree_id);
+  TreeFiles plan;
+  walk_tree(store, tree_id, [&](const std::string& path, const TreeEntry& entry) {
+    if (entry.type == "blob") {
+      plan.push_back({path, entry.hash, false});
+    } else if (entry.type == "tree") {
+      if (!is_tree_object(store, entry.hash)) invalid_tree(entry.hash);
+      if (is_symlink(directory + "/" + path)) {
+        throw std::runtime_error("Refusing to write through a symbolic link: " + path);
+      }
+      plan.push_back({path, entry.hash, true});
+    }
+  });
+  return plan;
+}
+
+void write_planned_files(const ObjectStore& store, const std::string& directory,
+                         const TreeFiles& plan, const KnownFiles* known) {
+  std::string full;
+  for (const TreeFile& item : plan) {
+    full.assign(directory).append("/").append(item.path);
+    if (item.is_directory) {
+      ensure_directory(full);
+      continue;
+    }
+    if (known && is_known_equal(*known, item.path, full, item.id)) continue;
+    std::optional<Object> blob = read_object(store, item.id);
+    if (!blob || blob->type != "blob") throw std::runtime_error("Missing blob " + item.id);
+    write_file_atomic(full, blob->data);
+  }
+}
+
+void write_tree_files(const ObjectStore& store, std::string_view tree_id,
+                      const std::string& directory) {
+  write_planned_files(store, directory, plan_tree_files(store, tree_id, directory));
+}
+
+KnownFiles load_known_files(const Repository& repo) {
+  KnownFiles known;
+  const std::string path = orrery_path(repo, "index");
+  known.index_mtime = stat_working_file(path).mtime;
+  if (known.index_mtime == 0) return known;
+  try {
+    known.index = load_index(repo);
+  } catch (const std::exception&) {
+    // An unreadable index only means no file is known: every one is written.
+    known.index.clear();
+  }
+  return known;
+}

@@ -1,0 +1,1 @@
+orrery_unit_tests(worktree tree_writer_test.cpp)
