@@ -11,6 +11,8 @@
 #include "tools/archive.h"
 #include "tools/describe.h"
 #include "tools/reflog.h"
+#include "worktree/branch.h"
+#include "worktree/checkout.h"
 
 namespace {
 
@@ -32,6 +34,9 @@ constexpr CommandRow k_commands[] = {
     {"describe", cmd_describe},
     {"diff", cmd_diff},
     {"show", cmd_show},
+    {"checkout", cmd_checkout},
+    {"switch", cmd_switch},
+    {"branch", cmd_branch},
 };
 // clang-format on
 

@@ -1,6 +1,10 @@
 target_sources(orrery_core PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/branch.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/checkout.cpp
   ${CMAKE_CURRENT_LIST_DIR}/tree_writer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/working_stat.cpp
   PUBLIC FILE_SET HEADERS FILES
+  ${CMAKE_CURRENT_LIST_DIR}/branch.h
+  ${CMAKE_CURRENT_LIST_DIR}/checkout.h
   ${CMAKE_CURRENT_LIST_DIR}/tree_writer.h
   ${CMAKE_CURRENT_LIST_DIR}/working_stat.h)

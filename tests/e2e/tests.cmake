@@ -1,6 +1,8 @@
 # Every end-to-end test file of tests/e2e/, linked into one executable.
 set(ORRERY_E2E_SOURCES
   archive_test.cpp
+  branch_test.cpp
+  checkout_test.cpp
   cli_test.cpp
   describe_test.cpp
   diff_test.cpp

@@ -1,0 +1,171 @@
+#include "navigate_support.h"
+
+namespace testing_support {
+namespace {
+
+using CheckoutFlow = HistoryTest;
+
+TEST_F(CheckoutFlow, BranchSwitchAndBackAlternateWithPreviousBranch) {
+  ObjectId c1 = commit({{"a.txt", "one\n"}}, "first");
+  EXPECT_RUN(orrery({"branch", "topic"}), 0, "Создана ветка topic\n", "");
+  EXPECT_EQ(meta("refs/heads/topic"), c1 + "\n");
+
+  EXPECT_RUN(orrery({"switch", "topic"}), 0, "Переключено на ветку «topic»\n", "");
+  EXPECT_EQ(meta("HEAD"), "ref: refs/heads/topic\n");
+  EXPECT_EQ(meta("previous-branch"), "main\n");
+  ObjectId c2 = commit({{"a.txt", "one\n"}, {"b.txt", "topic\n"}}, "on topic");
+
+  EXPECT_RUN(orrery({"checkout", "-"}), 0, "Переключено на ветку «main»\n", "");
+  EXPECT_EQ(meta("HEAD"), "ref: refs/heads/main\n");
+  EXPECT_EQ(meta("previous-branch"), "topic\n");
+  EXPECT_EQ(read_text(file("b.txt")), "topic\n");  // writing a tree never deletes
+
+  ObjectId c3 = commit({{"a.txt", "main two\n"}}, "second on main");
+  EXPECT_RUN(orrery({"switch", "-"}), 0, "Переключено на ветку «topic»\n", "");
+  EXPECT_EQ(read_text(file("a.txt")), "one\n");
+  EXPECT_EQ(meta("previous-branch"), "main\n");
+  EXPECT_RUN(orrery({"checkout", "-"}), 0, "Переключено на ветку «main»\n", "");
+  EXPECT_EQ(read_text(file("a.txt")), "main two\n");
+
+  EXPECT_EQ(meta("logs/HEAD"),
+            line(zero(), c1, "обновление: main") + line(c1, c1, "переключение: refs/heads/topic") +
+                line(c1, c2, "обновление: topic") + line(c2, c1, "переключение: refs/heads/main") +
+                line(c1, c3, "обновление: main") + line(c3, c2, "переключение: refs/heads/topic") +
+                line(c2, c3, "переключение: refs/heads/main"));
+}
+
+TEST_F(CheckoutFlow, CurrentBranchRewritesTrackedFilesAndKeepsPreviousBranch) {
+  commit({{"a.txt", "one\n"}}, "first");
+  write_text(file("a.txt"), "local edit\n");
+  EXPECT_RUN(orrery({"checkout", "main"}), 0, "Переключено на ветку «main»\n", "");
+  EXPECT_EQ(read_text(file("a.txt")), "one\n");
+  EXPECT_FALSE(has_meta("previous-branch"));
+}
+
+TEST_F(CheckoutFlow, RevisionDetachesHeadWithoutTouchingPreviousBranch) {
+  ObjectId c1 = commit({{"a.txt", "one\n"}}, "first");
+  ObjectId c2 = commit({{"a.txt", "two\n"}}, "second");
+  EXPECT_RUN(orrery({"checkout", c1}), 0, "Отсоединённый HEAD на " + c1.substr(0, 12) + "…\n", "");
+  EXPECT_EQ(meta("HEAD"), c1 + "\n");
+  EXPECT_EQ(read_text(file("a.txt")), "one\n");
+  EXPECT_FALSE(has_meta("previous-branch"));
+
+  EXPECT_RUN(orrery({"checkout", "main"}), 0, "Переключено на ветку «main»\n", "");
+  EXPECT_RUN(orrery({"checkout", "HEAD~1"}), 0, "Отсоединённый HEAD на " + c1.substr(0, 12) + "…\n",
+             "");
+  EXPECT_EQ(meta("logs/HEAD"), line(zero(), c1, "обновление: main") +
+                                   line(c1, c2, "обновление: main") + line(c2, c1, "HEAD: detach") +
+                                   line(c1, c2, "переключение: refs/heads/main") +
+                                   line(c2, c1, "HEAD: detach"));
+  EXPECT_RUN(orrery({"checkout", "-"}), 1, "",
+             "orrery: ошибка: checkout -: нет сохранённой предыдущей ветки\n"
+             "  подсказка: сначала переключись между двумя локальными ветками (orrery switch … / "
+             "orrery checkout …)\n");
+}
+
+TEST_F(CheckoutFlow, CreateFromRemoteTrackingRecordsUpstream) {
+  ObjectId c1 = commit({{"a.txt", "one\n"}}, "first");
+  ObjectId c2 = commit({{"a.txt", "two\n"}}, "second");
+  write_text(file(".orrery/refs/remotes/origin/main"), c1 + "\n");
+
+  EXPECT_RUN(orrery({"checkout", "-b", "topic", "origin/main"}), 0,
+             "Переключено на новую ветку «topic» (точка старта: origin/main)\n", "");
+  EXPECT_EQ(meta("refs/heads/topic"), c1 + "\n");
+  EXPECT_EQ(meta("HEAD"), "ref: refs/heads/topic\n");
+  EXPECT_EQ(meta("previous-branch"), "main\n");
+  EXPECT_EQ(read_text(file("a.txt")), "one\n");
+  EXPECT_EQ(meta("config"),
+            "[branch \"topic\"]\nupstream.remote = origin\nupstream.branch = main\n\n");
+
+  EXPECT_RUN(orrery({"switch", "-c", "local", "main"}), 0,
+             "Переключено на новую ветку «local» (точка старта: main)\n", "");
+  EXPECT_EQ(meta("refs/heads/local"), c2 + "\n");
+  EXPECT_EQ(meta("previous-branch"), "topic\n");
+  EXPECT_EQ(meta("config"),
+            "[branch \"topic\"]\nupstream.remote = origin\nupstream.branch = main\n\n");
+  EXPECT_RUN(orrery({"switch", "--create=third"}), 0, "Переключено на новую ветку «third»\n", "");
+  EXPECT_EQ(meta("refs/heads/third"), c2 + "\n");
+}
+
+struct Refusal {
+  std::vector<std::string> args;
+  std::string err;
+};
+
+TEST_F(CheckoutFlow, RefusalsChangeNothing) {
+  ObjectId c1 = commit({{"a.txt", "one\n"}}, "first");
+  const std::vector<Refusal> cases = {
+      {{"checkout", "a", "b"},
+       "orrery: ошибка: неверное число аргументов\n  подсказка: используй: orrery checkout <ветка> "
+       "или orrery checkout -b ...\n"},
+      {{"checkout", "nope"},
+       "orrery: ошибка: не найдена ветка или коммит: nope\n  подсказка: локальное имя ветки, "
+       "полный "
+       "SHA-256 коммита, HEAD~N и т.п.; создание после fetch: orrery checkout -b <имя> "
+       "origin/<ветка>\n"},
+      {{"checkout", "-b"},
+       "orrery: ошибка: нужно имя новой ветки\n  подсказка: пример: orrery checkout -b topic "
+       "origin/main\n"},
+      {{"checkout", "-b", "main"}, "orrery: ошибка: ветка уже существует: main\n"},
+      {{"checkout", "-b", "x", "main", "extra"},
+       "orrery: ошибка: слишком много аргументов\n  подсказка: используй: orrery checkout -b "
+       "<новая> [старт-точка]\n"},
+      {{"checkout", "-b", "x", c1},
+       "orrery: ошибка: не найден коммит/ветка: " + c1 +
+           "\n  подсказка: проверь имя локальной ветки или remote-tracking (например origin/main), "
+           "сделай fetch\n"},
+      {{"checkout", "-b", "../../evil"}, "orrery: ошибка: недопустимое имя ветки: ../../evil\n"},
+      {{"checkout", "-b", "/abs"}, "orrery: ошибка: недопустимое имя ветки: /abs\n"},
+      {{"switch", "-c", "a/../../x"}, "orrery: ошибка: недопустимое имя ветки: a/../../x\n"},
+      {{"branch", "../outside"}, "orrery: ошибка: недопустимое имя ветки: ../outside\n"},
+      {{"branch", "topic/"}, "orrery: ошибка: недопустимое имя ветки: topic/\n"},
+      {{"switch", c1},
+       "orrery: ошибка: нет локальной ветки: " + c1 +
+           "\n  подсказка: для ревизии: 'orrery checkout <ревизия>'; новая ветка: 'orrery switch "
+           "-c "
+           "<имя> [старт]'\n"},
+      {{"switch", "a", "b"},
+       "orrery: ошибка: неверное число аргументов\n  подсказка: переключение: orrery switch "
+       "<ветка>; создание: orrery switch -c <ветка> [старт]\n"},
+      {{"switch", "-x"},
+       "orrery: ошибка: неизвестный флаг: -x\n  подсказка: switch: см. orrery help switch\n"},
+      {{"switch", "-c"},
+       "orrery: ошибка: укажи имя новой ветки\n  подсказка: пример: orrery switch -c topic "
+       "[старт]\n"},
+      {{"switch", "-c", "a", "b", "c"},
+       "orrery: ошибка: слишком много аргументов\n  подсказка: формат: orrery switch -c <ветка> "
+       "[старт]\n"},
+      {{"switch", "--create="},
+       "orrery: ошибка: ожидается имя ветки после --create=\n  подсказка: пример: orrery switch "
+       "--create=topic\n"},
+      {{"switch", "--create=a", "--create=b"},
+       "orrery: ошибка: повторное имя для --create\n  подсказка: используй один вид: -c или "
+       "--create=\n"},
+      {{"switch", "--create=a", "b", "c"},
+       "orrery: ошибка: слишком много аргументов\n  подсказка: формат: orrery switch "
+       "--create=<ветка> [старт]\n"},
+  };
+  for (const Refusal& refusal : cases) {
+    SCOPED_TRACE(refusal.args[0] + " " + refusal.args[1]);
+    RunResult result = run_orrery(refusal.args, {dir.path(), "", {}});
+    EXPECT_RUN(result, 1, "", refusal.err);
+  }
+  EXPECT_EQ(list_files(dir / ".orrery/refs"), std::vector<std::string>{"heads/main"});
+  EXPECT_EQ(meta("HEAD"), "ref: refs/heads/main\n");
+  EXPECT_FALSE(has_meta("previous-branch"));
+  EXPECT_FALSE(path_exists(dir / "evil"));
+  EXPECT_FALSE(path_exists(dir / ".orrery/outside"));
+}
+
+TEST_F(CheckoutFlow, PreviousBranchThatWasDeletedIsReported) {
+  commit({{"a.txt", "one\n"}}, "first");
+  orrery({"branch", "topic"});
+  orrery({"switch", "topic"});
+  EXPECT_RUN(orrery({"branch", "-d", "main"}), 0, "Deleted branch main\n", "");
+  EXPECT_RUN(orrery({"checkout", "-"}), 1, "",
+             "orrery: ошибка: checkout -: ветка больше не существует: main\n"
+             "  подсказка: проверь refs/heads после удаления ветки; переключись явно по имени\n");
+}
+
+}  // namespace
+}  // namespace testing_support
