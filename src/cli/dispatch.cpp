@@ -13,6 +13,10 @@
 #include "tools/reflog.h"
 #include "worktree/branch.h"
 #include "worktree/checkout.h"
+#include "worktree/reset.h"
+#include "worktree/restore.h"
+#include "worktree/rm_mv.h"
+#include "worktree/tag.h"
 
 namespace {
 
@@ -37,6 +41,11 @@ constexpr CommandRow k_commands[] = {
     {"checkout", cmd_checkout},
     {"switch", cmd_switch},
     {"branch", cmd_branch},
+    {"reset", cmd_reset},
+    {"restore", cmd_restore},
+    {"rm", cmd_rm},
+    {"mv", cmd_mv},
+    {"tag", cmd_tag},
 };
 // clang-format on
 

@@ -6,9 +6,12 @@ set(ORRERY_E2E_SOURCES
   cli_test.cpp
   describe_test.cpp
   diff_test.cpp
+  hostile_tree_test.cpp
   init_test.cpp
   pack_test.cpp
   reflog_test.cpp
+  reset_restore_test.cpp
+  rm_mv_tag_test.cpp
   show_test.cpp
 )
 if(ORRERY_E2E_SOURCES)

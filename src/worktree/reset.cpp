@@ -1,0 +1,202 @@
+#include "worktree/reset.h"
+
+#include <filesystem>
+#include <ostream>
+#include <vector>
+
+#include "cli/help.h"
+#include "store/fs.h"
+#include "store/refs.h"
+#include "store/repo.h"
+#include "store/revision.h"
+#include "worktree/tree_writer.h"
+
+namespace {
+
+constexpr std::string_view k_usage =
+    "orrery reset [--mixed|--soft|--hard] [<ревизия>] иначе см. orrery help reset";
+
+enum class ResetMode { soft, mixed, hard };
+
+struct ResetOptions {
+  ResetMode mode = ResetMode::mixed;
+  std::optional<std::string> revision;
+};
+
+std::optional<ResetOptions> parse_reset_args(const Args& args) {
+  ResetOptions options;
+  int modes = 0;
+  std::vector<std::string> revisions;
+  for (const std::string& arg : args) {
+    if (arg == "--soft" || arg == "--mixed" || arg == "--hard") {
+      options.mode = arg == "--soft" ? ResetMode::soft
+                                     : (arg == "--hard" ? ResetMode::hard : ResetMode::mixed);
+      ++modes;
+    } else if (!arg.empty() && arg.front() == '-') {
+      print_error("неизвестный флаг для reset: " + arg, k_usage);
+      return std::nullopt;
+    } else {
+      revisions.push_back(arg);
+    }
+  }
+  if (modes > 1) {
+    print_error("выбери один режим reset: --soft, --mixed или --hard");
+    return std::nullopt;
+  }
+  if (options.mode == ResetMode::soft && revisions.empty()) {
+    print_error("для reset --soft нужна ревизия", "например: orrery reset --soft HEAD~1");
+    return std::nullopt;
+  }
+  if (revisions.size() > 1) {
+    print_error("ожидается не больше одной ревизии для reset");
+    return std::nullopt;
+  }
+  if (!revisions.empty()) options.revision = revisions.front();
+  return options;
+}
+
+// The reset texts name no object, unlike checkout's.
+std::string reset_failure_text(const std::string& text) {
+  if (text.rfind("Invalid tree object: ", 0) == 0) return "Invalid tree";
+  if (text.rfind("Missing blob ", 0) == 0) return "Missing blob";
+  return text;
+}
+
+// Deletes every regular file below the root that the tree lacks and the
+// ignore rules do not keep. .orrery and .git, always ignored, are not entered.
+void delete_untracked(const std::string& root, const IgnoreRules& rules, const PathMap& files) {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> doomed;
+  const fs::path base(root);
+  for (auto it = fs::recursive_directory_iterator(base); it != fs::end(it); ++it) {
+    const fs::file_status status = it->symlink_status();
+    std::string path = it->path().lexically_relative(base).generic_string();
+    if (fs::is_directory(status)) {
+      if (it.depth() == 0 && (path == ".orrery" || path == ".git")) it.disable_recursion_pending();
+      continue;
+    }
+    if (!fs::is_regular_file(status)) continue;
+    if (is_ignored(rules, path, false) || files.count(path)) continue;
+    doomed.push_back(it->path());
+  }
+  for (const fs::path& path : doomed) fs::remove(path);
+}
+
+// A commit's files checked for a hard reset, before anything moves.
+struct HardResetPlan {
+  TreeFiles plan;
+  PathMap files;
+};
+
+std::optional<HardResetPlan> prepare_hard_reset(const Repository& repo, const ObjectId& commit) {
+  std::optional<Commit> parsed = read_commit(repo.objects, commit);
+  if (!parsed || parsed->tree.empty()) {
+    print_error("нет дерева для коммита: " + commit);
+    return std::nullopt;
+  }
+  HardResetPlan out;
+  try {
+    out.plan = plan_tree_files(repo.objects, parsed->tree, repo.root);
+  } catch (const std::runtime_error& e) {
+    print_error(reset_failure_text(e.what()));
+    return std::nullopt;
+  }
+  for (const TreeFile& item : out.plan) {
+    if (!item.is_directory) out.files[item.path] = item.id;
+  }
+  return out;
+}
+
+int apply_hard_reset(const Repository& repo, const IgnoreRules& rules, const HardResetPlan& reset) {
+  try {
+    KnownFiles known = load_known_files(repo);
+    write_planned_files(repo.objects, repo.root, reset.plan, &known);
+  } catch (const std::runtime_error& e) {
+    print_error(reset_failure_text(e.what()));
+    return 1;
+  }
+  delete_untracked(repo.root, rules, reset.files);
+  save_index(repo, index_from_tree(reset.files));
+  return 0;
+}
+
+Index index_for_commit(const Repository& repo, const ObjectId& commit) {
+  PathMap files;
+  if (std::optional<Commit> parsed = read_commit(repo.objects, commit)) {
+    flatten_tree(repo.objects, parsed->tree, "", files);
+  }
+  return index_from_tree(files);
+}
+
+int reset_to_head(const Repository& repo, ResetMode mode) {
+  std::optional<ObjectId> head = head_commit(repo);
+  if (!head) {
+    print_error("нет коммитов", mode == ResetMode::hard ? "сначала сделай первый коммит"
+                                                        : "сливать пока не из чего индекс");
+    return 1;
+  }
+  if (mode == ResetMode::hard) {
+    IgnoreRules rules = load_ignore_rules(repo.root);
+    if (hard_reset_worktree(repo, rules, *head) != 0) return 1;
+    out_stream() << "reset --hard\n";
+    return 0;
+  }
+  save_index(repo, index_for_commit(repo, *head));
+  out_stream() << "reset (индекс = HEAD)\n";
+  return 0;
+}
+
+int reset_to_revision(const Repository& repo, ResetMode mode, const std::string& revision) {
+  std::optional<ObjectId> commit = resolve_revision(repo, revision);
+  if (!commit) {
+    print_error("reset: не удалось разрешить ревизию: " + revision);
+    return 1;
+  }
+  if (mode == ResetMode::soft) {
+    move_head(repo, *commit);
+    out_stream() << "reset --soft\n";
+    return 0;
+  }
+  if (mode == ResetMode::mixed) {
+    Index index = index_for_commit(repo, *commit);
+    move_head(repo, *commit);
+    save_index(repo, index);
+    out_stream() << "reset --mixed\n";
+    return 0;
+  }
+  IgnoreRules rules = load_ignore_rules(repo.root);
+  std::optional<HardResetPlan> reset = prepare_hard_reset(repo, *commit);
+  if (!reset) return 1;
+  move_head(repo, *commit);
+  if (apply_hard_reset(repo, rules, *reset) != 0) return 1;
+  out_stream() << "reset --hard\n";
+  return 0;
+}
+
+}  // namespace
+
+Index index_from_tree(const PathMap& files) {
+  Index index;
+  for (const auto& [path, id] : files)
+    index.emplace_hint(index.end(), path, IndexEntry{id, 0, 0, 0});
+  return index;
+}
+
+int hard_reset_worktree(const Repository& repo, const IgnoreRules& rules, const ObjectId& commit) {
+  std::optional<HardResetPlan> reset = prepare_hard_reset(repo, commit);
+  if (!reset) return 1;
+  return apply_hard_reset(repo, rules, *reset);
+}
+
+int cmd_reset(const Args& args) {
+  if (has_help_flag(args)) return cmd_help({"reset"});
+
+  std::optional<ResetOptions> options = parse_reset_args(args);
+  if (!options) return 1;
+
+  std::optional<Repository> repo = open_repo_or_report();
+  if (!repo) return 1;
+
+  if (!options->revision) return reset_to_head(*repo, options->mode);
+  return reset_to_revision(*repo, options->mode, *options->revision);
+}

@@ -1,0 +1,92 @@
+#include "worktree/tag.h"
+
+#include <dirent.h>
+
+#include <filesystem>
+#include <ostream>
+
+#include "cli/help.h"
+#include "store/fs.h"
+#include "store/refs.h"
+#include "store/repo.h"
+#include "store/revision.h"
+#include "worktree/branch.h"
+
+namespace {
+
+void list_tags(const Repository& repo) {
+  const std::string dir = orrery_path(repo, "refs/tags");
+  DIR* handle = ::opendir(dir.c_str());
+  if (handle == nullptr) return;
+  std::ostream& out = out_stream();
+  while (dirent* entry = ::readdir(handle)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != ".." && is_regular_file(dir + "/" + name)) out << name << "\n";
+  }
+  ::closedir(handle);
+}
+
+bool check_tag_name(const std::string& name) {
+  if (is_valid_ref_name(name)) return true;
+  print_error("недопустимое имя тега: " + name);
+  return false;
+}
+
+int delete_tags(const Repository& repo, const Args& args) {
+  if (args.size() < 2) {
+    print_error("укажи хотя бы одно имя тега", "orrery tag -d|--delete <тег…>");
+    cmd_help({"tag"});
+    return 1;
+  }
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& name = args[i];
+    if (!check_tag_name(name)) return 1;
+    if (!read_ref(repo.root, "refs/tags/" + name)) {
+      print_error("тег не найден: " + name);
+      return 1;
+    }
+    const std::string path = orrery_path(repo, "refs/tags/" + name);
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    if (path_exists(path)) {
+      print_error("не удалось удалить тег: " + name);
+      return 1;
+    }
+    out_stream() << "удалён тег " << name << "\n";
+  }
+  return 0;
+}
+
+int create_tag(const Repository& repo, const Args& args) {
+  if (args.size() > 2) {
+    cmd_help({"tag"});
+    return 1;
+  }
+  const std::string& name = args[0];
+  if (!check_tag_name(name)) return 1;
+  const std::string revision = args.size() == 2 ? args[1] : "HEAD";
+  std::optional<ObjectId> commit = resolve_revision(repo, revision);
+  if (!commit) {
+    print_error("не удалось разрешить ревизию: " + revision);
+    return 1;
+  }
+  update_ref(repo, "refs/tags/" + name, *commit);
+  return 0;
+}
+
+}  // namespace
+
+int cmd_tag(const Args& args) {
+  // Help comes first, as for every command, so it works outside a repository.
+  if (has_help_flag(args)) return cmd_help({"tag"});
+
+  std::optional<Repository> repo = open_repo_or_report();
+  if (!repo) return 1;
+
+  if (args.empty()) {
+    list_tags(*repo);
+    return 0;
+  }
+  if (args.front() == "-d" || args.front() == "--delete") return delete_tags(*repo, args);
+  return create_tag(*repo, args);
+}

@@ -1,0 +1,162 @@
+#include <filesystem>
+
+#include "navigate_support.h"
+
+namespace testing_support {
+namespace {
+
+using ResetRestore = HistoryTest;
+
+// The index after a reset: every path of the tree with only its blob id.
+std::string zero_stat_index(const std::vector<std::pair<std::string, std::string>>& files) {
+  std::string text = "{\n  \"entries\": {";
+  for (size_t i = 0; i < files.size(); ++i) {
+    text += (i ? ",\n" : "\n");
+    text += "    \"" + files[i].first + "\": {\n      \"hash\": \"" + blob_id(files[i].second) +
+            "\",\n      \"mode\": 0,\n      \"mtime\": 0,\n      \"size\": 0\n    }";
+  }
+  return text + (files.empty() ? "}" : "\n  }") + ",\n  \"version\": 2\n}";
+}
+
+TEST_F(ResetRestore, MixedResetWithoutRevisionRebuildsIndexFromHead) {
+  commit({{"a.txt", "1\n"}, {"d/b.txt", "b\n"}}, "first");
+  Repository repo(dir.path());
+  Index staged = load_index(repo);
+  staged["new.txt"] = {blob_id("new\n"), 4, 1, 33188};
+  save_index(repo, staged);
+  EXPECT_RUN(orrery({"reset"}), 0, "reset (индекс = HEAD)\n", "");
+  EXPECT_EQ(meta("index"), zero_stat_index({{"a.txt", "1\n"}, {"d/b.txt", "b\n"}}));
+}
+
+TEST_F(ResetRestore, SoftMixedAndHardMoveTheBranch) {
+  ObjectId c1 = commit({{"a.txt", "1\n"}}, "first");
+  ObjectId c2 = commit({{"a.txt", "2\n"}, {"b.txt", "b\n"}}, "second");
+  std::string index_before = meta("index");
+
+  EXPECT_RUN(orrery({"reset", "--soft", "HEAD~1"}), 0, "reset --soft\n", "");
+  EXPECT_EQ(meta("refs/heads/main"), c1 + "\n");
+  EXPECT_EQ(meta("index"), index_before);
+  EXPECT_EQ(read_text(file("a.txt")), "2\n");
+
+  EXPECT_RUN(orrery({"reset", c2}), 0, "reset --mixed\n", "");
+  EXPECT_EQ(meta("refs/heads/main"), c2 + "\n");
+  EXPECT_EQ(meta("index"), zero_stat_index({{"a.txt", "2\n"}, {"b.txt", "b\n"}}));
+
+  write_text(file(".orreryignore"), "*.log\n");
+  write_text(file("keep.log"), "ignored\n");
+  write_text(file("junk/untracked.txt"), "x\n");
+  EXPECT_RUN(orrery({"reset", "--hard", "HEAD^"}), 0, "reset --hard\n", "");
+  EXPECT_EQ(meta("refs/heads/main"), c1 + "\n");
+  EXPECT_EQ(read_text(file("a.txt")), "1\n");
+  EXPECT_FALSE(path_exists(file("b.txt")));
+  EXPECT_FALSE(path_exists(file("junk/untracked.txt")));
+  EXPECT_TRUE(path_exists(file("junk")));  // empty directories stay
+  EXPECT_EQ(read_text(file("keep.log")), "ignored\n");
+  EXPECT_FALSE(path_exists(file(".orreryignore")));  // untracked and not ignored itself
+  EXPECT_EQ(meta("index"), zero_stat_index({{"a.txt", "1\n"}}));
+  EXPECT_EQ(meta("logs/HEAD"), line(zero(), c1, "обновление: main") +
+                                   line(c1, c2, "обновление: main") +
+                                   line(c2, c1, "обновление: refs/heads/main") +
+                                   line(c1, c2, "обновление: refs/heads/main") +
+                                   line(c2, c1, "обновление: refs/heads/main"));
+
+  write_text(file("a.txt"), "edited\n");
+  EXPECT_RUN(orrery({"reset", "--hard"}), 0, "reset --hard\n", "");
+  EXPECT_EQ(read_text(file("a.txt")), "1\n");
+  EXPECT_EQ(meta("refs/heads/main"), c1 + "\n");
+}
+
+TEST_F(ResetRestore, DetachedHeadMovesItself) {
+  ObjectId c1 = commit({{"a.txt", "1\n"}}, "first");
+  ObjectId c2 = commit({{"a.txt", "2\n"}}, "second");
+  orrery({"checkout", c2});
+  EXPECT_RUN(orrery({"reset", "--soft", c1}), 0, "reset --soft\n", "");
+  EXPECT_EQ(meta("HEAD"), c1 + "\n");
+  EXPECT_EQ(meta("refs/heads/main"), c2 + "\n");
+  std::string log = meta("logs/HEAD");
+  EXPECT_EQ(log.substr(log.size() - line(c2, c1, "HEAD: обновление (detached)").size()),
+            line(c2, c1, "HEAD: обновление (detached)"));
+}
+
+TEST_F(ResetRestore, ResetRefusalsTouchNothing) {
+  const std::string usage =
+      "  подсказка: orrery reset [--mixed|--soft|--hard] [<ревизия>] иначе см. orrery help reset\n";
+  EXPECT_RUN(orrery({"reset"}), 1, "",
+             "orrery: ошибка: нет коммитов\n  подсказка: сливать пока не из чего индекс\n");
+  EXPECT_RUN(orrery({"reset", "--hard"}), 1, "",
+             "orrery: ошибка: нет коммитов\n  подсказка: сначала сделай первый коммит\n");
+  commit({{"a.txt", "1\n"}}, "first");
+  std::string index_before = meta("index");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"reset", "--keep"}, "неизвестный флаг для reset: --keep\n" + usage},
+      {{"reset", "--soft", "--hard", "HEAD"},
+       "выбери один режим reset: --soft, --mixed или --hard\n"},
+      {{"reset", "--soft"},
+       "для reset --soft нужна ревизия\n  подсказка: например: orrery reset --soft HEAD~1\n"},
+      {{"reset", "--hard", "HEAD", "HEAD"}, "ожидается не больше одной ревизии для reset\n"},
+      {{"reset", "--hard", "HEAD~3"}, "reset: не удалось разрешить ревизию: HEAD~3\n"},
+  };
+  write_text(file("untracked.txt"), "stay\n");
+  for (const auto& [args, message] : cases) {
+    EXPECT_RUN(run_orrery(args, {dir.path(), "", {}}), 1, "", "orrery: ошибка: " + message);
+  }
+  EXPECT_EQ(meta("index"), index_before);
+  EXPECT_EQ(read_text(file("untracked.txt")), "stay\n");
+}
+
+TEST_F(ResetRestore, RestoreFromIndexSourceAndStaged) {
+  ObjectId c1 = commit({{"a.txt", "1\n"}, {"b.txt", "b1\n"}}, "first");
+  commit({{"a.txt", "2\n"}, {"b.txt", "b1\n"}}, "second");
+  Repository repo(dir.path());
+  Index index = load_index(repo);
+  write_object(repo.objects, "blob", "staged\n");
+  index["a.txt"].hash = blob_id("staged\n");
+  index["added.txt"] = {write_object(repo.objects, "blob", "added\n"), 6, 5, 33188};
+  save_index(repo, index);
+  write_text(file("a.txt"), "worktree edit\n");
+
+  EXPECT_RUN(orrery({"restore", "a.txt"}), 0, "", "");
+  EXPECT_EQ(read_text(file("a.txt")), "staged\n");  // the index wins over HEAD
+
+  std::filesystem::remove(file("b.txt"));
+  EXPECT_RUN(orrery({"restore", "--source", c1, "b.txt"}), 0, "", "");
+  EXPECT_EQ(read_text(file("b.txt")), "b1\n");
+  EXPECT_EQ(meta("index"), serialize_index(index));  // untouched without --staged
+
+  EXPECT_RUN(orrery({"restore", "--staged", "a.txt", "added.txt"}), 0, "", "");
+  Index after = load_index(repo);
+  EXPECT_EQ(after.count("added.txt"), 0u);
+  EXPECT_EQ(after["a.txt"].hash, blob_id("2\n"));
+  EXPECT_EQ(after["a.txt"].size, index["a.txt"].size);  // the stat stays
+  EXPECT_EQ(after["a.txt"].mtime, index["a.txt"].mtime);
+
+  EXPECT_RUN(orrery({"restore", "--staged", "--source", "HEAD~1", "a.txt"}), 0, "", "");
+  EXPECT_EQ(load_index(repo)["a.txt"].hash, blob_id("1\n"));
+}
+
+TEST_F(ResetRestore, RestoreRefusals) {
+  commit({{"a.txt", "1\n"}}, "first");
+  RunResult no_args = orrery({"restore"});
+  EXPECT_EQ(no_args.code, 1);
+  EXPECT_EQ(orrery({"restore", "a.txt", "--source"}).code, 1);
+  EXPECT_RUN(orrery({"restore", "nowhere.txt"}), 1, "",
+             "orrery: ошибка: неизвестный путь: nowhere.txt\n");
+  EXPECT_RUN(orrery({"restore", "--source", "nope", "a.txt"}), 1, "",
+             "orrery: ошибка: не удалось разрешить ревизию: nope\n");
+
+  Repository repo(dir.path());
+  Index index = load_index(repo);
+  index["../escape.txt"].hash = blob_id("1\n");
+  index[".orrery/HEAD"].hash = blob_id("1\n");
+  index["gone.txt"].hash = std::string(64, 'a');
+  save_index(repo, index);
+  for (const std::string path : {"../escape.txt", ".orrery/HEAD", "gone.txt"}) {
+    EXPECT_RUN(run_orrery({"restore", path}, {dir.path(), "", {}}), 1, "",
+               "orrery: ошибка: не удалось восстановить " + path + "\n");
+  }
+  EXPECT_FALSE(path_exists(dir / "../escape.txt"));
+  EXPECT_EQ(meta("HEAD"), "ref: refs/heads/main\n");
+}
+
+}  // namespace
+}  // namespace testing_support

@@ -1,0 +1,36 @@
+#include "worktree/restore.h"
+
+#include <gtest/gtest.h>
+
+#include "store/repo.h"
+#include "support/repo_builder.h"
+#include "support/test_support.h"
+
+namespace testing_support {
+namespace {
+
+TEST(IsSafeWorkingPath, RefusesEscapesAndMetadata) {
+  for (const char* path : {"a.txt", "dir/sub/a.txt", ".orreryignore", "x.orrery"}) {
+    EXPECT_TRUE(is_safe_working_path(path)) << path;
+  }
+  for (const char* path : {"", "../a", "/etc/passwd", ".orrery/HEAD", "d/.GIT/config", ".Orrery",
+                           "a//b", "a\\b", "dir/"}) {
+    EXPECT_FALSE(is_safe_working_path(path)) << path;
+  }
+}
+
+TEST(RestoreFile, RefusesUnsafePathsAndNonBlobs) {
+  TempDir dir;
+  Repository repo(dir.path());
+  ObjectId blob = write_object(repo.objects, "blob", "x\n");
+  ObjectId tree = store_tree(repo, {{"a", "x\n"}});
+  EXPECT_TRUE(restore_file(repo.objects, dir.path(), "new/dir/x.txt", blob));
+  EXPECT_EQ(read_text(dir / "new/dir/x.txt"), "x\n");
+  EXPECT_FALSE(restore_file(repo.objects, dir.path(), "../x.txt", blob));
+  EXPECT_FALSE(restore_file(repo.objects, dir.path(), ".orrery/HEAD", blob));
+  EXPECT_FALSE(restore_file(repo.objects, dir.path(), "t.txt", tree));
+  EXPECT_FALSE(path_exists(dir / "t.txt"));
+}
+
+}  // namespace
+}  // namespace testing_support
