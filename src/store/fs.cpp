@@ -76,7 +76,9 @@ bool read_file_into(const std::string& path, std::string& out) {
   if (fd.get() < 0) return false;
   struct stat st;
   size_t expected = (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) ? st.st_size : 0;
-  out.resize(expected);
+  // One spare byte lets the read that meets the end of a file of the
+  // expected size return 0 without growing (and zero-filling) the buffer.
+  out.resize(expected + 1);
   size_t filled = 0;
   for (;;) {
     if (filled == out.size()) out.resize(out.size() < 4096 ? 4096 : out.size() * 2);

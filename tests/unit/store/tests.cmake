@@ -1,5 +1,6 @@
 orrery_unit_tests(store
   config_test.cpp
+  fs_read_test.cpp
   fs_test.cpp
   ignore_test.cpp
   index_test.cpp
