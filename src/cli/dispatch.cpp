@@ -13,6 +13,7 @@
 #include "tools/reflog.h"
 #include "worktree/branch.h"
 #include "worktree/checkout.h"
+#include "worktree/log.h"
 #include "worktree/reset.h"
 #include "worktree/restore.h"
 #include "worktree/rm_mv.h"
@@ -41,6 +42,7 @@ constexpr CommandRow k_commands[] = {
     {"checkout", cmd_checkout},
     {"switch", cmd_switch},
     {"branch", cmd_branch},
+    {"log", cmd_log},
     {"reset", cmd_reset},
     {"restore", cmd_restore},
     {"rm", cmd_rm},

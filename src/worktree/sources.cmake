@@ -1,6 +1,7 @@
 target_sources(orrery_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/branch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/checkout.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/log.cpp
   ${CMAKE_CURRENT_LIST_DIR}/reset.cpp
   ${CMAKE_CURRENT_LIST_DIR}/restore.cpp
   ${CMAKE_CURRENT_LIST_DIR}/rm_mv.cpp
@@ -10,6 +11,7 @@ target_sources(orrery_core PRIVATE
   PUBLIC FILE_SET HEADERS FILES
   ${CMAKE_CURRENT_LIST_DIR}/branch.h
   ${CMAKE_CURRENT_LIST_DIR}/checkout.h
+  ${CMAKE_CURRENT_LIST_DIR}/log.h
   ${CMAKE_CURRENT_LIST_DIR}/reset.h
   ${CMAKE_CURRENT_LIST_DIR}/restore.h
   ${CMAKE_CURRENT_LIST_DIR}/rm_mv.h

@@ -8,6 +8,7 @@ set(ORRERY_E2E_SOURCES
   diff_test.cpp
   hostile_tree_test.cpp
   init_test.cpp
+  log_test.cpp
   pack_test.cpp
   reflog_test.cpp
   reset_restore_test.cpp

@@ -1,0 +1,94 @@
+#include "navigate_support.h"
+
+namespace testing_support {
+namespace {
+
+using LogCommand = HistoryTest;
+
+TEST_F(LogCommand, EmptyRepositoryHasNoCommits) {
+  EXPECT_RUN(orrery({"log"}), 0, "Коммитов ещё нет\n", "");
+}
+
+TEST_F(LogCommand, FullFormatFollowsFirstParentsOnly) {
+  ObjectId c1 = commit({{"a.txt", "1\n"}}, "first");
+  ObjectId c2 = commit({{"a.txt", "2\n"}}, "second\nbody line");
+  Repository repo(dir.path());
+  ObjectId side = store_commit(repo, store_tree(repo, {{"s.txt", "side\n"}}), {}, "side root");
+  ObjectId merge =
+      store_commit(repo, store_tree(repo, {{"a.txt", "3\n"}}), {c2, side}, "merge", 1700000009);
+  update_ref(repo, "refs/heads/main", merge);
+
+  EXPECT_RUN(orrery({"log"}), 0,
+             "Коммит " + merge + "\nАвтор: tester\nДата: 1700000009\nРодители: " + c2 + ", " +
+                 side + "\n\n    merge\n\n" + "Коммит " + c2 +
+                 "\nАвтор: tester\nДата: 1700000001\nРодители: " + c1 +
+                 "\n\n    second\nbody line\n\n" + "Коммит " + c1 +
+                 "\nАвтор: tester\nДата: 1700000000\n\n    first\n\n",
+             "");
+  EXPECT_RUN(orrery({"log", "--oneline", "-n", "2"}), 0,
+             merge.substr(0, 12) + " merge\n" + c2.substr(0, 12) + " second\n", "");
+  EXPECT_RUN(orrery({"log", "--oneline", "--max-count= +1", "HEAD^^"}), 0,
+             c1.substr(0, 12) + " first\n", "");
+}
+
+TEST_F(LogCommand, DecorationsNameHeadBranchesRemotesAndTags) {
+  ObjectId c1 = commit({{"a.txt", "1\n"}}, "first");
+  ObjectId c2 = commit({{"a.txt", "2\n"}}, "second");
+  write_text(file(".orrery/refs/remotes/origin/main"), "  " + c2 + "\r\n");
+  write_text(file(".orrery/refs/tags/release"), c2 + "\n");
+  write_text(file(".orrery/refs/tags/v/1"), c1 + "\n");
+  write_text(file(".orrery/refs/tags/short"), "abc\n");
+  write_text(file(".orrery/refs/heads/old"), c1 + "\n");
+
+  const std::string expected = c2.substr(0, 12) +
+                               " (HEAD -> main, origin/main, tag: release) second\n" +
+                               c1.substr(0, 12) + " (old, tag: v/1) first\n";
+  EXPECT_RUN(orrery({"log", "--oneline", "--decorate"}), 0, expected, "");
+  EXPECT_RUN(orrery({"log", "--oneline", "--decorate="}), 0, expected, "");
+  EXPECT_RUN(orrery({"log", "--oneline", "--decorate=auto"}), 0, expected, "");
+  EXPECT_RUN(orrery({"log", "--oneline", "--decorate", "--decorate=NO"}), 0,
+             c2.substr(0, 12) + " second\n" + c1.substr(0, 12) + " first\n", "");
+
+  orrery({"checkout", c1});
+  EXPECT_RUN(
+      orrery({"log", "--decorate", "-n", "1"}), 0,
+      "Коммит " + c1 + " (HEAD, old, tag: v/1)\nАвтор: tester\nДата: 1700000000\n\n    first\n\n",
+      "");
+}
+
+TEST_F(LogCommand, BadArgumentsAreReportedWithUsage) {
+  commit({{"a.txt", "1\n"}}, "first");
+  const std::string usage =
+      "  подсказка: orrery log [--oneline] [--decorate|--no-decorate|--decorate=…] [-n "
+      "N|--max-count=N] "
+      "[ревизия]\n";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"log", "-n", "0"}, "неверное число после -n: 0"},
+      {{"log", "-n", "-3"}, "неверное число после -n: -3"},
+      {{"log", "-n", "1000001"}, "неверное число после -n: 1000001"},
+      {{"log", "-n", "5x"}, "неверное число после -n: 5x"},
+      {{"log", "-n"}, "ожидается число после -n (сколько последних коммитов показать)"},
+      {{"log", "--max-count="}, "неверное --max-count="},
+      {{"log", "--max-count=2 "}, "неверное --max-count=2 "},
+      {{"log", "--graph"}, "неизвестный флаг: --graph"},
+      {{"log", "main", "HEAD"}, "ожидается не больше одной ревизии (ветка, HEAD~N, хэш …)"},
+  };
+  for (const auto& [args, message] : cases) {
+    EXPECT_RUN(run_orrery(args, {dir.path(), "", {}}), 1, "",
+               "orrery: ошибка: log: " + message + "\n" + usage);
+  }
+  EXPECT_RUN(orrery({"log", "HEAD~5"}), 1, "",
+             "orrery: ошибка: log: не удалось разрешить ревизию: HEAD~5\n"
+             "  подсказка: orrery log […] <ревизия>\n");
+}
+
+TEST_F(LogCommand, MissingParentEndsTheListingQuietly) {
+  Repository repo(dir.path());
+  ObjectId lonely =
+      store_commit(repo, store_tree(repo, {{"a.txt", "1\n"}}), {std::string(64, 'e')}, "orphan");
+  update_ref(repo, "refs/heads/main", lonely);
+  EXPECT_RUN(orrery({"log", "--oneline"}), 0, lonely.substr(0, 12) + " orphan\n", "");
+}
+
+}  // namespace
+}  // namespace testing_support
