@@ -50,17 +50,24 @@ TreeFiles plan_tree_files(const ObjectStore& store, std::string_view tree_id,
                           const std::string& directory) {
   if (!is_tree_object(store, tree_id)) invalid_tree(tree_id);
   TreeFiles plan;
+  // walk_tree passes over a subtree it cannot read. One that showed any
+  // entry was read; only one that showed none needs a second look.
+  const auto check_previous_directory = [&](std::string_view next_path) {
+    if (plan.empty() || !plan.back().is_directory) return;
+    const std::string& dir = plan.back().path;
+    bool has_children = next_path.size() > dir.size() && next_path[dir.size()] == '/' &&
+                        next_path.substr(0, dir.size()) == dir;
+    if (!has_children && !is_tree_object(store, plan.back().id)) invalid_tree(plan.back().id);
+  };
   walk_tree(store, tree_id, [&](const std::string& path, const TreeEntry& entry) {
-    if (entry.type == "blob") {
-      plan.push_back({path, entry.hash, false});
-    } else if (entry.type == "tree") {
-      if (!is_tree_object(store, entry.hash)) invalid_tree(entry.hash);
-      if (is_symlink(directory + "/" + path)) {
-        throw std::runtime_error("Refusing to write through a symbolic link: " + path);
-      }
-      plan.push_back({path, entry.hash, true});
+    if (entry.type != "blob" && entry.type != "tree") return;
+    check_previous_directory(path);
+    if (entry.type == "tree" && is_symlink(directory + "/" + path)) {
+      throw std::runtime_error("Refusing to write through a symbolic link: " + path);
     }
+    plan.push_back({path, entry.hash, entry.type == "tree"});
   });
+  check_previous_directory({});
   return plan;
 }
 

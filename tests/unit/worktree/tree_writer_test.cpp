@@ -52,6 +52,23 @@ TEST_F(TreeWriter, ReportsMissingObjects) {
   EXPECT_THROW(plan_tree_files(repo.objects, holed, dir.path()), std::runtime_error);
 }
 
+TEST_F(TreeWriter, PlanTellsEmptySubtreesFromMissingOnes) {
+  const ObjectId empty = write_object(repo.objects, "tree", serialize_tree({}));
+  const ObjectId file = write_object(repo.objects, "blob", "x");
+  const std::string missing(64, 'e');
+  ObjectId fine = write_object(
+      repo.objects, "tree",
+      serialize_tree({{"40000", "tree", empty, "d"}, {"100644", "blob", file, "d.txt"}}));
+  EXPECT_EQ(plan_tree_files(repo.objects, fine, dir.path()).size(), 2u);
+  ObjectId holed = write_object(
+      repo.objects, "tree",
+      serialize_tree({{"40000", "tree", missing, "d"}, {"100644", "blob", file, "d.txt"}}));
+  EXPECT_THROW(plan_tree_files(repo.objects, holed, dir.path()), std::runtime_error);
+  ObjectId blob_as_tree =
+      write_object(repo.objects, "tree", serialize_tree({{"40000", "tree", file, "d"}}));
+  EXPECT_THROW(plan_tree_files(repo.objects, blob_as_tree, dir.path()), std::runtime_error);
+}
+
 TEST_F(TreeWriter, PlanListsDirectoriesBeforeTheirFiles) {
   ObjectId tree = store_tree(repo, {{"b.txt", "b"}, {"d/c.txt", "c"}});
   TreeFiles plan = plan_tree_files(repo.objects, tree, dir.path());
