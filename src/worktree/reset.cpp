@@ -63,7 +63,8 @@ std::string reset_failure_text(const std::string& text) {
 }
 
 // Deletes every regular file below the root that the tree lacks and the
-// ignore rules do not keep. .orrery and .git, always ignored, are not entered.
+// ignore rules do not keep. Ignored directories (.orrery and .git always)
+// are kept whole and not entered.
 void delete_untracked(const std::string& root, const IgnoreRules& rules, const PathMap& files) {
   namespace fs = std::filesystem;
   std::vector<fs::path> doomed;
@@ -72,7 +73,7 @@ void delete_untracked(const std::string& root, const IgnoreRules& rules, const P
     const fs::file_status status = it->symlink_status();
     std::string path = it->path().lexically_relative(base).generic_string();
     if (fs::is_directory(status)) {
-      if (it.depth() == 0 && (path == ".orrery" || path == ".git")) it.disable_recursion_pending();
+      if (is_ignored(rules, path, true)) it.disable_recursion_pending();
       continue;
     }
     if (!fs::is_regular_file(status)) continue;

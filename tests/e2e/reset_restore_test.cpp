@@ -42,8 +42,9 @@ TEST_F(ResetRestore, SoftMixedAndHardMoveTheBranch) {
   EXPECT_EQ(meta("refs/heads/main"), c2 + "\n");
   EXPECT_EQ(meta("index"), zero_stat_index({{"a.txt", "2\n"}, {"b.txt", "b\n"}}));
 
-  write_text(file(".orreryignore"), "*.log\n");
+  write_text(file(".orreryignore"), "*.log\nbuild/\n");
   write_text(file("keep.log"), "ignored\n");
+  write_text(file("build/deep/out.o"), "built\n");
   write_text(file("junk/untracked.txt"), "x\n");
   EXPECT_RUN(orrery({"reset", "--hard", "HEAD^"}), 0, "reset --hard\n", "");
   EXPECT_EQ(meta("refs/heads/main"), c1 + "\n");
@@ -52,7 +53,8 @@ TEST_F(ResetRestore, SoftMixedAndHardMoveTheBranch) {
   EXPECT_FALSE(path_exists(file("junk/untracked.txt")));
   EXPECT_TRUE(path_exists(file("junk")));  // empty directories stay
   EXPECT_EQ(read_text(file("keep.log")), "ignored\n");
-  EXPECT_FALSE(path_exists(file(".orreryignore")));  // untracked and not ignored itself
+  EXPECT_EQ(read_text(file("build/deep/out.o")), "built\n");  // an ignored directory is kept whole
+  EXPECT_FALSE(path_exists(file(".orreryignore")));           // untracked and not ignored itself
   EXPECT_EQ(meta("index"), zero_stat_index({{"a.txt", "1\n"}}));
   EXPECT_EQ(meta("logs/HEAD"), line(zero(), c1, "обновление: main") +
                                    line(c1, c2, "обновление: main") +
