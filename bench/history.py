@@ -139,6 +139,10 @@ def bench_log(orrery, work):
     unpacked = median_seconds(GIT + ["log", "--oneline"], loose)
     report("log --oneline, 5,000 commits (git packed)", mine, packed)
     report("log --oneline, 5,000 commits (git loose)", mine, unpacked)
+    # Both packed: orrery after gc against git after fast-import.
+    run([orrery, "gc"], ours)
+    report("log --oneline, 5,000 commits (both packed)",
+           median_seconds([orrery, "log", "--oneline"], ours), packed)
 
 
 # --- checkout -----------------------------------------------------------------
