@@ -1,5 +1,7 @@
 #include "worktree/restore.h"
 
+#include <sys/stat.h>
+
 #include <vector>
 
 #include "cli/help.h"
@@ -96,6 +98,18 @@ void restore_staged(const Repository& repo, Index& index, const PathMap& source,
   save_index(repo, index);
 }
 
+// True when a directory on the way to `path` is a symbolic link: writing
+// through it could land outside the working tree.
+bool has_linked_parent(const std::string& root, const std::string& path) {
+  struct stat st;
+  for (size_t slash = path.find('/'); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    const std::string parent = root + "/" + path.substr(0, slash);
+    if (::lstat(parent.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool is_safe_working_path(std::string_view path) {
@@ -112,7 +126,7 @@ bool is_safe_working_path(std::string_view path) {
 
 bool restore_file(const ObjectStore& store, const std::string& root, const std::string& path,
                   const ObjectId& id) {
-  if (!is_safe_working_path(path)) return false;
+  if (!is_safe_working_path(path) || has_linked_parent(root, path)) return false;
   std::optional<Object> blob = read_object(store, id);
   if (!blob || blob->type != "blob") return false;
   write_file_atomic(root + "/" + path, blob->data);

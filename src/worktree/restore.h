@@ -11,7 +11,8 @@
 bool is_safe_working_path(std::string_view path);
 
 // Writes blob `id` to root/<path>, creating parent directories. False,
-// writing nothing, when the path is unsafe or `id` names no blob.
+// writing nothing, when the path is unsafe, a directory on its way is a
+// symbolic link, or `id` names no blob.
 bool restore_file(const ObjectStore& store, const std::string& root, const std::string& path,
                   const ObjectId& id);
 

@@ -1,6 +1,7 @@
 #include "worktree/restore.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "store/repo.h"
 #include "support/repo_builder.h"
@@ -30,6 +31,11 @@ TEST(RestoreFile, RefusesUnsafePathsAndNonBlobs) {
   EXPECT_FALSE(restore_file(repo.objects, dir.path(), ".orrery/HEAD", blob));
   EXPECT_FALSE(restore_file(repo.objects, dir.path(), "t.txt", tree));
   EXPECT_FALSE(path_exists(dir / "t.txt"));
+
+  TempDir outside;
+  ASSERT_EQ(::symlink(outside.path().c_str(), (dir / "link").c_str()), 0);
+  EXPECT_FALSE(restore_file(repo.objects, dir.path(), "link/x.txt", blob));
+  EXPECT_FALSE(path_exists(outside / "x.txt"));
 }
 
 }  // namespace
