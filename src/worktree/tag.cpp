@@ -77,11 +77,10 @@ int create_tag(const Repository& repo, const Args& args) {
 }  // namespace
 
 int cmd_tag(const Args& args) {
-  // Help comes first, as for every command, so it works outside a repository.
-  if (has_help_flag(args)) return cmd_help({"tag"});
-
+  // Unlike most commands, tag looks for its repository before its help flag.
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
+  if (has_help_flag(args)) return cmd_help({"tag"});
 
   if (args.empty()) {
     list_tags(*repo);

@@ -103,5 +103,16 @@ TEST_F(RmMvTag, IncompleteArgumentsPrintTheTopicAndFail) {
   EXPECT_EQ(list_files(dir / ".orrery/refs"), std::vector<std::string>{});
 }
 
+// tag looks for its repository before its help flag; show does the same.
+TEST(TagCommand, OutsideARepositoryReportsItEvenForHelp) {
+  TempDir empty;
+  for (const char* command : {"tag", "show"}) {
+    EXPECT_RUN(run_orrery({command, "--help"}, {empty.path(), "", {}}), 1, "",
+               "orrery: ошибка: не найден репозиторий orrery\n"
+               "  подсказка: запусти 'orrery init' (нет .orrery в текущем или родительских "
+               "каталогах)\n");
+  }
+}
+
 }  // namespace
 }  // namespace testing_support
