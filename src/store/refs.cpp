@@ -49,6 +49,18 @@ std::optional<ObjectId> as_commit(const Repository& repo, const std::optional<st
   return std::nullopt;
 }
 
+// The body of update_ref; the caller holds the lock.
+void write_ref_locked(const Repository& repo, const std::string& name, const ObjectId& id) {
+  HeadRef head = read_head(repo);
+  std::optional<ObjectId> old = head_commit(repo);
+  std::optional<std::string> previous = read_ref(repo.root, name);
+  if (!id.empty() && previous == id) return;
+  write_ref_file(repo, name, id);
+  if (!id.empty() && is_commit(repo.objects, id) && head.symref == name && old != id) {
+    append_reflog(repo, old, id, "обновление: " + std::string(last_component(name)));
+  }
+}
+
 }  // namespace
 
 std::optional<std::string> read_ref(const std::string& root, std::string_view name) {
@@ -87,14 +99,16 @@ std::optional<ObjectId> head_commit(const Repository& repo) {
 void update_ref(const Repository& repo, const std::string& name, const ObjectId& id) {
   flush_pending_objects();  // nothing may name an object not yet on disk
   RepoLock lock(repo.root);
-  HeadRef head = read_head(repo);
-  std::optional<ObjectId> old = head_commit(repo);
-  std::optional<std::string> previous = read_ref(repo.root, name);
-  if (!id.empty() && previous == id) return;
-  write_ref_file(repo, name, id);
-  if (!id.empty() && is_commit(repo.objects, id) && head.symref == name && old != id) {
-    append_reflog(repo, old, id, "обновление: " + std::string(last_component(name)));
-  }
+  write_ref_locked(repo, name, id);
+}
+
+bool update_ref_if(const Repository& repo, const std::string& name, const ObjectId& id,
+                   const std::optional<ObjectId>& expected) {
+  flush_pending_objects();  // nothing may name an object not yet on disk
+  RepoLock lock(repo.root);
+  if (read_ref(repo.root, name) != expected) return false;
+  write_ref_locked(repo, name, id);
+  return true;
 }
 
 void set_head_symbolic(const Repository& repo, const std::string& name) {

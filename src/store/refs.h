@@ -37,6 +37,13 @@ void set_head_symbolic(const Repository& repo, const std::string& name);
 void detach_head(const Repository& repo, const ObjectId& id);
 void move_head(const Repository& repo, const ObjectId& id);
 
+// update_ref, but only while the reference still holds `expected` (for
+// nothing: while it does not exist), checked under the same lock, so a
+// concurrent move is never overwritten. Returns false, writing nothing, when
+// the reference moved.
+bool update_ref_if(const Repository& repo, const std::string& name, const ObjectId& id,
+                   const std::optional<ObjectId>& expected);
+
 // Appends "<old> <new>\t<message>\n" to .orrery/logs/HEAD when the ids name
 // commits. The caller holds the lock.
 void append_reflog(const Repository& repo, const std::optional<ObjectId>& old_id,
