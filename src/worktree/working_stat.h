@@ -19,3 +19,8 @@ inline constexpr uint64_t k_unix_epoch_in_1601_seconds = 11644473600ULL;
 // The triple of the file at path. A symlink is followed, as reading the file
 // follows it. Never throws.
 WorkingStat stat_working_file(const std::string& path);
+
+// The same triple from the same single stat call, telling also whether
+// anything is there: false (and `out` zero) when the path or one of its
+// parents is missing, so a scan learns existence and stat in one system call.
+bool stat_working_path(const std::string& path, WorkingStat& out);
