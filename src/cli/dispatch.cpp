@@ -18,6 +18,9 @@
 #include "worktree/restore.h"
 #include "worktree/rm_mv.h"
 #include "worktree/tag.h"
+#include "worktree/add.h"
+#include "worktree/commit.h"
+#include "worktree/status.h"
 
 namespace {
 
@@ -34,6 +37,9 @@ constexpr CommandRow k_commands[] = {
     {"init", cmd_init},
     {"pack", cmd_pack},
     {"gc", cmd_gc},
+    {"add", cmd_add},
+    {"commit", cmd_commit},
+    {"status", cmd_status},
     {"reflog", cmd_reflog},
     {"archive", cmd_archive},
     {"describe", cmd_describe},

@@ -1,1 +1,8 @@
-orrery_unit_tests(worktree branch_test.cpp log_test.cpp restore_test.cpp tree_writer_test.cpp)
+orrery_unit_tests(worktree
+  branch_header_test.cpp
+  branch_test.cpp
+  log_test.cpp
+  restore_test.cpp
+  scan_test.cpp
+  tree_builder_test.cpp
+  tree_writer_test.cpp)

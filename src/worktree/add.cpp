@@ -1,0 +1,143 @@
+#include "worktree/add.h"
+
+#include <sys/stat.h>
+
+#include <iostream>
+#include <optional>
+#include <stdexcept>
+
+#include "cli/help.h"
+#include "store/fs.h"
+#include "store/ignore.h"
+#include "store/index.h"
+#include "store/repo.h"
+#include "worktree/internal/dir_walk.h"
+#include "worktree/internal/repo_path.h"
+#include "worktree/working_stat.h"
+
+namespace {
+
+struct AddOptions {
+  bool patch = false;
+  std::vector<std::string> paths;
+};
+
+std::optional<AddOptions> parse_add_args(const Args& args) {
+  AddOptions opts;
+  opts.paths = args;
+  if (args.front() == "-p" || args.front() == "--patch") {
+    opts.patch = true;
+    opts.paths.erase(opts.paths.begin());
+    if (opts.paths.empty()) {
+      print_error("не указан путь для -p", "используй: orrery add -p <файл>");
+      return std::nullopt;
+    }
+  }
+  return opts;
+}
+
+// The absolute spelling of a path argument: the root joined with it unless
+// it is absolute already.
+std::string full_path(const std::string& root, const std::string& arg) {
+  return !arg.empty() && arg.front() == '/' ? arg : root + "/" + arg;
+}
+
+// A dangling symlink counts as missing, as it would for a reader.
+bool exists_following_links(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// Refuses, before anything is written, a path that leaves the working tree:
+// its index key would point outside it.
+bool check_inside_root(const std::string& root, const std::vector<std::string>& paths) {
+  for (const std::string& arg : paths) {
+    if (!exists_following_links(full_path(root, arg)) || repo_relative_path(root, arg)) continue;
+    print_error("путь вне репозитория: " + arg,
+                "пути для add указываются относительно корня репозитория");
+    return false;
+  }
+  return true;
+}
+
+// Stages whole files, reusing one read buffer for all of them.
+struct Stager {
+  const Repository& repo;
+  Index& index;
+  std::string content;
+  std::string path;
+
+  void stage(const std::string& relative) {
+    path.assign(repo.root).append("/").append(relative);
+    // The stat is taken before the read: a file changed in between then
+    // looks changed to the next scan instead of looking unchanged.
+    const WorkingStat stat = stat_working_file(path);
+    if (!read_file_into(path, content)) {
+      throw std::runtime_error("Cannot open file for reading: " + path);
+    }
+    ObjectId id = write_object(repo.objects, "blob", content);
+    out_stream() << "добавлен " << relative << " (" << id << ")\n";
+    index[relative] = IndexEntry{std::move(id), stat.size, stat.mtime, stat.mode};
+  }
+};
+
+void stage_directory(Stager& stager, const IgnoreRules& rules, const std::string& relative) {
+  const std::string base = relative == "." ? "" : relative;
+  bool listed =
+      walk_directory(stager.repo.root, base, [&](const std::string& path, WalkEntry kind) {
+        // Everything below .orrery and .git is ignored anyway; skipping them
+        // early spares reading the object store.
+        if (kind == WalkEntry::directory) return path != ".orrery" && path != ".git";
+        if (kind == WalkEntry::file && !is_ignored(rules, path, false)) stager.stage(path);
+        return false;
+      });
+  if (!listed) throw std::runtime_error("Cannot list directory: " + stager.repo.root + "/" + base);
+}
+
+void stage_argument(Stager& stager, const IgnoreRules& rules, const std::string& arg) {
+  const std::string full = full_path(stager.repo.root, arg);
+  if (!exists_following_links(full)) {
+    out_stream().flush();
+    std::cerr << "Внимание: путь не существует: " << arg << "\n";
+    return;
+  }
+  const std::string relative = *repo_relative_path(stager.repo.root, arg);
+  const bool directory = is_directory(full);
+  if (is_ignored(rules, relative, directory)) {
+    out_stream().flush();
+    std::cerr << "Пропущено (ignored): " << relative << "\n";
+    return;
+  }
+  if (directory) {
+    stage_directory(stager, rules, relative);
+  } else if (is_regular_file(full)) {
+    stager.stage(relative);
+  } else {
+    throw std::runtime_error("Not a regular file: " + full);
+  }
+}
+
+int add_paths(const Repository& repo, const std::vector<std::string>& paths) {
+  if (!check_inside_root(repo.root, paths)) return 1;
+  const IgnoreRules rules = load_ignore_rules(repo.root);
+  Index index = load_index(repo);
+  Stager stager{repo, index, {}, {}};
+  for (const std::string& arg : paths) stage_argument(stager, rules, arg);
+  save_index(repo, index);
+  return 0;
+}
+
+}  // namespace
+
+int cmd_add(const Args& args) {
+  if (args.empty()) {
+    cmd_help({"add"});
+    return 1;
+  }
+  if (has_help_flag(args)) return cmd_help({"add"});
+  std::optional<AddOptions> opts = parse_add_args(args);
+  if (!opts) return 1;
+  std::optional<Repository> repo = open_repo_or_report();
+  if (!repo) return 1;
+  return add_paths(*repo, opts->paths);
+}

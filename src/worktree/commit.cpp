@@ -1,0 +1,124 @@
+#include "worktree/commit.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <ostream>
+
+#include "cli/help.h"
+#include "store/index.h"
+#include "store/refs.h"
+#include "store/repo.h"
+#include "worktree/tree_builder.h"
+
+namespace {
+
+constexpr std::string_view k_usage_hint = "orrery commit -m \"…\" [--amend]";
+
+struct CommitOptions {
+  bool amend = false;
+  std::string message;
+};
+
+std::optional<CommitOptions> parse_commit_args(const Args& args) {
+  CommitOptions opts;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.empty()) continue;
+    if (arg == "--amend") {
+      opts.amend = true;
+    } else if (arg == "-m" && i + 1 < args.size()) {
+      opts.message = args[++i];
+    } else if (arg[0] == '-') {
+      print_error("неизвестный флаг для commit: " + arg, k_usage_hint);
+      return std::nullopt;
+    } else {
+      print_error("лишний аргумент для commit: " + arg, k_usage_hint);
+      return std::nullopt;
+    }
+  }
+  return opts;
+}
+
+std::string environment_author() {
+  for (const char* name : {"USER", "USERNAME"}) {
+    if (const char* value = std::getenv(name)) return value;
+  }
+  return "orrery";
+}
+
+// The new commit's fields other than the tree; nothing when HEAD cannot be
+// amended because it is not a readable commit.
+std::optional<Commit> describe_commit(const Repository& repo, const CommitOptions& opts,
+                                      const std::optional<ObjectId>& head) {
+  Commit commit;
+  commit.author = environment_author();
+  commit.message = opts.message;
+  commit.timestamp = static_cast<uint64_t>(std::time(nullptr));
+  if (!opts.amend) {
+    if (head) commit.parents.push_back(*head);
+    return commit;
+  }
+  std::optional<Commit> old = read_commit(repo.objects, *head);
+  if (!old) return std::nullopt;
+  commit.parents = old->parents;
+  if (!old->author.empty()) commit.author = old->author;
+  if (commit.message.empty()) commit.message = old->message;
+  return commit;
+}
+
+PathMap index_blobs(const Index& index) {
+  PathMap paths;
+  for (const auto& [path, entry] : index) paths.emplace_hint(paths.end(), path, entry.hash);
+  return paths;
+}
+
+std::string branch_label(const std::string& ref) {
+  constexpr std::string_view k_heads = "refs/heads/";
+  return ref.compare(0, k_heads.size(), k_heads) == 0 ? ref.substr(k_heads.size()) : ref;
+}
+
+int make_commit(const Repository& repo, const CommitOptions& opts) {
+  const std::optional<ObjectId> head = head_commit(repo);
+  if (opts.amend && !head) {
+    print_error("нет коммита для --amend", "сначала сделай первый коммит");
+    return 1;
+  }
+  if (!opts.amend && opts.message.empty()) {
+    print_error("не задано сообщение коммита",
+                "используй: orrery commit -m \"…\" или при --amend см. помощь");
+    return 1;
+  }
+  const ObjectId tree = build_tree(repo.objects, index_blobs(load_index(repo)), "");
+  std::optional<Commit> commit = describe_commit(repo, opts, head);
+  if (!commit) {
+    print_error("HEAD повреждён или не является коммитом");
+    return 1;
+  }
+  commit->tree = tree;
+  const ObjectId id = write_object(repo.objects, "commit", serialize_commit(*commit));
+  if (std::optional<std::string> branch = head_symref(repo)) {
+    // Another process may have committed on this branch meanwhile; moving
+    // the branch from under it would drop its commit.
+    if (!update_ref_if(repo, *branch, id, head)) {
+      print_error("ветка сдвинулась во время коммита: " + branch_label(*branch),
+                  "повтори orrery commit");
+      return 1;
+    }
+  } else {
+    detach_head(repo, id);
+  }
+  out_stream() << "Закоммичено " << id << "\n";
+  return 0;
+}
+
+}  // namespace
+
+int cmd_commit(const Args& args) {
+  if (has_help_flag(args)) return cmd_help({"commit"});
+  std::optional<CommitOptions> opts = parse_commit_args(args);
+  if (!opts) return 1;
+  std::optional<Repository> repo = open_repo_or_report();
+  if (!repo) return 1;
+  return make_commit(*repo, *opts);
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+#include "cli/console.h"
+
+// orrery commit -m <message> [--amend]: commits the whole index and moves the
+// current branch (or a detached HEAD) to the new commit. Fails, writing no
+// reference, when the branch moved while the commit was being made.
+int cmd_commit(const Args& args);

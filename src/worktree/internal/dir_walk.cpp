@@ -1,0 +1,82 @@
+#include "worktree/internal/dir_walk.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <vector>
+
+// The walk reads entry types from the directory itself, so a clean tree
+// costs no stat per entry; only symlinks and file systems that give no type
+// are looked up.
+
+namespace {
+
+struct OpenDir {
+  DIR* handle;
+  size_t relative_length;  // length of the directory's relative path
+};
+
+WalkEntry classify(const std::string& path, unsigned char type) {
+  if (type == DT_REG) return WalkEntry::file;
+  if (type == DT_DIR) return WalkEntry::directory;
+  struct stat st;
+  if (type == DT_UNKNOWN) {
+    if (::lstat(path.c_str(), &st) != 0) return WalkEntry::other;
+    if (S_ISDIR(st.st_mode)) return WalkEntry::directory;
+    if (S_ISREG(st.st_mode)) return WalkEntry::file;
+    if (!S_ISLNK(st.st_mode)) return WalkEntry::other;
+  } else if (type != DT_LNK) {
+    return WalkEntry::other;
+  }
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? WalkEntry::file : WalkEntry::other;
+}
+
+bool is_dot_entry(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+void close_all(std::vector<OpenDir>& stack) {
+  for (OpenDir& dir : stack) ::closedir(dir.handle);
+  stack.clear();
+}
+
+}  // namespace
+
+bool walk_directory(const std::string& root, const std::string& base_relative,
+                    const WalkVisitor& visit) {
+  const size_t root_length = root.size() + 1;
+  std::string path = root + "/" + base_relative;
+  std::vector<OpenDir> stack;
+  DIR* first = ::opendir(path.c_str());
+  if (first == nullptr) return false;
+  stack.push_back({first, base_relative.size()});
+  while (!stack.empty()) {
+    OpenDir& top = stack.back();
+    path.resize(root_length + top.relative_length);
+    errno = 0;
+    const dirent* entry = ::readdir(top.handle);
+    if (entry == nullptr) {
+      if (errno != 0) {
+        close_all(stack);
+        return false;
+      }
+      ::closedir(top.handle);
+      stack.pop_back();
+      continue;
+    }
+    if (is_dot_entry(entry->d_name)) continue;
+    if (top.relative_length > 0) path.push_back('/');
+    path.append(entry->d_name);
+    WalkEntry kind = classify(path, entry->d_type);
+    std::string relative = path.substr(root_length);
+    if (!visit(relative, kind) || kind != WalkEntry::directory) continue;
+    DIR* child = ::opendir(path.c_str());
+    if (child == nullptr) {
+      close_all(stack);
+      return false;
+    }
+    stack.push_back({child, relative.size()});
+  }
+  return true;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+// What a directory walk met; a symlink counts as what it points to, except
+// that a symlinked directory is never entered (it counts as `other`).
+enum class WalkEntry { file, directory, other };
+
+// Answers whether to enter a directory; ignored for other entries.
+using WalkVisitor = std::function<bool(const std::string& relative, WalkEntry kind)>;
+
+// Visits everything below `base_dir`, depth first in directory enumeration
+// order, a directory before its contents. `relative` is the entry's path
+// relative to `root` ("/" separated); `base_relative` is `base_dir` relative
+// to `root` ("" for the root itself). Returns false when a directory could
+// not be opened or read; the walk stops there.
+bool walk_directory(const std::string& root, const std::string& base_relative,
+                    const WalkVisitor& visit);

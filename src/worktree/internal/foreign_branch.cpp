@@ -1,0 +1,68 @@
+#include "worktree/internal/foreign_branch.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+// Closes both ends of a pipe on every path out.
+struct Pipe {
+  int fds[2] = {-1, -1};
+  ~Pipe() {
+    for (int fd : fds) {
+      if (fd >= 0) ::close(fd);
+    }
+  }
+};
+
+std::string read_all(int fd) {
+  std::string out;
+  char buffer[4096];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return out;
+    out.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+// Runs argv[0] from PATH with stdin and stderr on /dev/null and returns what
+// it wrote to stdout; empty when it could not be started.
+std::string capture_output(std::vector<std::string> argv) {
+  Pipe pipe;
+  if (::pipe2(pipe.fds, O_CLOEXEC) != 0) return {};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, pipe.fds[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  std::vector<char*> args;
+  for (std::string& arg : argv) args.push_back(arg.data());
+  args.push_back(nullptr);
+  pid_t pid = 0;
+  int error = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) return {};
+  ::close(pipe.fds[1]);
+  pipe.fds[1] = -1;
+  std::string out = read_all(pipe.fds[0]);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string foreign_branch_name(const std::string& root) {
+  std::string out = capture_output({"git", "-C", root, "rev-parse", "--abbrev-ref", "HEAD"});
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
