@@ -1,9 +1,11 @@
 # Every end-to-end test file of tests/e2e/, linked into one executable.
 set(ORRERY_E2E_SOURCES
+  add_test.cpp
   archive_test.cpp
   branch_test.cpp
   checkout_test.cpp
   cli_test.cpp
+  commit_test.cpp
   describe_test.cpp
   diff_test.cpp
   hostile_tree_test.cpp
@@ -14,6 +16,7 @@ set(ORRERY_E2E_SOURCES
   reset_restore_test.cpp
   rm_mv_tag_test.cpp
   show_test.cpp
+  status_test.cpp
 )
 if(ORRERY_E2E_SOURCES)
   list(TRANSFORM ORRERY_E2E_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
