@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "store/fs.h"
+#include "store/internal/canonical_json.h"
 #include "store/object.h"
 #include "store/repo.h"
 
@@ -211,9 +212,46 @@ class IndexReader : public nlohmann::json_sax<json> {
   std::array<Number, 3> stats_;  // size, mtime, mode
 };
 
+// One entry of the current format exactly as serialize_index lays it out;
+// false (the reader's ok cleared) for anything else.
+bool read_canonical_entry(CanonicalReader& in, std::string& path, IndexEntry& entry) {
+  uint64_t mode = 0;
+  in.literal("    ") && in.string(path) && in.literal(": {\n      \"hash\": ") &&
+      in.string(entry.hash) && in.literal(",\n      \"mode\": ") && in.number(mode) &&
+      in.literal(",\n      \"mtime\": ") && in.number(entry.mtime) &&
+      in.literal(",\n      \"size\": ") && in.number(entry.size) && in.literal("\n    }");
+  entry.mode = static_cast<uint32_t>(mode);
+  return in.ok;
+}
+
+// The text serialize_index writes, read without building a JSON document:
+// a 10,000-entry index is read on every status. Nothing when the text has
+// any other shape (or its paths are not strictly ascending), so the full
+// parser decides.
+std::optional<Index> parse_canonical_index(std::string_view text) {
+  CanonicalReader in{text};
+  Index index;
+  if (!in.literal("{\n  \"entries\": ")) return std::nullopt;
+  if (!in.maybe("{}")) {
+    in.literal("{\n");
+    std::string path;
+    IndexEntry entry;
+    while (read_canonical_entry(in, path, entry)) {
+      if (!index.empty() && !(index.rbegin()->first < path)) return std::nullopt;
+      if (!entry.hash.empty()) index.emplace_hint(index.end(), path, entry);
+      if (!in.maybe(",\n")) break;
+    }
+    in.literal("\n  }");
+  }
+  in.literal(",\n  \"version\": 2\n}");
+  if (!in.at_end()) return std::nullopt;
+  return index;
+}
+
 }  // namespace
 
 Index parse_index(std::string_view text) {
+  if (std::optional<Index> index = parse_canonical_index(text)) return std::move(*index);
   IndexReader reader;
   json::sax_parse(text, &reader);
   return reader.finish();

@@ -7,6 +7,7 @@
 #include "pack/pack_reader.h"
 #include "store/codec.h"
 #include "store/fs.h"
+#include "store/internal/canonical_json.h"
 #include "store/repo.h"
 
 // Objects are stored as loose files .orrery/objects/XX/<62 hex digits>, each
@@ -22,6 +23,30 @@
 // makes both texts canonical.
 
 using nlohmann::json;
+
+namespace {
+
+// The compact tree text serialize_tree writes, read without building a JSON
+// document: every status and checkout reads hundreds of trees. Nothing when
+// the text has any other shape, so the full parser decides.
+std::optional<Tree> parse_canonical_tree(std::string_view bytes) {
+  CanonicalReader in{bytes};
+  Tree tree;
+  if (!in.literal("[")) return std::nullopt;
+  if (!in.maybe("]")) {
+    do {
+      TreeEntry& e = tree.emplace_back();
+      in.literal("{\"hash\":") && in.string(e.hash) && in.literal(",\"mode\":") &&
+          in.string(e.mode) && in.literal(",\"path\":") && in.string(e.path) &&
+          in.literal(",\"type\":") && in.string(e.type) && in.literal("}");
+    } while (in.maybe(","));
+    in.literal("]");
+  }
+  if (!in.at_end()) return std::nullopt;
+  return tree;
+}
+
+}  // namespace
 
 ObjectStore::ObjectStore(std::string root_dir) : root(std::move(root_dir)) {
   ensure_directory(orrery_path(root, "objects"));
@@ -290,6 +315,7 @@ std::string serialize_tree(const Tree& tree) {
 }
 
 Tree parse_tree(std::string_view bytes) {
+  if (std::optional<Tree> canonical = parse_canonical_tree(bytes)) return std::move(*canonical);
   Tree tree;
   TreeReader reader(tree);
   json::sax_parse(bytes, &reader);

@@ -5,6 +5,7 @@ target_sources(orrery_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ignore.cpp
   ${CMAKE_CURRENT_LIST_DIR}/index.cpp
   ${CMAKE_CURRENT_LIST_DIR}/init.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/internal/canonical_json.cpp
   ${CMAKE_CURRENT_LIST_DIR}/object.cpp
   ${CMAKE_CURRENT_LIST_DIR}/refs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/repo.cpp

@@ -1,4 +1,5 @@
 orrery_unit_tests(store
+  canonical_json_test.cpp
   config_test.cpp
   fs_read_test.cpp
   fs_test.cpp

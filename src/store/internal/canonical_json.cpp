@@ -1,0 +1,96 @@
+#include "store/internal/canonical_json.h"
+
+#include <array>
+
+namespace {
+
+// Length of the UTF-8 sequence starting at text[0], or 0 when it is not a
+// well-formed one (overlong forms, surrogates and code points past U+10FFFF
+// included), as the full parser's strict decoder judges it.
+size_t utf8_sequence_length(std::string_view text) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() < length) return 0;
+  if (byte(1) < low || byte(1) > high) return 0;
+  for (size_t i = 2; i < length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  }
+  return length;
+}
+
+constexpr auto k_plain_ascii = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0x20; c < 0x80; ++c) table[c] = c != '"' && c != '\\';
+  return table;
+}();
+
+}  // namespace
+
+bool CanonicalReader::literal(std::string_view expected) {
+  if (!ok) return false;
+  if (text.substr(pos, expected.size()) != expected) return ok = false;
+  pos += expected.size();
+  return true;
+}
+
+bool CanonicalReader::maybe(std::string_view expected) {
+  if (!ok || text.substr(pos, expected.size()) != expected) return false;
+  pos += expected.size();
+  return true;
+}
+
+bool CanonicalReader::string(std::string& out) {
+  if (!literal("\"")) return false;
+  const size_t start = pos;
+  for (;;) {
+    // Printable ASCII other than the quote and the backslash needs no look.
+    while (pos < text.size() && k_plain_ascii[static_cast<unsigned char>(text[pos])]) ++pos;
+    if (pos == text.size()) break;
+    const unsigned char c = static_cast<unsigned char>(text[pos]);
+    if (c == '"') {
+      out.assign(text.data() + start, pos - start);
+      ++pos;
+      return true;
+    }
+    if (c < 0x80) break;  // a control character or a backslash
+    const size_t length = utf8_sequence_length(text.substr(pos));
+    if (length == 0) break;
+    pos += length;
+  }
+  return ok = false;
+}
+
+bool CanonicalReader::number(uint64_t& out) {
+  if (!ok) return false;
+  const size_t start = pos;
+  uint64_t value = 0;
+  while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+    const uint64_t digit = static_cast<uint64_t>(text[pos] - '0');
+    if (value > (UINT64_MAX - digit) / 10) return ok = false;
+    value = value * 10 + digit;
+    ++pos;
+  }
+  const size_t digits = pos - start;
+  if (digits == 0 || (digits > 1 && text[start] == '0')) return ok = false;
+  // "1.5" or "1e3" are numbers of another kind: leave them to the full parser.
+  if (pos < text.size() && (text[pos] == '.' || text[pos] == 'e' || text[pos] == 'E')) {
+    return ok = false;
+  }
+  out = value;
+  return true;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// A reader for exactly the JSON texts this program writes (trees, the index):
+// it accepts fixed punctuation byte for byte, strings without escapes or
+// control characters, and plain unsigned integers. Anything else clears
+// `ok`, and the caller parses the text again with the full JSON parser, so
+// the fast path only ever decides texts both parsers read the same way.
+struct CanonicalReader {
+  std::string_view text;
+  size_t pos = 0;
+  bool ok = true;
+
+  // Consumes `expected` when the text continues with it; clears ok otherwise.
+  bool literal(std::string_view expected);
+  // Consumes `expected` only when it is next; never clears ok.
+  bool maybe(std::string_view expected);
+  // A quoted string, valid UTF-8, without backslash or control characters.
+  bool string(std::string& out);
+  // Decimal digits without a leading zero, within 64 bits.
+  bool number(uint64_t& out);
+  bool at_end() const { return ok && pos == text.size(); }
+};

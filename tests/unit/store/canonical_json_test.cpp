@@ -1,0 +1,122 @@
+// The fast readers of the index and of trees must decide every text exactly
+// as the full JSON parser does: the expected values below come from
+// nlohmann::json directly.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "store/index.h"
+#include "store/object.h"
+
+namespace {
+
+using nlohmann::json;
+
+Tree tree_by_full_parser(std::string_view text) {
+  Tree tree;
+  for (const json& e : json::parse(text)) {
+    tree.push_back({e.value("mode", std::string()), e.value("type", std::string()),
+                    e.value("hash", std::string()), e.value("path", std::string())});
+  }
+  return tree;
+}
+
+bool same(const Tree& a, const Tree& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i].mode != b[i].mode || a[i].type != b[i].type || a[i].hash != b[i].hash ||
+        a[i].path != b[i].path) {
+      return false;
+    }
+  }
+  return true;
+}
+
+TEST(ParseTree, ReadsWhatSerializeTreeWritesIncludingUnicodeNames) {
+  Tree tree{{"100644", "blob", std::string(64, 'a'), "файл.txt"},
+            {"40000", "tree", std::string(64, 'b'), "dir with space"},
+            {"100644", "blob", std::string(64, 'c'), "emoji-\xF0\x9F\x98\x80"}};
+  const std::string text = serialize_tree(tree);
+  EXPECT_TRUE(same(parse_tree(text), tree));
+  EXPECT_TRUE(same(parse_tree("[]"), {}));
+}
+
+TEST(ParseTree, AgreesWithTheFullParserOnOtherShapes) {
+  const char* texts[] = {
+      R"([{"path":"a","hash":"h","type":"blob","mode":"100644"}])",  // other key order
+      R"([ {"hash":"h","mode":"m","path":"p","type":"t"} ])",        // spaces
+      R"([{"hash":"h","mode":"m","path":"a\"b\\c\n","type":"t"}])",  // escapes
+      R"([{"hash":"h","mode":"m","path":"\u00e9","type":"t"}])",     // unicode escape
+      R"([{"hash":"h","mode":"m","path":"p"}])",                     // missing member
+      R"([{"hash":"h","mode":"m","path":"p","type":"t"}]  )",        // trailing blanks
+  };
+  for (const char* text : texts) {
+    SCOPED_TRACE(text);
+    EXPECT_TRUE(same(parse_tree(text), tree_by_full_parser(text)));
+  }
+}
+
+TEST(ParseTree, RejectsWhatTheFullParserRejects) {
+  const std::string texts[] = {
+      "[{\"hash\":\"h\",\"mode\":\"m\",\"path\":\"\xC3\",\"type\":\"t\"}]",          // cut UTF-8
+      "[{\"hash\":\"h\",\"mode\":\"m\",\"path\":\"\xED\xA0\x80\",\"type\":\"t\"}]",  // surrogate
+      "[{\"hash\":\"h\",\"mode\":\"m\",\"path\":\"\xC0\xAF\",\"type\":\"t\"}]",      // overlong
+      "[{\"hash\":\"h\",\"mode\":\"m\",\"path\":\"a\tb\",\"type\":\"t\"}]",          // raw tab
+      "[{\"hash\":\"h\",\"mode\":\"m\",\"path\":\"p\",\"type\":\"t\"}",              // truncated
+      "[{\"hash\":\"h\",\"mode\":\"m\",\"path\":\"p\",\"type\":\"t\"}]x",            // junk after
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    EXPECT_THROW(json::parse(text), json::exception);
+    EXPECT_THROW(parse_tree(text), std::exception);
+  }
+}
+
+TEST(ParseIndex, ReadsWhatSerializeIndexWrites) {
+  Index index;
+  index["a.txt"] = {std::string(64, '1'), 5, 13300000000ULL, 33188};
+  index["dir/файл"] = {std::string(64, '2'), UINT64_MAX, 0, 33261};
+  const std::string text = serialize_index(index);
+  Index back = parse_index(text);
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back.at("dir/файл").size, UINT64_MAX);
+  EXPECT_EQ(back.at("a.txt").mtime, 13300000000ULL);
+  EXPECT_EQ(back.at("dir/файл").mode, 33261u);
+  EXPECT_EQ(serialize_index(back), text);
+  EXPECT_TRUE(parse_index(serialize_index({})).empty());
+}
+
+TEST(ParseIndex, FallsBackForTextsOfAnotherShape) {
+  const std::string id(64, 'a');
+  // Indented differently, with an empty hash (dropped), a float, and the old format.
+  EXPECT_EQ(parse_index("{\"entries\":{\"a\":{\"hash\":\"" + id +
+                        "\",\"size\":1},\"b\":{\"hash\":\"\"}},\"version\":2}")
+                .size(),
+            1u);
+  EXPECT_EQ(parse_index("{\"version\": 2.5, \"entries\": {\"x\": {\"hash\": \"h\", \"mtime\": 7}}}")
+                .at("x")
+                .mtime,
+            7u);
+  EXPECT_EQ(parse_index("{\"p\": \"" + id + "\"}").at("p").hash, id);
+  // A negative number leaves the fast path; the full parser converts it.
+  EXPECT_EQ(parse_index("{\n  \"entries\": {\n    \"a\": {\n      \"hash\": \"h\",\n"
+                        "      \"mode\": -1,\n      \"mtime\": 0,\n      \"size\": 0\n"
+                        "    }\n  },\n  \"version\": 2\n}")
+                .at("a")
+                .mode,
+            static_cast<uint32_t>(json(-1).get<uint64_t>()));
+}
+
+TEST(ParseIndex, KeepsTheLastOfRepeatedPathsAsTheFullParserDoes) {
+  const std::string entry =
+      "{\n      \"hash\": \"%\",\n      \"mode\": 0,\n      \"mtime\": 0,\n"
+      "      \"size\": 0\n    }";
+  std::string first = entry, second = entry;
+  first.replace(first.find('%'), 1, "first");
+  second.replace(second.find('%'), 1, "second");
+  Index index = parse_index("{\n  \"entries\": {\n    \"a\": " + first + ",\n    \"a\": " + second +
+                            "\n  },\n  \"version\": 2\n}");
+  EXPECT_EQ(index.at("a").hash, "second");
+}
+
+}  // namespace
