@@ -73,6 +73,9 @@ void flatten_tree(const ObjectStore& store, std::string_view tree_id, const std:
                   PathMap& out) {
   walk_tree(store, tree_id, [&](const std::string& path, const TreeEntry& entry) {
     if (entry.type != "blob") return;
-    out[prefix.empty() ? path : prefix + "/" + path] = entry.hash;
+    // The walk yields paths nearly in byte order, so the end is almost always
+    // the right place: insertion costs no search.
+    auto it = out.emplace_hint(out.end(), prefix.empty() ? path : prefix + "/" + path, entry.hash);
+    it->second = entry.hash;
   });
 }
