@@ -1,5 +1,6 @@
 #include "worktree/scan.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
@@ -9,8 +10,8 @@
 #include "worktree/internal/dir_walk.h"
 #include "worktree/working_stat.h"
 
-// The scan compares three states in one pass each: HEAD's flattened tree
-// against the index (both ordered maps, so a merge walk), the index against
+// The scan compares three states in one pass each: HEAD's tree against the
+// index (during the tree walk, without flattening the tree first), the index against
 // the working files (one stat per file; a file is read only when its stat
 // differs from what the index recorded), and the walk of the working tree
 // for files the index does not know. Renames are exact content matches
@@ -20,26 +21,57 @@ namespace {
 
 using RenamePairs = std::vector<std::pair<std::string, std::string>>;
 
-PathMap head_tree_map(const ObjectStore& store, const std::optional<ObjectId>& head) {
-  PathMap map;
-  if (!head) return map;
-  std::optional<Commit> commit = read_commit(store, *head);
-  if (commit) flatten_tree(store, commit->tree, "", map);
-  return map;
+// What HEAD's tree says of each index entry, and the HEAD paths the index
+// lacks. Built during the tree walk itself: the walk yields paths nearly in
+// index order, so most lookups are one comparison with the entry after the
+// previous match, and no map of all HEAD paths is ever built.
+struct HeadComparison {
+  enum State : unsigned char { absent, same, changed };
+  std::vector<Index::const_iterator> entries;  // index order
+  std::vector<State> states;                   // parallel to entries
+  PathMap deleted;                             // in HEAD, not in the index
+};
+
+size_t find_entry(const HeadComparison& cmp, size_t hint, const std::string& path) {
+  if (hint < cmp.entries.size() && cmp.entries[hint]->first == path) return hint;
+  auto it = std::lower_bound(
+      cmp.entries.begin(), cmp.entries.end(), path,
+      [](Index::const_iterator entry, const std::string& key) { return entry->first < key; });
+  if (it == cmp.entries.end() || (*it)->first != path) return cmp.entries.size();
+  return static_cast<size_t>(it - cmp.entries.begin());
 }
 
-void compare_head_and_index(const PathMap& head, const Index& index, WorktreeStatus& out) {
-  for (const auto& [path, entry] : index) {
-    auto found = head.find(path);
-    if (found == head.end()) {
-      out.staged_new.push_back(path);
-    } else if (found->second != entry.hash) {
-      out.staged_modified.push_back(path);
+HeadComparison compare_with_head(const ObjectStore& store, const Index& index,
+                                 const std::optional<ObjectId>& head) {
+  HeadComparison cmp;
+  for (auto it = index.begin(); it != index.end(); ++it) cmp.entries.push_back(it);
+  cmp.states.assign(cmp.entries.size(), HeadComparison::absent);
+  std::optional<Commit> commit = head ? read_commit(store, *head) : std::nullopt;
+  if (!commit) return cmp;
+  size_t hint = 0;
+  // A path met twice in a damaged tree takes its later blob, as flattening does.
+  walk_tree(store, commit->tree, [&](const std::string& path, const TreeEntry& entry) {
+    if (entry.type != "blob") return;
+    const size_t at = find_entry(cmp, hint, path);
+    if (at == cmp.entries.size()) {
+      cmp.deleted[path] = entry.hash;
+      return;
+    }
+    const bool same = cmp.entries[at]->second.hash == entry.hash;
+    cmp.states[at] = same ? HeadComparison::same : HeadComparison::changed;
+    hint = at + 1;
+  });
+  return cmp;
+}
+
+void list_staged_changes(const HeadComparison& cmp, WorktreeStatus& out) {
+  for (size_t i = 0; i < cmp.entries.size(); ++i) {
+    if (cmp.states[i] == HeadComparison::absent) out.staged_new.push_back(cmp.entries[i]->first);
+    if (cmp.states[i] == HeadComparison::changed) {
+      out.staged_modified.push_back(cmp.entries[i]->first);
     }
   }
-  for (const auto& [path, id] : head) {
-    if (!index.count(path)) out.staged_deleted.push_back(path);
-  }
+  for (const auto& [path, id] : cmp.deleted) out.staged_deleted.push_back(path);
 }
 
 // Drops the paths that became the old side of a rename.
@@ -54,9 +86,9 @@ std::vector<std::string> without_old_paths(const std::vector<std::string>& paths
   return kept;
 }
 
-void pair_staged_renames(const PathMap& head, const Index& index, WorktreeStatus& out) {
+void pair_staged_renames(const PathMap& head_deleted, const Index& index, WorktreeStatus& out) {
   std::unordered_map<std::string, std::string> deleted_by_id;
-  for (const std::string& path : out.staged_deleted) deleted_by_id[head.at(path)] = path;
+  for (const std::string& path : out.staged_deleted) deleted_by_id[head_deleted.at(path)] = path;
   std::vector<std::string> kept;
   for (const std::string& path : out.staged_new) {
     auto match = deleted_by_id.find(index.at(path).hash);
@@ -137,9 +169,9 @@ WorktreeStatus compute_worktree_status(const std::string& root, const ObjectStor
                                        const IgnoreRules& rules, const Index& index,
                                        const std::optional<ObjectId>& head) {
   WorktreeStatus status;
-  const PathMap head_map = head_tree_map(store, head);
-  compare_head_and_index(head_map, index, status);
-  pair_staged_renames(head_map, index, status);
+  const HeadComparison with_head = compare_with_head(store, index, head);
+  list_staged_changes(with_head, status);
+  pair_staged_renames(with_head.deleted, index, status);
   compare_index_and_files(root, index, status);
   collect_untracked(root, rules, index, status);
   pair_unstaged_renames(root, index, status);

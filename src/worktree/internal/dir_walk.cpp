@@ -47,6 +47,7 @@ bool walk_directory(const std::string& root, const std::string& base_relative,
                     const WalkVisitor& visit) {
   const size_t root_length = root.size() + 1;
   std::string path = root + "/" + base_relative;
+  std::string relative;  // reused: one buffer for every entry's path
   std::vector<OpenDir> stack;
   DIR* first = ::opendir(path.c_str());
   if (first == nullptr) return false;
@@ -69,7 +70,7 @@ bool walk_directory(const std::string& root, const std::string& base_relative,
     if (top.relative_length > 0) path.push_back('/');
     path.append(entry->d_name);
     WalkEntry kind = classify(path, entry->d_type);
-    std::string relative = path.substr(root_length);
+    relative.assign(path, root_length);
     if (!visit(relative, kind) || kind != WalkEntry::directory) continue;
     DIR* child = ::opendir(path.c_str());
     if (child == nullptr) {
