@@ -49,13 +49,18 @@ int write_all(int fd, std::string_view bytes) {
   return 0;
 }
 
+// One generator per process, seeded once: setting up a random device costs
+// more than writing a small file, and a command may write thousands.
+std::mt19937_64& temp_name_engine() {
+  static std::mt19937_64 engine{std::random_device{}()};
+  return engine;
+}
+
 // Opens a fresh temporary sibling of `path`: up to ten random names are
 // tried exclusively before the fixed name "<path>.tmp" is truncated and used.
 int open_temp_sibling(const std::string& path, std::string& temp_path) {
   for (int attempt = 0; attempt < 10; ++attempt) {
-    std::random_device device;
-    std::mt19937_64 engine(device());
-    temp_path = path + ".tmp." + std::to_string(engine());
+    temp_path = path + ".tmp." + std::to_string(temp_name_engine()());
     int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
@@ -96,11 +101,15 @@ bool read_file_into(const std::string& path, std::string& out) {
 }
 
 void write_file_atomic(const std::string& path, std::string_view bytes) {
-  std::string_view parent = path_dirname(path);
-  if (!parent.empty()) ensure_directory(std::string(parent));
-
+  // The parent usually exists: create it only when the first open says so.
   std::string temp_path;
-  FileDescriptor fd(open_temp_sibling(path, temp_path));
+  int opened = open_temp_sibling(path, temp_path);
+  std::string_view parent = path_dirname(path);
+  if (opened < 0 && errno == ENOENT && !parent.empty()) {
+    ensure_directory(std::string(parent));
+    opened = open_temp_sibling(path, temp_path);
+  }
+  FileDescriptor fd(opened);
   if (fd.get() < 0) throw std::runtime_error("Cannot open file for writing: " + temp_path);
 
   int error = write_all(fd.get(), bytes);
