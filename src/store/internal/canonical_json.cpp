@@ -1,6 +1,7 @@
 #include "store/internal/canonical_json.h"
 
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -39,27 +40,32 @@ constexpr auto k_plain_ascii = [] {
   return table;
 }();
 
+// Eight bytes at a time while none is special: any byte below 0x20 or from
+// 0x80 up, a quote or a backslash ends the fast stretch.
+size_t skip_plain_ascii(std::string_view text, size_t pos) {
+  constexpr uint64_t k_ones = 0x0101010101010101ULL;
+  constexpr uint64_t k_highs = 0x8080808080808080ULL;
+  const auto has_zero = [](uint64_t v) { return (v - k_ones) & ~v & k_highs; };
+  while (text.size() - pos >= 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + pos, 8);
+    const uint64_t special = (word & k_highs) | ((word - 0x20 * k_ones) & ~word & k_highs) |
+                             has_zero(word ^ ('"' * k_ones)) | has_zero(word ^ ('\\' * k_ones));
+    if (special != 0) break;
+    pos += 8;
+  }
+  while (pos < text.size() && k_plain_ascii[static_cast<unsigned char>(text[pos])]) ++pos;
+  return pos;
+}
+
 }  // namespace
-
-bool CanonicalReader::literal(std::string_view expected) {
-  if (!ok) return false;
-  if (text.substr(pos, expected.size()) != expected) return ok = false;
-  pos += expected.size();
-  return true;
-}
-
-bool CanonicalReader::maybe(std::string_view expected) {
-  if (!ok || text.substr(pos, expected.size()) != expected) return false;
-  pos += expected.size();
-  return true;
-}
 
 bool CanonicalReader::string(std::string& out) {
   if (!literal("\"")) return false;
   const size_t start = pos;
   for (;;) {
     // Printable ASCII other than the quote and the backslash needs no look.
-    while (pos < text.size() && k_plain_ascii[static_cast<unsigned char>(text[pos])]) ++pos;
+    pos = skip_plain_ascii(text, pos);
     if (pos == text.size()) break;
     const unsigned char c = static_cast<unsigned char>(text[pos]);
     if (c == '"') {

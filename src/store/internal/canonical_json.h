@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -15,9 +16,20 @@ struct CanonicalReader {
   bool ok = true;
 
   // Consumes `expected` when the text continues with it; clears ok otherwise.
-  bool literal(std::string_view expected);
+  // Inline, so that comparisons with literals compile to a few instructions.
+  bool literal(std::string_view expected) {
+    if (maybe(expected)) return true;
+    return ok = false;
+  }
   // Consumes `expected` only when it is next; never clears ok.
-  bool maybe(std::string_view expected);
+  bool maybe(std::string_view expected) {
+    if (!ok || text.size() - pos < expected.size() ||
+        std::memcmp(text.data() + pos, expected.data(), expected.size()) != 0) {
+      return false;
+    }
+    pos += expected.size();
+    return true;
+  }
   // A quoted string, valid UTF-8, without backslash or control characters.
   bool string(std::string& out);
   // Decimal digits without a leading zero, within 64 bits.
