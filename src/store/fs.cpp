@@ -101,11 +101,11 @@ bool read_file_into(const std::string& path, std::string& out) {
 }
 
 void write_file_atomic(const std::string& path, std::string_view bytes) {
-  // The parent usually exists: create it only when the first open says so.
+  // The parent usually exists: create it only when the first open fails.
   std::string temp_path;
   int opened = open_temp_sibling(path, temp_path);
   std::string_view parent = path_dirname(path);
-  if (opened < 0 && errno == ENOENT && !parent.empty()) {
+  if (opened < 0 && !parent.empty()) {
     ensure_directory(std::string(parent));
     opened = open_temp_sibling(path, temp_path);
   }
