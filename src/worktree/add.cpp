@@ -121,6 +121,9 @@ int add_paths(const Repository& repo, const std::vector<std::string>& paths) {
   if (!check_inside_root(repo.root, paths)) return 1;
   const IgnoreRules rules = load_ignore_rules(repo.root);
   Index index = load_index(repo);
+  // Blobs are written in groups under one lock; saving the index writes
+  // what is still held back before the index can name it.
+  ObjectWriteBatch batch(repo.objects);
   Stager stager{repo, index, {}, {}};
   for (const std::string& arg : paths) stage_argument(stager, rules, arg);
   save_index(repo, index);

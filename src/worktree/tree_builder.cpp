@@ -58,6 +58,7 @@ void open_directories(const ObjectStore& store, std::vector<OpenTree>& stack,
 }  // namespace
 
 ObjectId build_tree(const ObjectStore& store, const PathMap& paths, const std::string& prefix) {
+  ObjectWriteBatch batch(store);  // one lock per group of trees, not per tree
   const std::string start = prefix.empty() ? "" : prefix + "/";
   std::vector<OpenTree> stack(1);
   for (auto it = paths.lower_bound(start); it != paths.end(); ++it) {
@@ -71,5 +72,7 @@ ObjectId build_tree(const ObjectStore& store, const PathMap& paths, const std::s
     stack.back().files.push_back({"100644", "blob", it->second, std::string(name)});
   }
   while (stack.size() > 1) close_top(store, stack);
-  return write_tree(store, stack.front());
+  ObjectId root = write_tree(store, stack.front());
+  flush_pending_objects();
+  return root;
 }
