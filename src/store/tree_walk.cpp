@@ -48,6 +48,15 @@ bool is_safe_tree_name(std::string_view name) {
 
 void walk_tree(const ObjectStore& store, std::string_view tree_id,
                const std::function<void(const std::string& path, const TreeEntry& entry)>& visit) {
+  walk_tree_selective(store, tree_id, [&](const std::string& path, const TreeEntry& entry) {
+    visit(path, entry);
+    return true;
+  });
+}
+
+void walk_tree_selective(
+    const ObjectStore& store, std::string_view tree_id,
+    const std::function<bool(const std::string& path, const TreeEntry& entry)>& visit) {
   std::optional<Tree> root = read_tree(store, tree_id);
   if (!root) return;
   std::vector<Frame> stack;
@@ -65,8 +74,7 @@ void walk_tree(const ObjectStore& store, std::string_view tree_id,
     const TreeEntry& entry = frame.entries[frame.next++];
     if (!is_safe_tree_name(entry.path)) refuse(entry.path);
     std::string path = frame.path.empty() ? entry.path : frame.path + "/" + entry.path;
-    visit(path, entry);
-    if (entry.type != "tree") continue;
+    if (!visit(path, entry) || entry.type != "tree") continue;
     if (stack.size() >= k_max_tree_depth || open_trees.count(entry.hash)) refuse(entry.path);
     std::optional<Tree> child = read_tree(store, entry.hash);
     if (!child) continue;

@@ -23,6 +23,13 @@ bool is_safe_tree_name(std::string_view name);
 void walk_tree(const ObjectStore& store, std::string_view tree_id,
                const std::function<void(const std::string& path, const TreeEntry& entry)>& visit);
 
+// walk_tree, entering a tree entry only when `visit` answers true for it
+// (the answer for other entries does not matter): a caller that can tell a
+// subtree is unchanged by its id skips reading it.
+void walk_tree_selective(
+    const ObjectStore& store, std::string_view tree_id,
+    const std::function<bool(const std::string& path, const TreeEntry& entry)>& visit);
+
 // Adds path -> blob id for every blob below the tree, paths prefixed with
 // `prefix` + "/" when it is not empty. A later duplicate path overwrites.
 void flatten_tree(const ObjectStore& store, std::string_view tree_id, const std::string& prefix,
