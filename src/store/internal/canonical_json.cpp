@@ -60,6 +60,18 @@ size_t skip_plain_ascii(std::string_view text, size_t pos) {
 
 }  // namespace
 
+bool is_plain_json_string(std::string_view text) {
+  size_t pos = 0;
+  for (;;) {
+    pos = skip_plain_ascii(text, pos);
+    if (pos == text.size()) return true;
+    if (static_cast<unsigned char>(text[pos]) < 0x80) return false;
+    const size_t length = utf8_sequence_length(text.substr(pos));
+    if (length == 0) return false;
+    pos += length;
+  }
+}
+
 bool CanonicalReader::string(std::string& out) {
   if (!literal("\"")) return false;
   const size_t start = pos;

@@ -5,6 +5,10 @@
 #include <string>
 #include <string_view>
 
+// True when `text` is valid UTF-8 without control characters, quotes or
+// backslashes: a string the JSON writer copies between its quotes unchanged.
+bool is_plain_json_string(std::string_view text);
+
 // A reader for exactly the JSON texts this program writes (trees, the index):
 // it accepts fixed punctuation byte for byte, strings without escapes or
 // control characters, and plain unsigned integers. Anything else clears
