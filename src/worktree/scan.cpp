@@ -5,13 +5,15 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "store/codec.h"
 #include "store/fs.h"
 #include "store/tree_walk.h"
 #include "worktree/internal/dir_walk.h"
+#include "worktree/internal/tree_fold.h"
 #include "worktree/working_stat.h"
 
 // The scan compares three states in one pass each: HEAD's tree against the
-// index (during the tree walk, without flattening the tree first), the index against
+// index (during the tree walk, skipping subtrees whose id shows they match), the index against
 // the working files (one stat per file; a file is read only when its stat
 // differs from what the index recorded), and the walk of the working tree
 // for files the index does not know. Renames are exact content matches
@@ -25,11 +27,15 @@ using RenamePairs = std::vector<std::pair<std::string, std::string>>;
 // lacks. Built during the tree walk itself: the walk yields paths nearly in
 // index order, so most lookups are one comparison with the entry after the
 // previous match, and no map of all HEAD paths is ever built.
+// The index's entries in order, gathered once: every pass below walks this
+// vector instead of stepping through the map's nodes again.
+using IndexEntries = std::vector<Index::const_iterator>;
+
 struct HeadComparison {
   enum State : unsigned char { absent, same, changed };
-  std::vector<Index::const_iterator> entries;  // index order
-  std::vector<State> states;                   // parallel to entries
-  PathMap deleted;                             // in HEAD, not in the index
+  const IndexEntries& entries;
+  std::vector<State> states;  // parallel to entries
+  PathMap deleted;            // in HEAD, not in the index
 };
 
 size_t find_entry(const HeadComparison& cmp, size_t hint, const std::string& path) {
@@ -41,25 +47,66 @@ size_t find_entry(const HeadComparison& cmp, size_t hint, const std::string& pat
   return static_cast<size_t>(it - cmp.entries.begin());
 }
 
-HeadComparison compare_with_head(const ObjectStore& store, const Index& index,
+// The id build_tree would give each directory of the index, found by
+// hashing the trees without writing them.
+std::unordered_map<std::string, ObjectId> index_tree_ids(const IndexEntries& entries,
+                                                         ObjectId& root) {
+  PathIds paths;
+  paths.reserve(entries.size());
+  for (Index::const_iterator it : entries) paths.emplace_back(it->first, it->second.hash);
+  std::unordered_map<std::string, ObjectId> ids;
+  root = fold_trees(paths, "", [&](const std::string& dir, const Tree& tree) {
+    ObjectId id = object_hash("tree", serialize_tree(tree));
+    ids.emplace(dir, id);
+    return id;
+  });
+  return ids;
+}
+
+void mark_directory_same(HeadComparison& cmp, const std::string& dir) {
+  const std::string prefix = dir + "/";
+  auto it = std::lower_bound(
+      cmp.entries.begin(), cmp.entries.end(), prefix,
+      [](Index::const_iterator entry, const std::string& key) { return entry->first < key; });
+  for (; it != cmp.entries.end() && (*it)->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+    cmp.states[static_cast<size_t>(it - cmp.entries.begin())] = HeadComparison::same;
+  }
+}
+
+// Trees name their contents by hash: a HEAD subtree whose
+// id equals the tree the index would give that directory holds exactly the
+// index's files there, so it is not read. A clean status reads no tree.
+HeadComparison compare_with_head(const ObjectStore& store, const IndexEntries& entries,
                                  const std::optional<ObjectId>& head) {
-  HeadComparison cmp;
-  for (auto it = index.begin(); it != index.end(); ++it) cmp.entries.push_back(it);
+  HeadComparison cmp{entries, {}, {}};
   cmp.states.assign(cmp.entries.size(), HeadComparison::absent);
   std::optional<Commit> commit = head ? read_commit(store, *head) : std::nullopt;
   if (!commit) return cmp;
+  ObjectId index_root;
+  const std::unordered_map<std::string, ObjectId> dir_ids = index_tree_ids(entries, index_root);
+  if (index_root == commit->tree) {
+    cmp.states.assign(cmp.entries.size(), HeadComparison::same);
+    return cmp;
+  }
   size_t hint = 0;
   // A path met twice in a damaged tree takes its later blob, as flattening does.
-  walk_tree(store, commit->tree, [&](const std::string& path, const TreeEntry& entry) {
-    if (entry.type != "blob") return;
+  walk_tree_selective(store, commit->tree, [&](const std::string& path, const TreeEntry& entry) {
+    if (entry.type == "tree") {
+      auto known = dir_ids.find(path);
+      if (known == dir_ids.end() || known->second != entry.hash) return true;
+      mark_directory_same(cmp, path);
+      return false;
+    }
+    if (entry.type != "blob") return true;
     const size_t at = find_entry(cmp, hint, path);
     if (at == cmp.entries.size()) {
       cmp.deleted[path] = entry.hash;
-      return;
+      return true;
     }
     const bool same = cmp.entries[at]->second.hash == entry.hash;
     cmp.states[at] = same ? HeadComparison::same : HeadComparison::changed;
     hint = at + 1;
+    return true;
   });
   return cmp;
 }
@@ -110,10 +157,12 @@ const std::string& join_path(std::string& buffer, const std::string& root,
   return buffer;
 }
 
-void compare_index_and_files(const std::string& root, const Index& index, WorktreeStatus& out) {
+void compare_index_and_files(const std::string& root, const IndexEntries& entries,
+                             WorktreeStatus& out) {
   std::string path;
   std::string content;
-  for (const auto& [relative, entry] : index) {
+  for (Index::const_iterator it : entries) {
+    const auto& [relative, entry] = *it;
     WorkingStat stat;
     if (!stat_working_path(join_path(path, root, relative), stat)) {
       out.unstaged_deleted.push_back(relative);
@@ -127,12 +176,45 @@ void compare_index_and_files(const std::string& root, const Index& index, Worktr
   }
 }
 
-void collect_untracked(const std::string& root, const IgnoreRules& rules, const Index& index,
-                       WorktreeStatus& out) {
+// The index's paths in a flat open-addressing table: the working-tree walk
+// asks for every file whether the index has it, and one hash beats a dozen
+// string comparisons down the map.
+class IndexPathSet {
+ public:
+  explicit IndexPathSet(const IndexEntries& entries) {
+    size_t capacity = 16;  // at most three quarters full
+    while (capacity * 3 < entries.size() * 4) capacity *= 2;
+    slots_.assign(capacity, nullptr);
+    for (Index::const_iterator it : entries) {
+      size_t i = slot_of(it->first);
+      while (slots_[i] != nullptr) i = (i + 1) & (slots_.size() - 1);
+      slots_[i] = &it->first;
+    }
+  }
+
+  bool contains(std::string_view path) const {
+    for (size_t i = slot_of(path);; i = (i + 1) & (slots_.size() - 1)) {
+      if (slots_[i] == nullptr) return false;
+      if (*slots_[i] == path) return true;
+    }
+  }
+
+ private:
+  size_t slot_of(std::string_view path) const {
+    return std::hash<std::string_view>{}(path) & (slots_.size() - 1);
+  }
+
+  std::vector<const std::string*> slots_;
+};
+
+void collect_untracked(const std::string& root, const IgnoreRules& rules,
+                       const IndexEntries& entries, WorktreeStatus& out) {
+  const IndexPathSet indexed(entries);
   // A walk error ends the walk; what was found before it stands.
   walk_directory(root, "", [&](const std::string& relative, WalkEntry kind) {
     if (kind == WalkEntry::directory) return !is_ignored(rules, relative, true);
-    if (kind == WalkEntry::file && !is_ignored(rules, relative, false) && !index.count(relative)) {
+    if (kind == WalkEntry::file && !is_ignored(rules, relative, false) &&
+        !indexed.contains(relative)) {
       out.untracked.push_back(relative);
     }
     return false;
@@ -169,11 +251,14 @@ WorktreeStatus compute_worktree_status(const std::string& root, const ObjectStor
                                        const IgnoreRules& rules, const Index& index,
                                        const std::optional<ObjectId>& head) {
   WorktreeStatus status;
-  const HeadComparison with_head = compare_with_head(store, index, head);
+  IndexEntries entries;
+  entries.reserve(index.size());
+  for (auto it = index.begin(); it != index.end(); ++it) entries.push_back(it);
+  const HeadComparison with_head = compare_with_head(store, entries, head);
   list_staged_changes(with_head, status);
   pair_staged_renames(with_head.deleted, index, status);
-  compare_index_and_files(root, index, status);
-  collect_untracked(root, rules, index, status);
+  compare_index_and_files(root, entries, status);
+  collect_untracked(root, rules, entries, status);
   pair_unstaged_renames(root, index, status);
   return status;
 }

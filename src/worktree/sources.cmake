@@ -7,6 +7,7 @@ target_sources(orrery_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/internal/dir_walk.cpp
   ${CMAKE_CURRENT_LIST_DIR}/internal/foreign_branch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/internal/repo_path.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/internal/tree_fold.cpp
   ${CMAKE_CURRENT_LIST_DIR}/log.cpp
   ${CMAKE_CURRENT_LIST_DIR}/reset.cpp
   ${CMAKE_CURRENT_LIST_DIR}/restore.cpp
