@@ -72,6 +72,23 @@ TEST(ParseTree, RejectsWhatTheFullParserRejects) {
   }
 }
 
+TEST(SerializeTree, WritesWhatTheJsonWriterWrites) {
+  const Tree trees[] = {
+      {},
+      {{"100644", "blob", std::string(64, 'a'), "plain.txt"},
+       {"40000", "tree", std::string(64, 'b'), "каталог"}},
+      {{"100644", "blob", "h", "quote\"back\\slash"}},
+      {{"100644", "blob", "h", "tab\there"}},
+  };
+  for (const Tree& tree : trees) {
+    json array = json::array();
+    for (const TreeEntry& e : tree) {
+      array.push_back({{"mode", e.mode}, {"type", e.type}, {"hash", e.hash}, {"path", e.path}});
+    }
+    EXPECT_EQ(serialize_tree(tree), array.dump());
+  }
+}
+
 TEST(ParseIndex, ReadsWhatSerializeIndexWrites) {
   Index index;
   index["a.txt"] = {std::string(64, '1'), 5, 13300000000ULL, 33188};

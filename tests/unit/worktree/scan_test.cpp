@@ -86,6 +86,24 @@ TEST_F(ScanTest, SortsStagedChanges) {
   EXPECT_EQ(status.untracked, (Strings{"gone.txt"}));
 }
 
+TEST_F(ScanTest, ComparesNestedDirectoriesWhetherOrNotTheirTreesMatch) {
+  add("same/a.txt", "a");
+  add("same/deep/b.txt", "b");
+  add("mod/x.txt", "x");
+  add("mod/keep/y.txt", "y");
+  add("gone/z.txt", "z");
+  add("a-b/w.txt", "w");
+  commit();
+  add("mod/keep/y.txt", "y2");
+  add("new/n.txt", "n");
+  add("mod/added.txt", "added");
+  index.erase("gone/z.txt");
+  WorktreeStatus status = scan();
+  EXPECT_EQ(status.staged_new, (Strings{"mod/added.txt", "new/n.txt"}));
+  EXPECT_EQ(status.staged_modified, (Strings{"mod/keep/y.txt"}));
+  EXPECT_EQ(status.staged_deleted, (Strings{"gone/z.txt"}));
+}
+
 TEST_F(ScanTest, PairsAStagedRenameWithTheLaterOfTwoEqualDeletions) {
   add("one.txt", "same");
   add("two.txt", "same");
