@@ -11,6 +11,7 @@
 #include "store/ignore.h"
 #include "store/index.h"
 #include "store/repo.h"
+#include "worktree/add_patch.h"
 #include "worktree/internal/dir_walk.h"
 #include "worktree/internal/repo_path.h"
 #include "worktree/working_stat.h"
@@ -142,5 +143,6 @@ int cmd_add(const Args& args) {
   if (!opts) return 1;
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
+  if (opts->patch) return stage_patch(*repo, opts->paths);
   return add_paths(*repo, opts->paths);
 }

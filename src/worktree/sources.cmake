@@ -1,5 +1,6 @@
 target_sources(orrery_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/add.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/add_patch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/branch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/branch_header.cpp
   ${CMAKE_CURRENT_LIST_DIR}/checkout.cpp
@@ -20,6 +21,7 @@ target_sources(orrery_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/working_stat.cpp
   PUBLIC FILE_SET HEADERS FILES
   ${CMAKE_CURRENT_LIST_DIR}/add.h
+  ${CMAKE_CURRENT_LIST_DIR}/add_patch.h
   ${CMAKE_CURRENT_LIST_DIR}/branch.h
   ${CMAKE_CURRENT_LIST_DIR}/branch_header.h
   ${CMAKE_CURRENT_LIST_DIR}/checkout.h

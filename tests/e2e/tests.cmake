@@ -1,5 +1,6 @@
 # Every end-to-end test file of tests/e2e/, linked into one executable.
 set(ORRERY_E2E_SOURCES
+  add_patch_test.cpp
   add_test.cpp
   archive_test.cpp
   branch_test.cpp

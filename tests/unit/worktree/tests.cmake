@@ -1,4 +1,5 @@
 orrery_unit_tests(worktree
+  add_patch_test.cpp
   branch_header_test.cpp
   branch_test.cpp
   log_test.cpp
