@@ -55,8 +55,9 @@ std::unordered_map<std::string, ObjectId> index_tree_ids(const IndexEntries& ent
   paths.reserve(entries.size());
   for (Index::const_iterator it : entries) paths.emplace_back(it->first, it->second.hash);
   std::unordered_map<std::string, ObjectId> ids;
-  root = fold_trees(paths, "", [&](const std::string& dir, const Tree& tree) {
-    ObjectId id = object_hash("tree", serialize_tree(tree));
+  std::string buffer;
+  root = fold_trees(paths, "", [&](const std::string& dir, const std::vector<FoldEntry>& entries) {
+    ObjectId id = hash_folded_tree(entries, buffer);
     ids.emplace(dir, id);
     return id;
   });

@@ -7,9 +7,10 @@ ObjectId build_tree(const ObjectStore& store, const PathMap& paths, const std::s
   views.reserve(paths.size());
   for (const auto& [path, id] : paths) views.emplace_back(path, id);
   ObjectWriteBatch batch(store);  // one lock per group of trees, not per tree
-  ObjectId root = fold_trees(views, prefix, [&](const std::string&, const Tree& tree) {
-    return write_object(store, "tree", serialize_tree(tree));
-  });
+  ObjectId root =
+      fold_trees(views, prefix, [&](const std::string&, const std::vector<FoldEntry>& entries) {
+        return write_object(store, "tree", serialize_tree(to_tree(entries)));
+      });
   flush_pending_objects();
   return root;
 }

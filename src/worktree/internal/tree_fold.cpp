@@ -1,79 +1,126 @@
 #include "worktree/internal/tree_fold.h"
 
 #include <algorithm>
+#include <deque>
+
+#include "store/codec.h"
 
 // Paths below one directory are contiguous in byte order, so one pass with a
 // stack of open directories sees each directory exactly once: a directory
 // is finished (handed to the sink) as soon as the first path outside it
-// arrives. No recursion, however deep the paths.
+// arrives. No recursion, however deep the paths. Entries are views into the
+// paths and into the ids the sink returned, so folding allocates little.
 
 namespace {
 
 struct OpenTree {
-  std::string name;  // one component; "" for the directory the fold started at
-  std::string path;  // the directory's path
-  Tree subtrees;
-  Tree files;
+  std::string_view name;  // one component; "" for the directory the fold started at
+  std::string path;       // the directory's path
+  std::vector<FoldEntry> subtrees;
+  std::vector<FoldEntry> files;
 };
 
-std::vector<std::string_view> split_components(std::string_view path) {
-  std::vector<std::string_view> parts;
+struct Fold {
+  const TreeSink& sink;
+  std::vector<OpenTree> stack;
+  std::deque<ObjectId> subtree_ids;  // stable storage for the ids entries view
+  std::vector<FoldEntry> merged;     // reused for every directory
+
+  ObjectId finish(OpenTree& dir) {
+    merged.assign(dir.subtrees.begin(), dir.subtrees.end());
+    merged.insert(merged.end(), dir.files.begin(), dir.files.end());
+    std::stable_sort(merged.begin(), merged.end(),
+                     [](const FoldEntry& a, const FoldEntry& b) { return a.name < b.name; });
+    return sink(dir.path, merged);
+  }
+
+  void close_top() {
+    OpenTree dir = std::move(stack.back());
+    stack.pop_back();
+    subtree_ids.push_back(finish(dir));
+    stack.back().subtrees.push_back({dir.name, subtree_ids.back(), true});
+  }
+
+  // Makes the stack hold exactly the starting directory and then `dirs`.
+  void open_directories(const std::vector<std::string_view>& dirs) {
+    size_t shared = 0;
+    while (shared + 1 < stack.size() && shared < dirs.size() &&
+           stack[shared + 1].name == dirs[shared]) {
+      ++shared;
+    }
+    while (stack.size() > shared + 1) close_top();
+    for (size_t i = shared; i < dirs.size(); ++i) {
+      const std::string& parent = stack.back().path;
+      std::string path =
+          parent.empty() ? std::string(dirs[i]) : parent + "/" + std::string(dirs[i]);
+      stack.push_back({dirs[i], std::move(path), {}, {}});
+    }
+  }
+};
+
+void split_components(std::string_view path, std::vector<std::string_view>& parts) {
+  parts.clear();
   for (;;) {
     size_t slash = path.find('/');
     parts.push_back(path.substr(0, slash));
-    if (slash == std::string_view::npos) return parts;
+    if (slash == std::string_view::npos) return;
     path.remove_prefix(slash + 1);
   }
 }
 
-ObjectId finish(OpenTree& dir, const TreeSink& sink) {
-  Tree entries = std::move(dir.subtrees);
-  entries.insert(entries.end(), std::make_move_iterator(dir.files.begin()),
-                 std::make_move_iterator(dir.files.end()));
-  std::stable_sort(entries.begin(), entries.end(),
-                   [](const TreeEntry& a, const TreeEntry& b) { return a.path < b.path; });
-  return sink(dir.path, entries);
-}
-
-void close_top(std::vector<OpenTree>& stack, const TreeSink& sink) {
-  OpenTree dir = std::move(stack.back());
-  stack.pop_back();
-  ObjectId id = finish(dir, sink);
-  stack.back().subtrees.push_back({"40000", "tree", std::move(id), std::move(dir.name)});
-}
-
-// Makes the stack hold exactly the starting directory and then `dirs`.
-void open_directories(std::vector<OpenTree>& stack, const std::vector<std::string_view>& dirs,
-                      const TreeSink& sink) {
-  size_t shared = 0;
-  while (shared + 1 < stack.size() && shared < dirs.size() &&
-         stack[shared + 1].name == dirs[shared]) {
-    ++shared;
+// Printable ASCII without quote or backslash: copied into JSON unchanged.
+// Anything else (non-ASCII names included) goes through the JSON writer.
+bool is_plain_ascii(std::string_view text) {
+  for (char c : text) {
+    if (c < 0x20 || c > 0x7e || c == '"' || c == '\\') return false;
   }
-  while (stack.size() > shared + 1) close_top(stack, sink);
-  for (size_t i = shared; i < dirs.size(); ++i) {
-    const std::string& parent = stack.back().path;
-    std::string path = parent.empty() ? std::string(dirs[i]) : parent + "/" + std::string(dirs[i]);
-    stack.push_back({std::string(dirs[i]), std::move(path), {}, {}});
-  }
+  return true;
 }
 
 }  // namespace
 
 ObjectId fold_trees(const PathIds& paths, const std::string& prefix, const TreeSink& sink) {
   const std::string start = prefix.empty() ? "" : prefix + "/";
-  std::vector<OpenTree> stack;
-  stack.push_back({"", prefix, {}, {}});
+  Fold fold{sink, {}, {}, {}};
+  fold.stack.push_back({"", prefix, {}, {}});
   auto it =
       std::lower_bound(paths.begin(), paths.end(), std::string_view(start),
                        [](const auto& entry, std::string_view key) { return entry.first < key; });
+  std::vector<std::string_view> parts;
   for (; it != paths.end() && it->first.substr(0, start.size()) == start; ++it) {
-    std::vector<std::string_view> parts = split_components(it->first.substr(start.size()));
+    split_components(it->first.substr(start.size()), parts);
     std::string_view name = parts.back();
     parts.pop_back();
-    open_directories(stack, parts, sink);
-    stack.back().files.push_back({"100644", "blob", std::string(it->second), std::string(name)});
+    fold.open_directories(parts);
+    fold.stack.back().files.push_back({name, it->second, false});
   }
-  while (stack.size() > 1) close_top(stack, sink);
-  return finish(stack.front(), sink);
+  while (fold.stack.size() > 1) fold.close_top();
+  return fold.finish(fold.stack.front());
+}
+
+Tree to_tree(const std::vector<FoldEntry>& entries) {
+  Tree tree;
+  tree.reserve(entries.size());
+  for (const FoldEntry& e : entries) {
+    tree.push_back({e.is_tree ? "40000" : "100644", e.is_tree ? "tree" : "blob", std::string(e.id),
+                    std::string(e.name)});
+  }
+  return tree;
+}
+
+ObjectId hash_folded_tree(const std::vector<FoldEntry>& entries, std::string& buffer) {
+  buffer.assign("[");
+  for (const FoldEntry& e : entries) {
+    // Names or ids that need escaping take the JSON writer's way.
+    if (!is_plain_ascii(e.name) || !is_plain_ascii(e.id)) {
+      return object_hash("tree", serialize_tree(to_tree(entries)));
+    }
+    if (buffer.size() > 1) buffer += ',';
+    buffer.append("{\"hash\":\"").append(e.id);
+    buffer.append(e.is_tree ? "\",\"mode\":\"40000\",\"path\":\""
+                            : "\",\"mode\":\"100644\",\"path\":\"");
+    buffer.append(e.name).append(e.is_tree ? "\",\"type\":\"tree\"}" : "\",\"type\":\"blob\"}");
+  }
+  buffer += ']';
+  return object_hash("tree", buffer);
 }

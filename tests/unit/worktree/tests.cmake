@@ -6,4 +6,5 @@ orrery_unit_tests(worktree
   restore_test.cpp
   scan_test.cpp
   tree_builder_test.cpp
+  tree_fold_test.cpp
   tree_writer_test.cpp)
