@@ -13,24 +13,25 @@
 #include "worktree/working_stat.h"
 
 // The scan compares three states in one pass each: HEAD's tree against the
-// index (during the tree walk, skipping subtrees whose id shows they match), the index against
-// the working files (one stat per file; a file is read only when its stat
-// differs from what the index recorded), and the walk of the working tree
-// for files the index does not know. Renames are exact content matches
-// found through hash maps keyed by blob id.
+// index (a walk of the tree that skips every subtree whose id shows it holds
+// exactly the indexed files), the index against the working files (one stat
+// per file; a file is read only when its stat differs from what the index
+// recorded), and the walk of the working tree for files the index does not
+// know. Renames are exact content matches found through hash maps keyed by
+// blob id.
 
 namespace {
 
 using RenamePairs = std::vector<std::pair<std::string, std::string>>;
 
-// What HEAD's tree says of each index entry, and the HEAD paths the index
-// lacks. Built during the tree walk itself: the walk yields paths nearly in
-// index order, so most lookups are one comparison with the entry after the
-// previous match, and no map of all HEAD paths is ever built.
 // The index's entries in order, gathered once: every pass below walks this
 // vector instead of stepping through the map's nodes again.
 using IndexEntries = std::vector<Index::const_iterator>;
 
+// What HEAD's tree says of each index entry, and the HEAD paths the index
+// lacks. Built during the tree walk itself: the walk yields paths nearly in
+// index order, so most lookups are one comparison with the entry after the
+// previous match, and no map of all HEAD paths is ever built.
 struct HeadComparison {
   enum State : unsigned char { absent, same, changed };
   const IndexEntries& entries;
@@ -74,9 +75,9 @@ void mark_directory_same(HeadComparison& cmp, const std::string& dir) {
   }
 }
 
-// Trees name their contents by hash: a HEAD subtree whose
-// id equals the tree the index would give that directory holds exactly the
-// index's files there, so it is not read. A clean status reads no tree.
+// Trees name their contents by hash: a HEAD subtree whose id equals the tree
+// the index would give that directory holds exactly the index's files there,
+// so it is not read. A clean status reads no tree at all.
 HeadComparison compare_with_head(const ObjectStore& store, const IndexEntries& entries,
                                  const std::optional<ObjectId>& head) {
   HeadComparison cmp{entries, {}, {}};
