@@ -37,12 +37,6 @@ std::optional<AddOptions> parse_add_args(const Args& args) {
   return opts;
 }
 
-// The absolute spelling of a path argument: the root joined with it unless
-// it is absolute already.
-std::string full_path(const std::string& root, const std::string& arg) {
-  return !arg.empty() && arg.front() == '/' ? arg : root + "/" + arg;
-}
-
 // A dangling symlink counts as missing, as it would for a reader.
 bool exists_following_links(const std::string& path) {
   struct stat st;
@@ -53,9 +47,9 @@ bool exists_following_links(const std::string& path) {
 // its index key would point outside it.
 bool check_inside_root(const std::string& root, const std::vector<std::string>& paths) {
   for (const std::string& arg : paths) {
-    if (!exists_following_links(full_path(root, arg)) || repo_relative_path(root, arg)) continue;
-    print_error("путь вне репозитория: " + arg,
-                "пути для add указываются относительно корня репозитория");
+    const bool missing = !exists_following_links(repo_full_path(root, arg));
+    if (missing || repo_relative_path(root, arg)) continue;
+    report_outside_root(arg);
     return false;
   }
   return true;
@@ -96,7 +90,7 @@ void stage_directory(Stager& stager, const IgnoreRules& rules, const std::string
 }
 
 void stage_argument(Stager& stager, const IgnoreRules& rules, const std::string& arg) {
-  const std::string full = full_path(stager.repo.root, arg);
+  const std::string full = repo_full_path(stager.repo.root, arg);
   if (!exists_following_links(full)) {
     out_stream().flush();
     std::cerr << "Внимание: путь не существует: " << arg << "\n";

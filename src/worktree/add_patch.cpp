@@ -127,15 +127,14 @@ int stage_patch(const Repository& repo, const std::vector<std::string>& paths) {
     return 1;
   }
   const std::string& arg = paths.front();
-  const std::string full = !arg.empty() && arg.front() == '/' ? arg : repo.root + "/" + arg;
+  const std::string full = repo_full_path(repo.root, arg);
   if (!is_regular_file(full)) {
     print_error("не является обычным файлом: " + arg);
     return 1;
   }
   std::optional<std::string> relative = repo_relative_path(repo.root, arg);
   if (!relative) {
-    print_error("путь вне репозитория: " + arg,
-                "пути для add указываются относительно корня репозитория");
+    report_outside_root(arg);
     return 1;
   }
   if (is_ignored(load_ignore_rules(repo.root), *relative, false)) {

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+#include "cli/console.h"
+
 namespace fs = std::filesystem;
 
 std::optional<std::string> repo_relative_path(const std::string& root, const std::string& arg) {
@@ -17,4 +19,13 @@ std::optional<std::string> repo_relative_path(const std::string& root, const std
   if (relative.empty()) return std::nullopt;
   if (relative.begin()->string() == "..") return std::nullopt;
   return relative.generic_string();
+}
+
+std::string repo_full_path(const std::string& root, const std::string& arg) {
+  return !arg.empty() && arg.front() == '/' ? arg : root + "/" + arg;
+}
+
+void report_outside_root(const std::string& arg) {
+  print_error("путь вне репозитория: " + arg,
+              "пути для add указываются относительно корня репозитория");
 }

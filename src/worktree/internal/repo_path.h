@@ -9,3 +9,10 @@
 // written, so a symlink is named by its own path. Nothing when the path lies
 // outside the root.
 std::optional<std::string> repo_relative_path(const std::string& root, const std::string& arg);
+
+// The absolute spelling of a path argument: the root joined with it unless
+// it is absolute already.
+std::string repo_full_path(const std::string& root, const std::string& arg);
+
+// Reports, through print_error, an argument that lies outside the root.
+void report_outside_root(const std::string& arg);
