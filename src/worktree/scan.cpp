@@ -1,5 +1,8 @@
 #include "worktree/scan.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <stdexcept>
 #include <unordered_map>
@@ -159,19 +162,39 @@ const std::string& join_path(std::string& buffer, const std::string& root,
   return buffer;
 }
 
+// An open directory, closed on every way out.
+struct DirectoryHandle {
+  explicit DirectoryHandle(const std::string& path)
+      : fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+  ~DirectoryHandle() {
+    if (fd >= 0) ::close(fd);
+  }
+  DirectoryHandle(const DirectoryHandle&) = delete;
+  DirectoryHandle& operator=(const DirectoryHandle&) = delete;
+
+  int fd;
+};
+
 void compare_index_and_files(const std::string& root, const IndexEntries& entries,
                              WorktreeStatus& out) {
   std::string path;
   std::string content;
+  // Stat below a descriptor of the root, so the kernel walks only the
+  // relative part of each path; without it, the full path.
+  const DirectoryHandle root_dir(root);
+  const auto stat_entry = [&](const std::string& relative, WorkingStat& stat) {
+    return root_dir.fd >= 0 ? stat_working_path_at(root_dir.fd, relative.c_str(), stat)
+                            : stat_working_path(join_path(path, root, relative), stat);
+  };
   for (Index::const_iterator it : entries) {
     const auto& [relative, entry] = *it;
     WorkingStat stat;
-    if (!stat_working_path(join_path(path, root, relative), stat)) {
+    if (!stat_entry(relative, stat)) {
       out.unstaged_deleted.push_back(relative);
       continue;
     }
     if (stat == WorkingStat{entry.size, entry.mtime, entry.mode}) continue;
-    if (!read_file_into(path, content)) {
+    if (!read_file_into(join_path(path, root, relative), content)) {
       throw std::runtime_error("Cannot open file for reading: " + path);
     }
     if (blob_id(content) != entry.hash) out.unstaged_modified.push_back(relative);

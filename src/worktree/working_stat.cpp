@@ -1,13 +1,15 @@
 #include "worktree/working_stat.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 
-bool stat_working_path(const std::string& path, WorkingStat& out) {
+namespace {
+
+bool triple_from(int stat_result, const struct stat& st, WorkingStat& out) {
   out = {};
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return errno != ENOENT && errno != ENOTDIR;
+  if (stat_result != 0) return errno != ENOENT && errno != ENOTDIR;
   if (!S_ISREG(st.st_mode)) return true;
   out.size = static_cast<uint64_t>(st.st_size);
   // Whole seconds, truncated toward zero, on the 1601 epoch the index uses.
@@ -15,6 +17,18 @@ bool stat_working_path(const std::string& path, WorkingStat& out) {
                                     static_cast<int64_t>(k_unix_epoch_in_1601_seconds));
   out.mode = (st.st_mode & S_IXUSR) ? 33261 : 33188;
   return true;
+}
+
+}  // namespace
+
+bool stat_working_path(const std::string& path, WorkingStat& out) {
+  struct stat st;
+  return triple_from(::stat(path.c_str(), &st), st, out);
+}
+
+bool stat_working_path_at(int dir_fd, const char* relative, WorkingStat& out) {
+  struct stat st;
+  return triple_from(::fstatat(dir_fd, relative, &st, 0), st, out);
 }
 
 WorkingStat stat_working_file(const std::string& path) {

@@ -24,3 +24,8 @@ WorkingStat stat_working_file(const std::string& path);
 // anything is there: false (and `out` zero) when the path or one of its
 // parents is missing, so a scan learns existence and stat in one system call.
 bool stat_working_path(const std::string& path, WorkingStat& out);
+
+// The same for `relative` below the open directory `dir_fd`: the kernel then
+// resolves only the components below it, which a scan of every indexed file
+// notices.
+bool stat_working_path_at(int dir_fd, const char* relative, WorkingStat& out);
