@@ -11,16 +11,16 @@
 #include "tools/archive.h"
 #include "tools/describe.h"
 #include "tools/reflog.h"
+#include "worktree/add.h"
 #include "worktree/branch.h"
 #include "worktree/checkout.h"
+#include "worktree/commit.h"
 #include "worktree/log.h"
 #include "worktree/reset.h"
 #include "worktree/restore.h"
 #include "worktree/rm_mv.h"
-#include "worktree/tag.h"
-#include "worktree/add.h"
-#include "worktree/commit.h"
 #include "worktree/status.h"
+#include "worktree/tag.h"
 
 namespace {
 
