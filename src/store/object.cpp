@@ -211,118 +211,6 @@ std::optional<Tree> read_tree(const ObjectStore& store, std::string_view id) {
   return parse_tree(object->data);
 }
 
-namespace {
-
-const char* json_type_name(json::value_t type) {
-  switch (type) {
-    case json::value_t::null:
-      return "null";
-    case json::value_t::object:
-      return "object";
-    case json::value_t::array:
-      return "array";
-    case json::value_t::string:
-      return "string";
-    case json::value_t::boolean:
-      return "boolean";
-    case json::value_t::binary:
-      return "binary";
-    default:
-      return "number";
-  }
-}
-
-// Reads tree JSON as a stream of events straight into TreeEntry values: a
-// tree of a thousand entries then costs no document of a thousand maps. It
-// accepts and refuses what reading the whole document did: the elements of
-// the top-level array (or the values of a top-level object) must be objects,
-// and a member "mode", "type", "hash" or "path" must be a string (the last
-// of duplicates counts).
-class TreeReader : public nlohmann::json_sax<json> {
- public:
-  explicit TreeReader(Tree& out) : out_(out) {}
-
-  bool null() override { return scalar(json::value_t::null); }
-  bool boolean(bool) override { return scalar(json::value_t::boolean); }
-  bool number_integer(number_integer_t) override { return scalar(json::value_t::number_integer); }
-  bool number_unsigned(number_unsigned_t) override {
-    return scalar(json::value_t::number_unsigned);
-  }
-  bool number_float(number_float_t, const string_t&) override {
-    return scalar(json::value_t::number_float);
-  }
-  bool binary(binary_t&) override { return scalar(json::value_t::binary); }
-  bool string(string_t& value) override {
-    if (depth_ != 2 || field_ < 0) return scalar(json::value_t::string);
-    *member(field_) = std::move(value);
-    errors_[field_].reset();
-    return true;
-  }
-  bool key(string_t& name) override {
-    if (depth_ == 2) field_ = field_index(name);
-    return true;
-  }
-  bool start_object(std::size_t) override { return open(json::value_t::object); }
-  bool start_array(std::size_t) override { return open(json::value_t::array); }
-  bool end_object() override { return close(); }
-  bool end_array() override { return close(); }
-  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
-    throw std::runtime_error(e.what());
-  }
-
- private:
-  // Members are checked in this order, as reading them one by one did.
-  static constexpr const char* k_fields[] = {"mode", "type", "hash", "path"};
-
-  static int field_index(const std::string& name) {
-    for (int i = 0; i < 4; ++i) {
-      if (name == k_fields[i]) return i;
-    }
-    return -1;
-  }
-  std::string* member(int field) {
-    std::string* members[] = {&entry_.mode, &entry_.type, &entry_.hash, &entry_.path};
-    return members[field];
-  }
-  // A value where only an element object may stand, or a wrongly typed member.
-  bool scalar(json::value_t type) {
-    if (depth_ == 0 && type == json::value_t::null) return true;  // no elements
-    if (depth_ <= 1) refuse_element(type);
-    if (depth_ == 2 && field_ >= 0) errors_[field_] = json_type_name(type);
-    return true;
-  }
-  bool open(json::value_t type) {
-    if (depth_ == 1 && type != json::value_t::object) refuse_element(type);
-    if (depth_ == 1) {
-      entry_ = TreeEntry{};
-      errors_ = {};
-      field_ = -1;
-    }
-    if (depth_ == 2 && field_ >= 0) errors_[field_] = json_type_name(type);
-    ++depth_;
-    return true;
-  }
-  bool close() {
-    if (--depth_ != 1) return true;
-    for (const std::optional<std::string>& error : errors_) {
-      if (error) throw std::runtime_error("type must be string, but is " + *error);
-    }
-    out_.push_back(std::move(entry_));
-    return true;
-  }
-  [[noreturn]] static void refuse_element(json::value_t type) {
-    throw std::runtime_error(std::string("cannot use value() with ") + json_type_name(type));
-  }
-
-  Tree& out_;
-  int depth_ = 0;
-  TreeEntry entry_;
-  int field_ = -1;  // the member whose value comes next, -1 for others
-  std::array<std::optional<std::string>, 4> errors_;
-};
-
-}  // namespace
-
 std::string serialize_tree(const Tree& tree) {
   if (std::optional<std::string> text = serialize_plain_tree(tree)) return std::move(*text);
   json array = json::array();
@@ -335,9 +223,12 @@ std::string serialize_tree(const Tree& tree) {
 
 Tree parse_tree(std::string_view bytes) {
   if (std::optional<Tree> canonical = parse_canonical_tree(bytes)) return std::move(*canonical);
+  json document = json::parse(bytes);
   Tree tree;
-  TreeReader reader(tree);
-  json::sax_parse(bytes, &reader);
+  for (const json& element : document) {
+    tree.push_back({element.value("mode", std::string()), element.value("type", std::string()),
+                    element.value("hash", std::string()), element.value("path", std::string())});
+  }
   return tree;
 }
 

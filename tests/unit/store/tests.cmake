@@ -5,7 +5,6 @@ orrery_unit_tests(store
   fs_test.cpp
   ignore_test.cpp
   index_test.cpp
-  json_stream_test.cpp
   object_test.cpp
   refs_test.cpp
   revision_test.cpp
