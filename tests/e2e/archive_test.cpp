@@ -7,17 +7,11 @@
 #include "store/codec.h"
 #include "store/refs.h"
 #include "store/repo.h"
-#include "support/store_builder.h"
+#include "support/repo_builder.h"
 #include "support/test_support.h"
 
 namespace testing_support {
 namespace {
-
-RunOptions in_dir(const std::string& cwd) {
-  RunOptions options;
-  options.cwd = cwd;
-  return options;
-}
 
 // Python's readers, as an independent check of layout, checksums and CRCs:
 // one line per member in archive order.
@@ -51,25 +45,26 @@ std::string pseudo_random_bytes(size_t n) {
 
 const std::string k_long_path = "long/" + std::string(104, 'd') + "/" + std::string(40, 'n');
 
-const std::map<std::string, FileSpec> k_files = {
-    {"README", {"hello\n"}},
-    {"empty", {""}},
-    {"run.sh", {"#!/bin/sh\necho hi\n", "100755"}},
-    {"nomode", {"x", ""}},
-    {"bin/noise.bin", {pseudo_random_bytes(600)}},
-    {"bin/text.txt", {std::string(100000, 'a') + std::string("\0\xff", 2)}},
-    {"deep/a/b/c/d.txt", {"deep\n"}},
-    {std::string(100, 'x'), {"exactly one hundred bytes of name"}},
-    {k_long_path, {"long\n"}},
-    {"папка/файл.txt", {"юникод\n"}},
+const FileSet k_files = {
+    {"README", "hello\n"},
+    {"empty", ""},
+    {"run.sh", "#!/bin/sh\necho hi\n"},
+    {"nomode", "x"},
+    {"bin/noise.bin", pseudo_random_bytes(600)},
+    {"bin/text.txt", std::string(100000, 'a') + std::string("\0\xff", 2)},
+    {"deep/a/b/c/d.txt", "deep\n"},
+    {std::string(100, 'x'), "exactly one hundred bytes of name"},
+    {k_long_path, "long\n"},
+    {"папка/файл.txt", "юникод\n"},
 };
+const ModeSet k_modes = {{"run.sh", "100755"}, {"nomode", ""}};
 
 class ArchiveCommand : public OrreryTest {
  protected:
   void SetUp() override {
     init_repo();
     Repository repo(dir.path());
-    head = write_test_commit(repo.objects, write_files_tree(repo.objects, k_files));
+    head = store_commit(repo.objects, store_tree(repo, k_files, k_modes));
     update_ref(repo, "refs/heads/main", head);
   }
 
@@ -85,7 +80,7 @@ class ArchiveCommand : public OrreryTest {
   // Writes `tree` as the tree of a new commit on main.
   void commit_tree(const ObjectId& tree) {
     Repository repo(dir.path());
-    update_ref(repo, "refs/heads/main", write_test_commit(repo.objects, tree, {head}));
+    update_ref(repo, "refs/heads/main", store_commit(repo.objects, tree, {head}));
   }
 
   ObjectId head;
@@ -93,28 +88,29 @@ class ArchiveCommand : public OrreryTest {
 
 std::string expected_tar_listing() {
   std::string out;
-  for (const auto& [path, spec] : k_files) {
-    out += path + " 0 " + (spec.mode == "100755" ? "0o755" : "0o644") + " 1700000000 0 0 " +
-           std::to_string(spec.content.size()) + " " + sha256_hex(spec.content) + "\n";
+  for (const auto& [path, content] : k_files) {
+    out += path + " 0 " +
+           (k_modes.count(path) && k_modes.at(path) == "100755" ? "0o755" : "0o644") +
+           " 1700000000 0 0 " + std::to_string(content.size()) + " " + sha256_hex(content) + "\n";
   }
   return out;
 }
 
 std::string expected_zip_listing() {
   std::string out;
-  for (const auto& [path, spec] : k_files) {
-    const bool deflated = spec.content.size() > 600;  // text.txt only
+  for (const auto& [path, content] : k_files) {
+    const bool deflated = content.size() > 600;  // text.txt only
     out += path + (deflated ? " 8 20" : " 0 10") + " (2023, 11, 14, 22, 13, 20) " +
-           std::to_string(spec.content.size()) + " " + sha256_hex(spec.content) + "\n";
+           std::to_string(content.size()) + " " + sha256_hex(content) + "\n";
   }
   return out;
 }
 
 void expect_tree_extracted(const std::string& out_dir) {
   std::vector<std::string> paths;
-  for (const auto& [path, spec] : k_files) {
+  for (const auto& [path, content] : k_files) {
     paths.push_back(path);
-    EXPECT_EQ(read_text(out_dir + "/" + path), spec.content) << path;
+    EXPECT_EQ(read_text(out_dir + "/" + path), content) << path;
   }
   EXPECT_EQ(list_files(out_dir), paths);
 }
@@ -125,7 +121,7 @@ TEST_F(ArchiveCommand, WritesATarThatPythonAndGnuTarReadBackExactly) {
 
   RunResult names = run_program("tar", {"-tf", file("out/a.tar")});
   std::string expected_names;
-  for (const auto& [path, spec] : k_files) expected_names += path + "\n";
+  for (const auto& [path, content] : k_files) expected_names += path + "\n";
   EXPECT_RUN(names, 0, expected_names, "");  // files only, no directory entries
 
   ASSERT_EQ(run_program("mkdir", {file("x")}).code, 0);
@@ -160,7 +156,7 @@ TEST_F(ArchiveCommand, WritesTheSameBytesToStandardOutput) {
 
 TEST_F(ArchiveCommand, WritesOnlyTheClosingBytesForAnEmptyTree) {
   Repository repo(dir.path());
-  commit_tree(write_raw_tree(repo.objects, {}));
+  commit_tree(store_raw_tree(repo.objects, {}));
   EXPECT_RUN(orrery({"archive"}), 0, std::string(1024, '\0'), "");
   EXPECT_RUN(orrery({"archive", "--format=zip"}), 0,
              std::string("PK\x05\x06", 4) + std::string(18, '\0'), "");
@@ -171,16 +167,16 @@ TEST_F(ArchiveCommand, WritesOnlyTheClosingBytesForAnEmptyTree) {
 TEST_F(ArchiveCommand, RefusesAnUnsafeOrTooLongPathBeforeWriting) {
   Repository repo(dir.path());
   const ObjectId blob = write_object(repo.objects, "blob", "evil");
-  const ObjectId long_name = write_files_tree(repo.objects, {{"d/" + std::string(101, 'n'), {}}});
+  const ObjectId long_name = store_tree(repo.objects, {{"d/" + std::string(101, 'n'), {}}});
   const struct {
     ObjectId tree;
     std::vector<std::string> args;
     std::string hint;
   } cases[] = {
-      {write_raw_tree(repo.objects, {{"100644", "blob", blob, ".."}}),
+      {store_raw_tree(repo.objects, {{"100644", "blob", blob, ".."}}),
        {},
        "Unsafe path in tree: .."},
-      {write_raw_tree(repo.objects, {{"100644", "blob", blob, ".orrery"}}),
+      {store_raw_tree(repo.objects, {{"100644", "blob", blob, ".orrery"}}),
        {"--format=zip"},
        "Unsafe path in tree: .orrery"},
       {long_name, {}, "путь d/" + std::string(101, 'n') + " для ustar слишком длинный"},
@@ -190,10 +186,9 @@ TEST_F(ArchiveCommand, RefusesAnUnsafeOrTooLongPathBeforeWriting) {
     commit_tree(c.tree);
     std::vector<std::string> args{"archive", "-o", "keep.tar"};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    EXPECT_RUN(run_orrery(args, in_dir(dir.path())), 2, "",
-               "orrery: ошибка: archive:\n  подсказка: " + c.hint + "\n");
+    EXPECT_RUN(orrery(args), 2, "", "orrery: ошибка: archive:\n  подсказка: " + c.hint + "\n");
     args[2] = "new/a.tar";
-    EXPECT_EQ(run_orrery(args, in_dir(dir.path())).code, 2);
+    EXPECT_EQ(orrery(args).code, 2);
   }
   EXPECT_EQ(read_text(file("keep.tar")), "earlier");
   EXPECT_FALSE(path_exists(file("new")));
@@ -204,7 +199,7 @@ TEST_F(ArchiveCommand, RefusesAnUnsafeOrTooLongPathBeforeWriting) {
 // archive nor its temporary sibling, and the earlier file keeps its bytes.
 TEST_F(ArchiveCommand, LeavesNoPartialFileWhenWritingFails) {
   Repository repo(dir.path());
-  commit_tree(write_files_tree(repo.objects, {{"a", {"fine"}}, {"b", {"damaged"}}}));
+  commit_tree(store_tree(repo.objects, {{"a", {"fine"}}, {"b", {"damaged"}}}));
   write_text(loose_object_path(dir.path(), blob_id("damaged")), "not zlib");
   write_text(file("out/keep.zip"), "earlier");
   for (const std::string target : {"out/keep.zip", "out/new.zip"}) {
@@ -238,7 +233,7 @@ TEST_F(ArchiveCommand, ReportsBadArgumentsAndRevisions) {
     std::vector<std::string> args{"archive"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     SCOPED_TRACE(args.back());
-    EXPECT_RUN(run_orrery(args, in_dir(dir.path())), c.code, "", c.err);
+    EXPECT_RUN(orrery(args), c.code, "", c.err);
   }
   EXPECT_EQ(list_files(file("adir")), std::vector<std::string>{});
   // An empty --format keeps the default.

@@ -4,22 +4,11 @@
 #include "store/fs.h"
 #include "store/refs.h"
 #include "store/repo.h"
-#include "support/store_builder.h"
+#include "support/repo_builder.h"
 #include "support/test_support.h"
 
 namespace testing_support {
 namespace {
-
-RunOptions in_dir(const std::string& cwd) {
-  RunOptions options;
-  options.cwd = cwd;
-  return options;
-}
-
-std::vector<std::string> with_command(const std::string& command, std::vector<std::string> args) {
-  args.insert(args.begin(), command);
-  return args;
-}
 
 // main: root -> parent -> head, HEAD on main.
 class DescribeCommand : public OrreryTest {
@@ -27,10 +16,10 @@ class DescribeCommand : public OrreryTest {
   void SetUp() override {
     init_repo();
     Repository repo(dir.path());
-    const ObjectId tree = write_files_tree(repo.objects, {{"f", {"x"}}});
-    root = write_test_commit(repo.objects, tree, {}, 1, "root");
-    parent = write_test_commit(repo.objects, tree, {root}, 2, "parent");
-    head = write_test_commit(repo.objects, tree, {parent}, 3, "head");
+    const ObjectId tree = store_tree(repo.objects, {{"f", {"x"}}});
+    root = store_commit(repo.objects, tree, {}, "root", 1);
+    parent = store_commit(repo.objects, tree, {root}, "parent", 2);
+    head = store_commit(repo.objects, tree, {parent}, "head", 3);
     update_ref(repo, "refs/heads/main", head);
   }
   void tag(const std::string& name, const std::string& content) {
@@ -86,14 +75,15 @@ TEST_F(DescribeCommand, RejectsBadArguments) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.front());
-    EXPECT_RUN(run_orrery(with_command("describe", c.args), in_dir(dir.path())), 1, "", c.err);
+    EXPECT_RUN(orrery(command_line("describe", c.args)), 1, "", c.err);
   }
 }
 
-TEST(DescribeUnbornBranch, CannotResolveHead) {
-  TempDir dir;
-  ASSERT_EQ(run_orrery({"init"}, in_dir(dir.path())).code, 0);
-  EXPECT_RUN(run_orrery({"describe", "--always"}, in_dir(dir.path())), 1, "",
+using DescribeUnbornBranch = OrreryTest;
+
+TEST_F(DescribeUnbornBranch, CannotResolveHead) {
+  init_repo();
+  EXPECT_RUN(orrery({"describe", "--always"}), 1, "",
              "orrery: ошибка: describe: не удалось разрешить ревизию: HEAD\n"
              "  подсказка: orrery describe [ревизия]\n");
 }

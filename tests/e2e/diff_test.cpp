@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <random>
 
-#include "e2e/repo_state.h"
+#include "support/repo_builder.h"
 #include "support/test_support.h"
 
 namespace testing_support {
@@ -21,7 +21,7 @@ class DiffCommand : public OrreryTest {
     return run_orrery(full, options);
   }
 
-  void write_files(const Files& files) {
+  void write_files(const FileSet& files) {
     for (const auto& [path, content] : files) write_text(file(path), content);
   }
 
@@ -30,8 +30,9 @@ class DiffCommand : public OrreryTest {
   // has other binary bytes, the rest is as staged, and one file is untracked.
   void make_worktree_changes() {
     init_repo();
-    const Files staged{{"a.txt", "one\ntwo\nthree\n"},   {"b.txt", "gone\n"}, {"c.txt", "keep\n"},
-                       {"d.bin", std::string("\0x", 2)}, {"e.txt", "same\n"}, {"sub/f.txt", "x\n"}};
+    const FileSet staged{
+        {"a.txt", "one\ntwo\nthree\n"},   {"b.txt", "gone\n"}, {"c.txt", "keep\n"},
+        {"d.bin", std::string("\0x", 2)}, {"e.txt", "same\n"}, {"sub/f.txt", "x\n"}};
     write_files(staged);
     stage_files(dir.path(), staged);
     write_text(file("a.txt"), "one\n2\nthree\n");
@@ -61,7 +62,7 @@ const char* const k_formats[] = {"", "--stat", "--shortstat", "--name-only", "--
 
 TEST_F(DiffCommand, ACleanTreeHasNoDifferencesInAnyFormat) {
   init_repo();
-  const Files files{{"a.txt", "a\n"}, {"dir/b.txt", "b\n"}, {"empty", ""}};
+  const FileSet files{{"a.txt", "a\n"}, {"dir/b.txt", "b\n"}, {"empty", ""}};
   write_files(files);
   stage_files(dir.path(), files);
   commit_files(dir.path(), files);
@@ -167,8 +168,8 @@ TEST_F(DiffCommand, AnIndexEntryWhoseObjectIsMissingOrDamagedIsSkipped) {
   init_repo();
   write_files({{"a.txt", "new a\n"}, {"b.txt", "new b\n"}, {"c.txt", "new c\n"}});
   stage_files(dir.path(), {{"a.txt", "a\n"}, {"b.txt", "b\n"}, {"c.txt", "c\n"}});
-  const std::string a = blob_of("a\n");
-  const std::string b = blob_of("b\n");
+  const std::string a = blob_id("a\n");
+  const std::string b = blob_id("b\n");
   std::remove(file(".orrery/objects/" + a.substr(0, 2) + "/" + a.substr(2)).c_str());
   write_text(file(".orrery/objects/" + b.substr(0, 2) + "/" + b.substr(2)), "not zlib");
   EXPECT_RUN(diff({"--name-status"}), 1, "M\tc.txt\n", "");
@@ -260,7 +261,7 @@ class DiffPatchOracle : public DiffCommand {
   // patch finds something to add to) into a fresh directory, applies the
   // patch, and returns what is there afterwards; patch removes files it
   // empties.
-  Files apply(const Files& start, const Files& target, const std::string& patch_text) {
+  FileSet apply(const FileSet& start, const FileSet& target, const std::string& patch_text) {
     TempDir copy;
     for (const auto& [path, content] : target) write_text(copy / path, "");
     for (const auto& [path, content] : start) write_text(copy / path, content);
@@ -273,7 +274,7 @@ class DiffPatchOracle : public DiffCommand {
     EXPECT_EQ(r.code, 0) << r.out << r.err << patch_text;
     EXPECT_EQ(r.out.find("offset"), std::string::npos) << r.out;
     std::remove((copy / "p.diff").c_str());
-    Files result;
+    FileSet result;
     for (const std::string& path : list_files(copy.path())) result[path] = read_text(copy / path);
     return result;
   }
@@ -282,14 +283,14 @@ class DiffPatchOracle : public DiffCommand {
 TEST_F(DiffPatchOracle, WorkingTreePatchReproducesTheWorkingFiles) {
   std::mt19937 rng(7);
   init_repo();
-  Files staged;
+  FileSet staged;
   for (int i = 0; i < 40; ++i) {
     const std::string path =
         (i % 3 ? "d" + std::to_string(i % 4) + "/" : "") + "f" + std::to_string(i) + ".txt";
     staged[path] = random_text(rng, path);
   }
   stage_files(dir.path(), staged);
-  Files working;
+  FileSet working;
   for (const auto& [path, content] : staged) {
     const unsigned roll = rng() % 6;
     if (roll == 0) continue;  // deleted from the working tree
@@ -304,8 +305,8 @@ TEST_F(DiffPatchOracle, WorkingTreePatchReproducesTheWorkingFiles) {
 TEST_F(DiffPatchOracle, CachedPatchTurnsTheHeadFilesIntoTheStagedOnes) {
   std::mt19937 rng(11);
   init_repo();
-  Files head;
-  Files staged;
+  FileSet head;
+  FileSet staged;
   for (int i = 0; i < 40; ++i) {
     const std::string path = "d" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".txt";
     const std::string text = random_text(rng, path);

@@ -3,22 +3,11 @@
 
 #include "store/refs.h"
 #include "store/repo.h"
-#include "support/store_builder.h"
+#include "support/repo_builder.h"
 #include "support/test_support.h"
 
 namespace testing_support {
 namespace {
-
-RunOptions in_dir(const std::string& cwd) {
-  RunOptions options;
-  options.cwd = cwd;
-  return options;
-}
-
-std::vector<std::string> with_command(const std::string& command, std::vector<std::string> args) {
-  args.insert(args.begin(), command);
-  return args;
-}
 
 class ReflogCommand : public OrreryTest {
  protected:
@@ -26,8 +15,7 @@ class ReflogCommand : public OrreryTest {
 
   ObjectId commit(const std::string& message, const std::vector<ObjectId>& parents = {}) {
     Repository repo(dir.path());
-    return write_test_commit(repo.objects, write_files_tree(repo.objects, {{"f", {message}}}),
-                             parents, 1700000000, message);
+    return store_commit(repo, store_tree(repo, {{"f", message}}), parents, message);
   }
 };
 
@@ -103,15 +91,16 @@ TEST_F(ReflogCommand, RejectsBadArguments) {
        e + "лишний аргумент: HEAD\n  подсказка: orrery reflog только со счётчиком строк\n"},
   };
   for (const auto& c : cases) {
-    RunResult r = run_orrery(with_command("reflog", c.args), in_dir(dir.path()));
+    RunResult r = orrery(command_line("reflog", c.args));
     SCOPED_TRACE(c.args.front());
     EXPECT_RUN(r, 1, "", c.err);
   }
 }
 
-TEST(ReflogOutsideRepository, ReportsTheMissingRepository) {
-  TempDir dir;
-  EXPECT_RUN(run_orrery({"reflog", "-n", "0"}, in_dir(dir.path())), 1, "",
+using ReflogOutsideRepository = OrreryTest;
+
+TEST_F(ReflogOutsideRepository, ReportsTheMissingRepository) {
+  EXPECT_RUN(orrery({"reflog", "-n", "0"}), 1, "",
              "orrery: ошибка: не найден репозиторий orrery\n"
              "  подсказка: запусти 'orrery init' (нет .orrery в текущем или родительских "
              "каталогах)\n");

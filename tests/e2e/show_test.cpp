@@ -1,4 +1,4 @@
-#include "e2e/repo_state.h"
+#include "support/repo_builder.h"
 #include "support/test_support.h"
 
 namespace testing_support {
@@ -100,7 +100,7 @@ TEST_F(ShowCommand, ACommitWithTheTreeOfItsParentHasNoChanges) {
 
 TEST_F(ShowCommand, ReportsBadArgumentsAndRevisions) {
   make_history();
-  const std::string blob = blob_of("one\ntwo\n");
+  const std::string blob = blob_id("one\ntwo\n");
   const struct {
     std::vector<std::string> args;
     std::string err;

@@ -1,8 +1,8 @@
 #pragma once
 
-// Builds repository states straight through the store, for tests of commands
-// that read history: blobs, nested trees, commits, references and an index
-// with real stat values, as staging and committing would leave them.
+// Builds repository states straight through the store, for tests that need
+// an exact history or hand-made (even hostile) trees: blobs, nested trees,
+// commits, references and an index.
 
 #include <algorithm>
 #include <cstdint>
@@ -22,44 +22,86 @@ namespace testing_support {
 
 // Path ("a/b.txt") to content.
 using FileSet = std::map<std::string, std::string>;
+// Path to a tree mode other than "100644".
+using ModeSet = std::map<std::string, std::string>;
 
-// Stores the files as blobs and nested trees; returns the root tree id.
-inline ObjectId store_tree(const Repository& repo, const FileSet& files) {
-  // Directory path ("" for the root) to its entries; parents come first in
-  // byte order, so writing the deepest directories first needs a reverse walk.
+// Stores the files as blobs and nested, sorted trees; returns the root tree.
+inline ObjectId store_tree(const ObjectStore& store, const FileSet& files,
+                           const ModeSet& modes = {}) {
+  // Directory path ("" for the root) to its entries. Parents sort before
+  // their children, so a reverse walk writes every subtree before its parent.
   std::map<std::string, Tree> dirs{{"", {}}};
   for (const auto& [path, content] : files) {
-    std::string dir;
     size_t start = 0;
+    std::string dir;
     for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', start)) {
-      std::string child = path.substr(0, slash);
-      if (!dirs.count(child)) dirs[child] = {};
-      dir = child;
+      dir = path.substr(0, slash);
+      dirs[dir];
       start = slash + 1;
     }
-    dirs[dir].push_back(
-        {"100644", "blob", write_object(repo.objects, "blob", content), path.substr(start)});
+    auto mode = modes.find(path);
+    dirs[dir].push_back({mode == modes.end() ? "100644" : mode->second, "blob",
+                         write_object(store, "blob", content), path.substr(start)});
   }
   ObjectId root;
   for (auto it = dirs.rbegin(); it != dirs.rend(); ++it) {
     std::sort(it->second.begin(), it->second.end(),
               [](const TreeEntry& a, const TreeEntry& b) { return a.path < b.path; });
-    ObjectId id = write_object(repo.objects, "tree", serialize_tree(it->second));
+    ObjectId id = write_object(store, "tree", serialize_tree(it->second));
     if (it->first.empty()) {
       root = id;
-      continue;
+    } else {
+      dirs[std::string(path_dirname(it->first))].push_back(
+          {"40000", "tree", id, std::string(path_basename(it->first))});
     }
-    std::string parent(path_dirname(it->first));
-    dirs[parent].push_back({"40000", "tree", id, std::string(path_basename(it->first))});
   }
   return root;
 }
 
-inline ObjectId store_commit(const Repository& repo, const ObjectId& tree,
-                             std::vector<ObjectId> parents, const std::string& message,
+inline ObjectId store_tree(const Repository& repo, const FileSet& files,
+                           const ModeSet& modes = {}) {
+  return store_tree(repo.objects, files, modes);
+}
+
+// Stores a tree of exactly these entries, unsorted and unchecked.
+inline ObjectId store_raw_tree(const ObjectStore& store, const Tree& entries) {
+  return write_object(store, "tree", serialize_tree(entries));
+}
+
+inline ObjectId store_commit(const ObjectStore& store, const ObjectId& tree,
+                             std::vector<ObjectId> parents = {}, const std::string& message = "m",
                              uint64_t timestamp = 1700000000) {
   Commit commit{tree, std::move(parents), "tester", message, timestamp};
-  return write_object(repo.objects, "commit", serialize_commit(commit));
+  return write_object(store, "commit", serialize_commit(commit));
+}
+
+inline ObjectId store_commit(const Repository& repo, const ObjectId& tree,
+                             std::vector<ObjectId> parents = {}, const std::string& message = "m",
+                             uint64_t timestamp = 1700000000) {
+  return store_commit(repo.objects, tree, std::move(parents), message, timestamp);
+}
+
+// Replaces the index with entries for the files (blob and size only, so the
+// scan reads every file), writing their blobs.
+inline void stage_files(const std::string& root, const FileSet& files) {
+  Repository repo(root);
+  Index index;
+  for (const auto& [path, content] : files) {
+    index[path] = {write_object(repo.objects, "blob", content), content.size(), 0, 0};
+  }
+  save_index(repo, index);
+}
+
+// Commits the files as a root commit (or on the given parents) and points
+// refs/heads/<branch> at it.
+inline ObjectId commit_files(const std::string& root, const FileSet& files,
+                             const std::vector<ObjectId>& parents = {},
+                             const std::string& message = "снимок", uint64_t timestamp = 1700000000,
+                             const std::string& branch = "main") {
+  Repository repo(root);
+  const ObjectId id = store_commit(repo, store_tree(repo, files), parents, message, timestamp);
+  update_ref(repo, "refs/heads/" + branch, id);
+  return id;
 }
 
 // Writes the files into the working tree and the index (with their stat),

@@ -57,10 +57,20 @@ bool path_exists(const std::string& path);
 // Sorted list of every regular file below dir, relative to it.
 std::vector<std::string> list_files(const std::string& dir);
 
+// The command name followed by its arguments.
+inline std::vector<std::string> command_line(const std::string& command,
+                                             std::vector<std::string> args) {
+  args.insert(args.begin(), command);
+  return args;
+}
+
 // Fixture for end-to-end tests: a temporary directory and orrery run in it.
 class OrreryTest : public ::testing::Test {
  protected:
   RunResult orrery(std::initializer_list<std::string> args) { return orrery_in(dir.path(), args); }
+  RunResult orrery(const std::vector<std::string>& args) {
+    return run_orrery(args, {dir.path(), "", {}});
+  }
   RunResult orrery_in(const std::string& cwd, std::initializer_list<std::string> args);
   RunResult orrery_input(std::initializer_list<std::string> args, const std::string& input);
   // orrery init in the temporary directory, asserting success.

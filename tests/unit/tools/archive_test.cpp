@@ -4,7 +4,7 @@
 
 #include "store/fs.h"
 #include "store/repo.h"
-#include "support/store_builder.h"
+#include "support/repo_builder.h"
 #include "support/test_support.h"
 
 namespace testing_support {
@@ -29,13 +29,13 @@ std::vector<std::string> paths_of(const ArchivePlan& plan) {
 TEST_F(PlanArchive, OrdersWholePathsByteWiseAndKeepsTheLaterDuplicate) {
   const ObjectId first = write_object(repo.objects, "blob", "first");
   const ObjectId later = write_object(repo.objects, "blob", "later");
-  const ObjectId sub = write_files_tree(repo.objects, {{"b", {"b"}}});
-  const ObjectId tree = write_raw_tree(repo.objects, {{"40000", "tree", sub, "a"},
+  const ObjectId sub = store_tree(repo.objects, {{"b", {"b"}}});
+  const ObjectId tree = store_raw_tree(repo.objects, {{"40000", "tree", sub, "a"},
                                                       {"100644", "blob", first, "a-b"},
                                                       {"100644", "blob", first, "a.txt"},
                                                       {"100755", "blob", later, "a-b"}});
   ArchivePlan plan =
-      plan_archive(repo, write_test_commit(repo.objects, tree, {}, 42), ArchiveFormat::tar);
+      plan_archive(repo, store_commit(repo.objects, tree, {}, "m", 42), ArchiveFormat::tar);
   EXPECT_EQ(plan.timestamp, 42u);
   EXPECT_EQ(paths_of(plan), (std::vector<std::string>{"a-b", "a.txt", "a/b"}));
   EXPECT_EQ(plan.entries[0].blob, later);
@@ -43,7 +43,7 @@ TEST_F(PlanArchive, OrdersWholePathsByteWiseAndKeepsTheLaterDuplicate) {
 }
 
 TEST_F(PlanArchive, RefusesWhatIsNotACommit) {
-  const ObjectId tree = write_files_tree(repo.objects, {{"f", {"x"}}});
+  const ObjectId tree = store_tree(repo.objects, {{"f", {"x"}}});
   for (const ObjectId& id : {tree, std::string(64, 'a'), std::string("HEAD")}) {
     try {
       plan_archive(repo, id, ArchiveFormat::zip);
@@ -55,11 +55,11 @@ TEST_F(PlanArchive, RefusesWhatIsNotACommit) {
 }
 
 TEST_F(PlanArchive, LeavesOutEntriesWhoseObjectIsNoBlob) {
-  const ObjectId tree = write_files_tree(repo.objects, {{"f", {"x"}}});
-  const ObjectId root = write_raw_tree(
+  const ObjectId tree = store_tree(repo.objects, {{"f", {"x"}}});
+  const ObjectId root = store_raw_tree(
       repo.objects,
       {{"100644", "blob", std::string(64, 'b'), "gone"}, {"100644", "blob", tree, "tree-as-blob"}});
-  ArchivePlan plan = plan_archive(repo, write_test_commit(repo.objects, root), ArchiveFormat::tar);
+  ArchivePlan plan = plan_archive(repo, store_commit(repo.objects, root), ArchiveFormat::tar);
   EXPECT_EQ(plan.entries.size(), 2u);
   std::string out;
   ByteSink sink;
