@@ -1,4 +1,4 @@
-#include "navigate_support.h"
+#include "support/repo_builder.h"
 
 namespace testing_support {
 namespace {

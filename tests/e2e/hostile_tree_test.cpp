@@ -4,8 +4,8 @@
 
 #include <unistd.h>
 
-#include "navigate_support.h"
 #include "store/codec.h"
+#include "support/repo_builder.h"
 
 namespace testing_support {
 namespace {

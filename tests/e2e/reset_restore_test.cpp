@@ -1,6 +1,6 @@
 #include <filesystem>
 
-#include "navigate_support.h"
+#include "support/repo_builder.h"
 
 namespace testing_support {
 namespace {

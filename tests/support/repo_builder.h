@@ -16,6 +16,7 @@
 #include "store/object.h"
 #include "store/refs.h"
 #include "store/repo.h"
+#include "support/test_support.h"
 #include "worktree/working_stat.h"
 
 namespace testing_support {
@@ -128,5 +129,28 @@ inline ObjectId commit_snapshot(const std::string& root, const FileSet& files,
   }
   return id;
 }
+
+// The id refs/heads/<branch> holds, or "" without one.
+inline std::string branch_tip(const std::string& root, const std::string& branch = "main") {
+  return read_ref(root, "refs/heads/" + branch).value_or("");
+}
+
+// An initialised repository whose history the tests build through the store.
+class HistoryTest : public OrreryTest {
+ protected:
+  void SetUp() override { init_repo(); }
+
+  ObjectId commit(const FileSet& files, const std::string& message) {
+    return commit_snapshot(dir.path(), files, message);
+  }
+  std::string meta(const std::string& relative) { return read_text(dir / (".orrery/" + relative)); }
+  bool has_meta(const std::string& relative) { return path_exists(dir / (".orrery/" + relative)); }
+  // One line of .orrery/logs/HEAD.
+  static std::string line(const std::string& old_id, const std::string& new_id,
+                          const std::string& message) {
+    return old_id + " " + new_id + "\t" + message + "\n";
+  }
+  static std::string zero() { return std::string(64, '0'); }
+};
 
 }  // namespace testing_support

@@ -176,6 +176,19 @@ std::vector<std::string> list_files(const std::string& dir) {
   return out;
 }
 
+std::string python_blob_id(const std::string& content) {
+  RunOptions options;
+  options.stdin_text = content;
+  RunResult r =
+      run_program("python3",
+                  {"-c",
+                   "import sys,hashlib; d=sys.stdin.buffer.read(); "
+                   "print(hashlib.sha256(b'blob %d\\0' % len(d) + d).hexdigest(), end='')"},
+                  options);
+  EXPECT_EQ(r.code, 0) << r.err;
+  return r.out;
+}
+
 RunResult OrreryTest::orrery_in(const std::string& cwd, std::initializer_list<std::string> args) {
   RunOptions options;
   options.cwd = cwd;

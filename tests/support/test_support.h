@@ -57,6 +57,9 @@ bool path_exists(const std::string& path);
 // Sorted list of every regular file below dir, relative to it.
 std::vector<std::string> list_files(const std::string& dir);
 
+// The 64-digit id of a blob, computed by Python's hashlib as an independent check.
+std::string python_blob_id(const std::string& content);
+
 // The command name followed by its arguments.
 inline std::vector<std::string> command_line(const std::string& command,
                                              std::vector<std::string> args) {
