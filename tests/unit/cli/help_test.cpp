@@ -49,12 +49,6 @@ TEST_F(HelpOutput, CommandLineColoursOnlyTheFirstWord) {
   EXPECT_EQ(text(), expected);
 }
 
-TEST_F(HelpOutput, CommandLineIsPlainWithoutColour) {
-  use_colour(false);
-  print_command_line("  help [cmd]   Показать");
-  EXPECT_EQ(text(), "  help [cmd]   Показать\n");
-}
-
 TEST_F(HelpOutput, GeneralHelpColoursHeadingsAndCommandWords) {
   use_colour(true);
   EXPECT_EQ(cmd_help({}), 0);
@@ -73,20 +67,6 @@ TEST_F(HelpOutput, GeneralHelpColoursHeadingsAndCommandWords) {
       out.ends_with("  \x1b[36m...\x1b[0m                        (есть и другие команды)\n"
                     "\nЗапусти: orrery help <cmd>\n"))
       << out;
-}
-
-TEST_F(HelpOutput, TopicsAreNeverColoured) {
-  use_colour(true);
-  EXPECT_EQ(cmd_help({"rm"}), 0);
-  EXPECT_EQ(text(), "Использование: orrery rm <путь>...\n  Удалить файлы (и из индекса).\n");
-}
-
-TEST_F(HelpOutput, UnknownTopicIsAnsweredOnStandardOutput) {
-  use_colour(true);
-  EXPECT_EQ(cmd_help({"Init", "x"}), 1);
-  EXPECT_EQ(text(),
-            "orrery: неизвестная тема справки 'Init'\n"
-            "  подсказка: запусти 'orrery help', чтобы увидеть список команд\n");
 }
 
 }  // namespace

@@ -127,18 +127,4 @@ TEST(FindRepoRoot, FindsTheNearestAncestorWithOrrery) {
   }
 }
 
-TEST(CreateRepository, WritesTheInitialLayout) {
-  TempDir dir;
-  Repository repo(dir.path());
-  EXPECT_FALSE(is_initialized(dir.path()));
-  create_repository(repo);
-  EXPECT_TRUE(is_initialized(dir.path()));
-  EXPECT_EQ(read_text(dir / ".orrery/HEAD"), "ref: refs/heads/main\n");
-  EXPECT_EQ(read_text(dir / ".orrery/version"), "1\n");
-  for (const char* sub : {"objects", "refs/heads", "refs/tags", "refs/remotes/origin", "logs"}) {
-    EXPECT_TRUE(is_directory(dir / ".orrery/" + sub)) << sub;
-  }
-  EXPECT_FALSE(path_exists(dir / ".orrery/lock"));
-}
-
 }  // namespace
