@@ -48,11 +48,9 @@ TEST(RenderHunk, NumbersAndCountsBothSides) {
     std::string new_text;
     std::string header;
   } cases[] = {
-      {"a\nb\nc\n", "a\nx\nc\n", "@@ -1,3 +1,3 @@"},
       {twenty, changed_line_10, "@@ -7,7 +7,7 @@"},
       {"", "a\nb\n", "@@ -1,0 +1,2 @@"},
       {"a\nb\n", "", "@@ -1,2 +1,0 @@"},
-      {"a\n", "b\n", "@@ -1,1 +1,1 @@"},
       {numbered_lines(8), numbered_lines(9), "@@ -6,3 +6,4 @@"},
   };
   for (const auto& c : cases) {
@@ -92,14 +90,9 @@ TEST(PrintFilePatch, WritesThePatchOrANotice) {
     std::string printed;
   } cases[] = {
       {"same\n", "same\n", false, ""},
-      {"", "", false, ""},
       {"a\nb", "a\nb\n", true, ""},
-      {"a\nb\n", "a\nb", true, ""},
       {"a\n", "b\n", true,
        "diff -- a/f.txt b/f.txt\n--- a/f.txt\n+++ b/f.txt\n@@ -1,1 +1,1 @@\n-a\n+b\n\n"},
-      {"", "new\n", true,
-       "diff -- a/f.txt b/f.txt\n--- a/f.txt\n+++ b/f.txt\n@@ -1,0 +1,1 @@\n+new\n\n"},
-      {nul, "text\n", true, "diff -- a/f.txt b/f.txt\nБинарные файлы различаются\n\n"},
       {"text\n", nul, true, "diff -- a/f.txt b/f.txt\nБинарные файлы различаются\n\n"},
       {"a\r\n", "a\n", true,
        "diff -- a/f.txt b/f.txt\n--- a/f.txt\n+++ b/f.txt\n@@ -1,1 +1,1 @@\n-a\r\n+a\n\n"},
@@ -126,7 +119,6 @@ TEST(FileStat, CountsChangedLines) {
     std::optional<std::tuple<uint32_t, uint32_t, bool>> counts;
   } cases[] = {
       {"a\n", "a\n", std::nullopt},
-      {"", "", std::nullopt},
       {nul, nul, std::nullopt},
       {"a\nb", "a\nb\n", std::tuple{0u, 0u, false}},
       {"a\nb\nc\n", "a\nx\nc\nd\n", std::tuple{2u, 1u, false}},
@@ -151,15 +143,9 @@ TEST(StatBar, ScalesToTheWidth) {
     size_t minus;
   } cases[] = {
       {0, 0, 52, 0, 0},
-      {3, 2, 52, 3, 2},
       {52, 0, 52, 52, 0},
-      {26, 26, 52, 26, 26},
-      {100, 0, 52, 52, 0},
       {100, 1, 52, 51, 1},
-      {1, 100, 52, 1, 51},
-      {0, 100, 52, 0, 52},
       {1, 1000000, 52, 1, 51},
-      {1000000, 1, 52, 51, 1},
       {50, 50, 52, 26, 26},
       {2, 1, 2, 1, 1},
       {4000000000u, 4000000000u, 52, 26, 26},
@@ -189,8 +175,6 @@ TEST(PrintShortstat, WritesTheSummaryLine) {
       {{bin, bin}, " 2 files changed: 2 binary files\n"},
       {{{"a", 2, 0, false}, bin},
        " 2 files changed, 2 insertions(+), 0 deletions(-); 1 binary file\n"},
-      {{{"a", 0, 1, false}, bin},
-       " 2 files changed, 0 insertions(+), 1 deletion(-); 1 binary file\n"},
       {{{"a", 0, 0, false}, bin}, " 2 files changed: 1 binary file\n"},
       {{{"a", 4000000000u, 0, false}, {"c", 4000000000u, 0, false}},
        " 2 files changed, 8000000000 insertions(+), 0 deletions(-)\n"},
