@@ -58,10 +58,12 @@ TEST(FindInPacks, ReadsWholeAndDeltaRecords) {
   EXPECT_EQ(find_in_packs(r.repo.root, k_a.substr(1)), std::nullopt);
 }
 
-TEST(FindInPacks, AnswersNothingWithoutPacks) {
+TEST(FindInPacks, AnswersNothingWithoutAPack) {
   TestRepo r;
   EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
   ensure_directory(r.packs());
+  EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
+  write_file_atomic(r.packs() + "/pack-1.idx.json", "{\"" + k_a + "\": {\"offset\": 0}}");
   EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
 }
 
@@ -95,14 +97,11 @@ TEST(FindInPacks, ReadsDamagedRecordsAsMissing) {
       {"offset beyond 64 bits", good, at(k_a, "18446744073709551616"), k_a},
       {"unknown record type", "X " + k_a + " 1 1\nx", at(k_a, "0"), k_a},
       {"length near 2^64", "F " + k_a + " 18446744073709551615 1\nx", at(k_a, "0"), k_a},
-      {"length past 64 bits", "F " + k_a + " 99999999999999999999 1\nx", at(k_a, "0"), k_a},
       {"header longer than any record", "F " + k_a + std::string(600, ' ') + "1 1\nx", at(k_a, "0"),
        k_a},
       {"index not JSON", good, "{\"" + k_a + "\": {\"offset\": 0", k_a},
-      {"index an array", good, "[{\"offset\": 0}]", k_a},
       {"offset a string", good, at(k_a, "\"0\""), k_a},
       {"offset negative", good, at(k_a, "-1"), k_a},
-      {"offset fractional", good, at(k_a, "0.5"), k_a},
       {"entry not an object", good, "{\"" + k_a + "\": 0}", k_a},
       {"suffix past the end", cut_suffix.bytes(), cut_suffix.index.dump(), k_b},
       {"base missing", no_base.bytes(), no_base.index.dump(), k_b},
@@ -118,12 +117,6 @@ TEST(FindInPacks, ReadsDamagedRecordsAsMissing) {
     EXPECT_EQ(find_in_packs(r.repo.root, c.id), std::nullopt) << c.what;
     EXPECT_EQ(read_object(r.repo.objects, c.id), std::nullopt) << c.what;
   }
-}
-
-TEST(FindInPacks, ReadsAnIndexWithoutItsPackAsMissing) {
-  TestRepo r;
-  write_file_atomic(r.packs() + "/pack-1.idx.json", "{\"" + k_a + "\": {\"offset\": 0}}");
-  EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
 }
 
 TEST(FindInPacks, TurnsToTheNextPackWhenAWholeRecordIsDamaged) {
@@ -173,24 +166,18 @@ TEST(FindInPacks, ReadsAChainOfMoreThan10000DeltasAsMissing) {
   EXPECT_EQ(find_in_packs(r.repo.root, fake_id(10002)), std::nullopt);
 }
 
-TEST(FindInPacks, ReadsEveryMemberOfAChainAlike) {
-  TestRepo r;
-  HandPack pack = chain_of(300);
-  put_pack(r, "pack-1", pack.bytes(), pack.index.dump());
-  for (unsigned i : {150u, 301u, 1u, 2u, 299u, 150u}) {
-    EXPECT_EQ(inflated(find_in_packs(r.repo.root, fake_id(i))), "x" + std::string(i - 1, 'y'));
-  }
-}
-
 TEST(FindInPacks, NoticesAnIndexReplacedDuringTheProcess) {
   TestRepo r;
   HandPack first, second;
-  first.full(k_a, zlib_compress("first"));
-  second.full(k_b, zlib_compress("second one")).full(k_a, zlib_compress("second"));
+  first.full(k_a, zlib_compress("base")).delta(k_b, k_a, 4, " one");
+  second.full(k_c, zlib_compress("shifts offsets"))
+      .full(k_a, zlib_compress("BASE"))
+      .delta(k_b, k_a, 4, " two");
   put_pack(r, "pack-1", first.bytes(), first.index.dump());
-  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_a)), "first");
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), "base one");
   put_pack(r, "pack-1", second.bytes(), second.index.dump());
-  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_a)), "second");
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), "BASE two");  // no stale rebuilt delta
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_a)), "BASE");
   remove_path(r.packs() + "/pack-1.idx.json");
   EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
 }
@@ -242,17 +229,6 @@ TEST(FindInPacks, KeepsABoundedNumberOfPackFilesOpen) {
     }
   }
   EXPECT_LE(open_descriptors(), before + 64);
-}
-
-TEST(FindInPacks, ForgetsRebuiltDeltasWhenThePacksChange) {
-  TestRepo r;
-  HandPack first, second;
-  first.full(k_a, zlib_compress("base")).delta(k_b, k_a, 4, " one");
-  second.full(k_a, zlib_compress("BASE")).delta(k_b, k_a, 4, " two");
-  put_pack(r, "pack-1", first.bytes(), first.index.dump());
-  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), "base one");
-  put_pack(r, "pack-1", second.bytes(), second.index.dump());
-  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), "BASE two");
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 
 using nlohmann::json;
 using pack_test::TestRepo;
-using testing_support::list_files;
 using testing_support::read_text;
 
 namespace {
@@ -21,18 +20,20 @@ json read_index(const TestRepo& r, const std::string& name) {
   return json::parse(read_text(r.packs() + "/" + name + ".idx.json"));
 }
 
-std::string read_pack(const TestRepo& r, const std::string& name) {
-  return read_text(r.packs() + "/" + name + ".pack");
-}
-
-std::string stored_form(const TestRepo& r, const std::string& id) {
-  return read_file(loose_object_path(r.repo.root, id));
-}
-
 // The canonical bytes an object reads back as, whichever way it is stored.
 std::string canonical_bytes(const TestRepo& r, const std::string& id) {
   std::optional<std::string> stored = read_raw_object(r.repo.objects, id);
   return stored ? zlib_decompress(*stored) : "<missing>";
+}
+
+// Prunes the loose copies of what the pack holds and checks that every
+// object still reads back as it did.
+void expect_prune_keeps_objects(const TestRepo& r, const std::string& name,
+                                const std::vector<std::string>& ids) {
+  std::vector<std::string> before;
+  for (const std::string& id : ids) before.push_back(canonical_bytes(r, id));
+  EXPECT_EQ(prune_packed_loose(r.repo.root, name), ids.size());
+  for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(canonical_bytes(r, ids[i]), before[i]);
 }
 
 // Two blobs of 300 bytes whose canonical bytes ("blob 300\0" + content)
@@ -52,20 +53,8 @@ TEST(WritePack, EmptyRepositoryGetsAnEmptyPackAndIndex) {
   TestRepo r;
   std::string name = write_pack(r.repo.root);
   EXPECT_TRUE(std::regex_match(name, std::regex("pack-[1-9a-f][0-9a-f]{0,15}"))) << name;
-  EXPECT_EQ(read_pack(r, name), "");
+  EXPECT_EQ(read_text(r.packs() + "/" + name + ".pack"), "");
   EXPECT_EQ(read_text(r.packs() + "/" + name + ".idx.json"), "{}");
-}
-
-TEST(WritePack, SingleObjectIsOneFullRecordOfTheLooseBytes) {
-  TestRepo r;
-  std::string id = write_object(r.repo.objects, "blob", "hello");
-  std::string stored = stored_form(r, id);
-  std::string name = write_pack(r.repo.root);
-
-  EXPECT_EQ(read_pack(r, name), "F " + id + " " + std::to_string(stored.size()) + " 12\n" + stored);
-  EXPECT_EQ(read_text(r.packs() + "/" + name + ".idx.json"),
-            "{\n  \"" + id + "\": {\n    \"compressed\": " + std::to_string(stored.size()) +
-                ",\n    \"offset\": 0,\n    \"raw\": 12,\n    \"type\": \"full\"\n  }\n}");
 }
 
 TEST(WritePack, SmallPackWithADeltaHasExactBytes) {
@@ -74,16 +63,15 @@ TEST(WritePack, SmallPackWithADeltaHasExactBytes) {
   std::string ids[] = {write_object(r.repo.objects, "blob", a),
                        write_object(r.repo.objects, "blob", b)};
   std::string name = write_pack(r.repo.root);
-  json index = read_index(r, name);
   // The walk order is the file system's: find out which one went first.
-  std::string first = index[ids[0]]["offset"] == 0 ? ids[0] : ids[1];
+  std::string first = read_index(r, name)[ids[0]]["offset"] == 0 ? ids[0] : ids[1];
   std::string second = first == ids[0] ? ids[1] : ids[0];
-  std::string stored = stored_form(r, first);
-  std::string second_raw = canonical_bytes(r, second);
+  std::string stored = read_file(loose_object_path(r.repo.root, first));
   std::string head = "F " + first + " " + std::to_string(stored.size()) + " 309\n";
 
-  EXPECT_EQ(read_pack(r, name),
-            head + stored + "D " + second + " " + first + " 200 109\n" + second_raw.substr(200));
+  EXPECT_EQ(read_text(r.packs() + "/" + name + ".pack"),
+            head + stored + "D " + second + " " + first + " 200 109\n" +
+                canonical_bytes(r, second).substr(200));
   std::string first_entry = "  \"" + first +
                             "\": {\n    \"compressed\": " + std::to_string(stored.size()) +
                             ",\n    \"offset\": 0,\n    \"raw\": 309,\n    \"type\": \"full\"\n  }";
@@ -97,58 +85,21 @@ TEST(WritePack, SmallPackWithADeltaHasExactBytes) {
 }
 
 TEST(WritePack, WritesADeltaOnlyWhenItSavesMoreThan128Bytes) {
-  struct Case {
-    size_t prefix;
-    bool delta;
-  };
-  const Case cases[] = {{63, false}, {64, false}, {128, false}, {129, true}, {300, true}};
-  for (const Case& c : cases) {
+  for (const auto& [prefix, delta] : {std::pair{128, false}, std::pair{129, true}}) {
     TestRepo r;
-    auto [a, b] = blobs_sharing(c.prefix);
-    std::string id_a = write_object(r.repo.objects, "blob", a);
-    std::string id_b = write_object(r.repo.objects, "blob", b);
+    auto [a, b] = blobs_sharing(prefix);
+    std::vector<std::string> ids{write_object(r.repo.objects, "blob", a),
+                                 write_object(r.repo.objects, "blob", b)};
     std::string name = write_pack(r.repo.root);
     int deltas = 0;
-    json index = read_index(r, name);
+    const json index = read_index(r, name);
     for (const auto& [id, entry] : index.items()) deltas += entry["type"] == "delta";
-    EXPECT_EQ(deltas, c.delta ? 1 : 0) << "prefix " << c.prefix;
-
-    std::string raw_a = canonical_bytes(r, id_a), raw_b = canonical_bytes(r, id_b);
-    EXPECT_EQ(prune_packed_loose(r.repo.root, name), 2u);
-    EXPECT_EQ(canonical_bytes(r, id_a), raw_a);
-    EXPECT_EQ(canonical_bytes(r, id_b), raw_b);
+    EXPECT_EQ(deltas, delta ? 1 : 0) << "prefix " << prefix;
+    expect_prune_keeps_objects(r, name, ids);
   }
 }
 
-TEST(WritePack, ChainsDeltasOnThePreviousRecordAndReadsThemBack) {
-  TestRepo r;
-  std::vector<std::string> ids;
-  for (int i = 0; i < 20; ++i) {
-    ids.push_back(write_object(r.repo.objects, "blob",
-                               std::string(990, 'c') + std::to_string(1000000000 + i)));
-  }
-  std::string name = write_pack(r.repo.root);
-  json index = read_index(r, name);
-  std::map<uint64_t, std::string> by_offset;
-  for (const auto& [id, entry] : index.items()) by_offset[entry["offset"].get<uint64_t>()] = id;
-  std::string previous;
-  for (const auto& [offset, id] : by_offset) {
-    if (previous.empty()) {
-      EXPECT_EQ(index[id]["type"], "full");
-    } else {
-      EXPECT_EQ(index[id]["type"], "delta");
-      EXPECT_EQ(index[id]["base"], previous);
-    }
-    previous = id;
-  }
-
-  std::vector<std::string> before;
-  for (const std::string& id : ids) before.push_back(canonical_bytes(r, id));
-  EXPECT_EQ(prune_packed_loose(r.repo.root, name), 20u);
-  for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(canonical_bytes(r, ids[i]), before[i]);
-}
-
-TEST(WritePack, StartsANewChainBeforeReadersWouldGiveUp) {
+TEST(WritePack, ChainsDeltasOnThePreviousRecordUpToTheChainLimit) {
   TestRepo r;
   std::vector<std::string> ids;
   for (int i = 0; i < 7; ++i) {
@@ -156,18 +107,18 @@ TEST(WritePack, StartsANewChainBeforeReadersWouldGiveUp) {
   }
   std::string name = write_pack_with_chain_limit(r.repo.root, 2);
   json index = read_index(r, name);
-  std::map<uint64_t, std::string> types_by_offset;
-  for (const auto& [id, entry] : index.items()) {
-    types_by_offset[entry["offset"].get<uint64_t>()] = entry["type"];
+  std::map<uint64_t, std::string> by_offset;
+  for (const auto& [id, entry] : index.items()) by_offset[entry["offset"].get<uint64_t>()] = id;
+  std::string sequence, previous;
+  for (const auto& [offset, id] : by_offset) {
+    sequence += index[id]["type"].get<std::string>()[0];
+    if (index[id]["type"] == "delta") {
+      EXPECT_EQ(index[id]["base"], previous);
+    }
+    previous = id;
   }
-  std::string sequence;
-  for (const auto& [offset, type] : types_by_offset) sequence += type[0];
   EXPECT_EQ(sequence, "fddfddf");
-
-  std::vector<std::string> before;
-  for (const std::string& id : ids) before.push_back(canonical_bytes(r, id));
-  EXPECT_EQ(prune_packed_loose(r.repo.root, name), 7u);
-  for (size_t i = 0; i < ids.size(); ++i) EXPECT_EQ(canonical_bytes(r, ids[i]), before[i]);
+  expect_prune_keeps_objects(r, name, ids);
 }
 
 TEST(WritePack, PackAndPruneKeepEveryObjectReadable) {
@@ -181,7 +132,8 @@ TEST(WritePack, PackAndPruneKeepEveryObjectReadable) {
 
   std::string name = write_pack(r.repo.root);
   EXPECT_EQ(prune_packed_loose(r.repo.root, name), 4u);
-  EXPECT_EQ(prune_packed_loose(r.repo.root, name), 0u);  // nothing left to delete
+  EXPECT_EQ(prune_packed_loose(r.repo.root, name), 0u);      // nothing left to delete
+  EXPECT_EQ(prune_packed_loose(r.repo.root, "pack-1"), 0u);  // no such index
   EXPECT_EQ(read_object(store, blob)->data, "");
   EXPECT_EQ(read_object(store, big)->data, std::string(70000, '\0') + "tail");
   EXPECT_EQ(read_tree(store, tree)->front().hash, blob);
@@ -198,23 +150,16 @@ TEST(WritePack, ASecondPackHoldsOnlyTheObjectsWrittenSince) {
   EXPECT_EQ(prune_packed_loose(r.repo.root, first), 3u);
 
   std::string four = write_object(r.repo.objects, "blob", "four");
-  std::string five = write_object(r.repo.objects, "blob", "five");
-  std::string second = write_pack(r.repo.root);
-  EXPECT_NE(second, first);
-  json index = read_index(r, second);
-  EXPECT_EQ(index.size(), 2u);
-  EXPECT_TRUE(index.contains(four) && index.contains(five));
-  EXPECT_EQ(prune_packed_loose(r.repo.root, second), 2u);
+  {
+    ObjectWriteBatch batch(r.repo.objects);  // a held-back object is packed too
+    write_object(r.repo.objects, "blob", "five");
+    std::string second = write_pack(r.repo.root);
+    EXPECT_NE(second, first);
+    json index = read_index(r, second);
+    EXPECT_EQ(index.size(), 2u);
+    EXPECT_TRUE(index.contains(four) && index.contains(blob_id("five")));
+  }
   EXPECT_EQ(read_object(r.repo.objects, blob_id("one"))->data, "one");
-  EXPECT_EQ(read_object(r.repo.objects, four)->data, "four");
-}
-
-TEST(WritePack, IncludesObjectsAWriteBatchHoldsBack) {
-  TestRepo r;
-  ObjectWriteBatch batch(r.repo.objects);
-  std::string id = write_object(r.repo.objects, "blob", "pending");
-  std::string name = write_pack(r.repo.root);
-  EXPECT_TRUE(read_index(r, name).contains(id));
 }
 
 TEST(WritePack, PrefersTheLooseFileToThePack) {
@@ -235,28 +180,9 @@ TEST(WritePack, PacksOnlyFilesNamedLikeObjects) {
   write_file_atomic(objects + "zz/" + rest, "x");   // not hexadecimal
   write_file_atomic(objects + id.substr(0, 2) + "/" + rest + ".tmp.1", "x");
   write_file_atomic(objects + "loose-at-top", "x");
-  std::string name = write_pack(r.repo.root);
-  json index = read_index(r, name);
+  json index = read_index(r, write_pack(r.repo.root));
   EXPECT_EQ(index.size(), 1u);
   EXPECT_TRUE(index.contains(id));
-}
-
-TEST(WritePack, LeavesNoPackBehindWhenAnObjectIsDamaged) {
-  TestRepo r;
-  write_object(r.repo.objects, "blob", "fine");
-  write_file_atomic(loose_object_path(r.repo.root, pack_test::fake_id(7)), "not zlib");
-  EXPECT_THROW(
-      {
-        try {
-          write_pack(r.repo.root);
-        } catch (const std::runtime_error& e) {
-          EXPECT_STREQ(e.what(), "zlib inflate failed");
-          throw;
-        }
-      },
-      std::runtime_error);
-  EXPECT_EQ(list_files(r.packs()), std::vector<std::string>{});
-  EXPECT_FALSE(path_exists(r.dir / ".orrery/lock"));
 }
 
 TEST(WritePack, FailsWithoutAnObjectsDirectory) {
@@ -268,13 +194,6 @@ TEST(WritePack, FailsWithoutAnObjectsDirectory) {
   } catch (const std::runtime_error& e) {
     EXPECT_STREQ(e.what(), "No objects directory");
   }
-}
-
-TEST(PrunePackedLoose, CountsNothingForAMissingIndex) {
-  TestRepo r;
-  write_object(r.repo.objects, "blob", "stays");
-  EXPECT_EQ(prune_packed_loose(r.repo.root, "pack-1"), 0u);
-  EXPECT_TRUE(path_exists(loose_object_path(r.repo.root, blob_id("stays"))));
 }
 
 }  // namespace
