@@ -42,18 +42,6 @@ TEST_F(PlanArchive, OrdersWholePathsByteWiseAndKeepsTheLaterDuplicate) {
   EXPECT_EQ(plan.entries[0].mode, "100755");
 }
 
-TEST_F(PlanArchive, RefusesWhatIsNotACommit) {
-  const ObjectId tree = store_tree(repo.objects, {{"f", {"x"}}});
-  for (const ObjectId& id : {tree, std::string(64, 'a'), std::string("HEAD")}) {
-    try {
-      plan_archive(repo, id, ArchiveFormat::zip);
-      ADD_FAILURE() << id;
-    } catch (const ArchiveError& e) {
-      EXPECT_STREQ(e.what(), "нет коммита");
-    }
-  }
-}
-
 TEST_F(PlanArchive, LeavesOutEntriesWhoseObjectIsNoBlob) {
   const ObjectId tree = store_tree(repo.objects, {{"f", {"x"}}});
   const ObjectId root = store_raw_tree(
@@ -66,20 +54,6 @@ TEST_F(PlanArchive, LeavesOutEntriesWhoseObjectIsNoBlob) {
   sink.write = [&out](std::string_view bytes) { out += bytes; };
   write_archive(repo, plan, ArchiveFormat::tar, sink);
   EXPECT_EQ(out, std::string(1024, '\0'));
-}
-
-TEST(ParseArchiveArgs, TakesOptionsInAnyOrder) {
-  std::optional<ArchiveOptions> opts =
-      parse_archive_args({"main~1", "--format", "zip", "--output=x/y.zip", "--format="});
-  ASSERT_TRUE(opts);
-  EXPECT_EQ(opts->revision, "main~1");
-  EXPECT_EQ(opts->format, ArchiveFormat::zip);
-  EXPECT_EQ(opts->output, "x/y.zip");
-  opts = parse_archive_args({"--format=zip", "-o", "-", "--format=tar"});
-  ASSERT_TRUE(opts);
-  EXPECT_EQ(opts->format, ArchiveFormat::tar);
-  EXPECT_EQ(opts->output, "-");
-  EXPECT_EQ(opts->revision, "HEAD");
 }
 
 }  // namespace
