@@ -70,6 +70,9 @@ TEST(ParseTree, RejectsWhatTheFullParserRejects) {
     EXPECT_THROW(json::parse(text), json::exception);
     EXPECT_THROW(parse_tree(text), std::exception);
   }
+  // Members of the wrong type fail where the full parser's conversion would.
+  EXPECT_ANY_THROW(parse_tree(R"([1])"));
+  EXPECT_ANY_THROW(parse_tree(R"([{"path":3}])"));
 }
 
 TEST(SerializeTree, WritesWhatTheJsonWriterWrites) {
@@ -114,7 +117,7 @@ TEST(ParseIndex, FallsBackForTextsOfAnotherShape) {
                 .at("x")
                 .mtime,
             7u);
-  EXPECT_EQ(parse_index("{\"p\": \"" + id + "\"}").at("p").hash, id);
+  EXPECT_EQ(parse_index("{\"p\": \"" + id + "\"}").at("p").hash, id);  // the old format
   // A negative number leaves the fast path; the full parser converts it.
   EXPECT_EQ(parse_index("{\n  \"entries\": {\n    \"a\": {\n      \"hash\": \"h\",\n"
                         "      \"mode\": -1,\n      \"mtime\": 0,\n      \"size\": 0\n"

@@ -120,10 +120,6 @@ TEST_F(RefsTest, ListingSkipsLeftoversOfInterruptedWrites) {
   EXPECT_FALSE(is_temp_file_name(".tmp.1"));
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(RefsTest, ReferenceUpdatesWriteHeldBackObjectsFirst) {
   ObjectWriteBatch batch(repo.objects);
   ObjectId c1 = commit("held");
@@ -131,6 +127,25 @@ TEST_F(RefsTest, ReferenceUpdatesWriteHeldBackObjectsFirst) {
   update_ref(repo, "refs/heads/main", c1);
   EXPECT_TRUE(path_exists(loose_object_path(dir.path(), c1)));
   EXPECT_EQ(reflog(), line(zero, c1, "обновление: main"));
+}
+
+TEST_F(RefsTest, UpdateRefIfMovesOnlyAReferenceThatHoldsTheExpectedValue) {
+  ObjectId first = commit("one");
+  ObjectId theirs = commit("theirs", {first});
+  ObjectId ours = commit("ours", {first});
+  EXPECT_FALSE(update_ref_if(repo, "refs/heads/main", first, first));  // missing, not `first`
+  EXPECT_FALSE(path_exists(dir / ".orrery/refs/heads/main"));
+  EXPECT_TRUE(update_ref_if(repo, "refs/heads/main", first, std::nullopt));
+  EXPECT_TRUE(update_ref_if(repo, "refs/heads/main", theirs, first));
+  const std::string log_before = reflog();
+  EXPECT_EQ(log_before,
+            line(zero, first, "обновление: main") + line(first, theirs, "обновление: main"));
+
+  EXPECT_FALSE(update_ref_if(repo, "refs/heads/main", ours, first));
+  EXPECT_FALSE(update_ref_if(repo, "refs/heads/main", ours, std::nullopt));
+  EXPECT_EQ(read_ref(dir.path(), "refs/heads/main"), theirs);
+  EXPECT_EQ(reflog(), log_before);
+  EXPECT_FALSE(path_exists(dir / ".orrery/lock"));
 }
 
 }  // namespace

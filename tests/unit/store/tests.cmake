@@ -8,5 +8,4 @@ orrery_unit_tests(store
   object_test.cpp
   refs_test.cpp
   revision_test.cpp
-  tree_walk_test.cpp
-  update_ref_if_test.cpp)
+  tree_walk_test.cpp)
