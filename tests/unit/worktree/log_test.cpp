@@ -43,13 +43,6 @@ TEST(ParseLogOptions, RejectsBadCounts) {
   for (const auto& [args, error] : cases) EXPECT_EQ(parse_log_options(args).error, error);
 }
 
-TEST(ShortRefName, StripsKnownPrefixes) {
-  EXPECT_EQ(short_ref_name("refs/heads/feature/x"), "feature/x");
-  EXPECT_EQ(short_ref_name("refs/remotes/origin/main"), "origin/main");
-  EXPECT_EQ(short_ref_name("refs/tags/v1"), "tag: v1");
-  EXPECT_EQ(short_ref_name("refs/stash"), "refs/stash");
-}
-
 TEST(FormatDecorations, OrdersHeadThenRefsThenTagsWithoutDuplicates) {
   const std::string id(64, 'a');
   Decorations decorations;

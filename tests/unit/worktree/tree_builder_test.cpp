@@ -27,18 +27,6 @@ struct TreeBuilderTest : ::testing::Test {
   }
 };
 
-TEST_F(TreeBuilderTest, NestsDirectoriesAndSortsEntriesByName) {
-  ObjectId root = build_tree(repo.objects, {{"a/b.txt", blob_a}, {"a/c/d.txt", blob_b}}, "");
-  Tree top = tree(root);
-  ASSERT_EQ(names(top), (std::vector<std::string>{"tree a"}));
-  EXPECT_EQ(top[0].mode, "40000");
-  Tree a = tree(top[0].hash);
-  ASSERT_EQ(names(a), (std::vector<std::string>{"blob b.txt", "tree c"}));
-  EXPECT_EQ(a[0].mode, "100644");
-  EXPECT_EQ(a[0].hash, blob_a);
-  EXPECT_EQ(names(tree(a[1].hash)), (std::vector<std::string>{"blob d.txt"}));
-}
-
 TEST_F(TreeBuilderTest, OrdersEntriesByNameNotByFullPath) {
   // "a-b/x" < "a.txt" < "a/x" as paths, but the entry names sort a, a-b, a.txt.
   PathMap paths{{"a-b/x", blob_a}, {"a.txt", blob_b}, {"a/x", blob_a}};

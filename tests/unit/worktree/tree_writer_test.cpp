@@ -17,56 +17,30 @@ class TreeWriter : public ::testing::Test {
   Repository repo{dir.path()};
 };
 
-TEST_F(TreeWriter, WritesNestedFilesAndLeavesOthersAlone) {
-  ObjectId tree = store_tree(repo, {{"a.txt", "a\n"}, {"d/e/f.txt", "f\n"}});
-  write_text(dir / "other.txt", "stays\n");
-  write_text(dir / "a.txt", "overwritten\n");
-  write_tree_files(repo.objects, tree, dir.path());
-  EXPECT_EQ(read_text(dir / "a.txt"), "a\n");
-  EXPECT_EQ(read_text(dir / "d/e/f.txt"), "f\n");
-  EXPECT_EQ(read_text(dir / "other.txt"), "stays\n");
-}
-
-TEST_F(TreeWriter, ReportsMissingObjects) {
+// What a commit's tree needs must all be there before the first write.
+TEST_F(TreeWriter, ReportsMissingObjectsAndTellsEmptySubtreesFromMissingOnes) {
   const std::string missing(64, 'd');
-  EXPECT_THROW(
-      {
-        try {
-          write_tree_files(repo.objects, missing, dir.path());
-        } catch (const std::runtime_error& e) {
-          EXPECT_STREQ(e.what(), ("Invalid tree object: " + missing).c_str());
-          throw;
-        }
-      },
-      std::runtime_error);
-  ObjectId tree =
-      write_object(repo.objects, "tree", serialize_tree({{"100644", "blob", missing, "gone.txt"}}));
-  try {
-    write_tree_files(repo.objects, tree, dir.path());
-    ADD_FAILURE() << "no error";
-  } catch (const std::runtime_error& e) {
-    EXPECT_EQ(std::string(e.what()), "Missing blob " + missing);
-  }
-  ObjectId holed =
-      write_object(repo.objects, "tree", serialize_tree({{"40000", "tree", missing, "sub"}}));
-  EXPECT_THROW(plan_tree_files(repo.objects, holed, dir.path()), std::runtime_error);
-}
-
-TEST_F(TreeWriter, PlanTellsEmptySubtreesFromMissingOnes) {
-  const ObjectId empty = write_object(repo.objects, "tree", serialize_tree({}));
   const ObjectId file = write_object(repo.objects, "blob", "x");
-  const std::string missing(64, 'e');
-  ObjectId fine = write_object(
-      repo.objects, "tree",
-      serialize_tree({{"40000", "tree", empty, "d"}, {"100644", "blob", file, "d.txt"}}));
+  const ObjectId empty = store_raw_tree(repo.objects, {});
+  auto message = [&](const ObjectId& tree) -> std::string {
+    try {
+      write_tree_files(repo.objects, tree, dir.path());
+    } catch (const std::runtime_error& e) {
+      return e.what();
+    }
+    return "written";
+  };
+  EXPECT_EQ(message(missing), "Invalid tree object: " + missing);
+  EXPECT_EQ(message(store_raw_tree(repo.objects, {{"100644", "blob", missing, "gone.txt"}})),
+            "Missing blob " + missing);
+  for (const ObjectId& bad : {missing, file}) {
+    const ObjectId holed = store_raw_tree(
+        repo.objects, {{"40000", "tree", bad, "d"}, {"100644", "blob", file, "d.txt"}});
+    EXPECT_THROW(plan_tree_files(repo.objects, holed, dir.path()), std::runtime_error);
+  }
+  const ObjectId fine = store_raw_tree(
+      repo.objects, {{"40000", "tree", empty, "d"}, {"100644", "blob", file, "d.txt"}});
   EXPECT_EQ(plan_tree_files(repo.objects, fine, dir.path()).size(), 2u);
-  ObjectId holed = write_object(
-      repo.objects, "tree",
-      serialize_tree({{"40000", "tree", missing, "d"}, {"100644", "blob", file, "d.txt"}}));
-  EXPECT_THROW(plan_tree_files(repo.objects, holed, dir.path()), std::runtime_error);
-  ObjectId blob_as_tree =
-      write_object(repo.objects, "tree", serialize_tree({{"40000", "tree", file, "d"}}));
-  EXPECT_THROW(plan_tree_files(repo.objects, blob_as_tree, dir.path()), std::runtime_error);
 }
 
 TEST_F(TreeWriter, PlanListsDirectoriesBeforeTheirFiles) {
