@@ -64,7 +64,7 @@ class ArchiveCommand : public OrreryTest {
   void SetUp() override {
     init_repo();
     Repository repo(dir.path());
-    head = store_commit(repo.objects, store_tree(repo, k_files, k_modes));
+    head = store_commit(repo.objects, store_tree(repo.objects, k_files, k_modes));
     update_ref(repo, "refs/heads/main", head);
   }
 

@@ -54,7 +54,8 @@ TEST_F(BranchCommand, VerboseListingShowsUpstreamState) {
   EXPECT_RUN(orrery({"branch", "-vv"}), 0,
              "* main " + c3.substr(0, 7) + " [origin/main: ahead 2, behind 0]\n", "");
   Repository repo(dir.path());
-  ObjectId other = store_commit(repo, store_tree(repo, {{"x", "x"}}), {}, "elsewhere");
+  ObjectId other =
+      store_commit(repo.objects, store_tree(repo.objects, {{"x", "x"}}), {}, "elsewhere");
   write_text(file(".orrery/refs/remotes/origin/main"), other + "\n");
   EXPECT_RUN(orrery({"branch", "-vv"}), 0, "* main " + c3.substr(0, 7) + " [origin/main: ?]\n", "");
 

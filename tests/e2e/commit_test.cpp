@@ -68,8 +68,8 @@ TEST_F(CommitCommand, TheFirstCommitIsARootAndStartsTheBranchAndTheReflog) {
   EXPECT_TRUE(c.parents.empty());
   EXPECT_EQ(c.author, "tester");
   EXPECT_EQ(c.message, "first");
-  EXPECT_EQ(c.tree,
-            store_tree(Repository(dir.path()), {{"a/b.txt", "b"}, {"a/c/run.sh", "#!/bin/sh\n"}}));
+  EXPECT_EQ(c.tree, store_tree(Repository(dir.path()).objects,
+                               {{"a/b.txt", "b"}, {"a/c/run.sh", "#!/bin/sh\n"}}));
   EXPECT_EQ(read_text(file(".orrery/logs/HEAD")),
             std::string(k_zero_id) + " " + id + "\tобновление: main\n");
   EXPECT_EQ(read_text(file(".orrery/refs/heads/main")), id + "\n");
@@ -97,8 +97,8 @@ TEST_F(CommitCommand, AmendKeepsParentsAuthorAndMessageButTakesTheNewTree) {
   EXPECT_EQ(c.parents, std::vector<std::string>{root});
   EXPECT_EQ(c.author, "alice");
   EXPECT_EQ(c.message, "second");
-  EXPECT_EQ(c.tree,
-            store_tree(Repository(dir.path()), {{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}}));
+  EXPECT_EQ(c.tree, store_tree(Repository(dir.path()).objects,
+                               {{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}}));
   EXPECT_NE(amended, second);
 }
 
@@ -118,7 +118,7 @@ TEST_F(CommitCommand, RefusesToMoveABranchThatMovedMeanwhile) {
   add("a.txt", "a");
   const std::string first = commit({"-m", "one"});
   const std::string theirs =
-      store_commit(Repository(dir.path()), commit_at(first).tree, {first}, "theirs");
+      store_commit(Repository(dir.path()).objects, commit_at(first).tree, {first}, "theirs");
   // Another process's commit lands while this one is being made: the lock
   // holds this commit at its first object write, which comes after it has
   // read HEAD and opened the index; then the branch moves and the lock goes.

@@ -33,8 +33,8 @@ class HostileTree : public OrreryTest {
   // A commit whose tree holds a harmless file first, then the hostile entry.
   ObjectId hostile_commit(const TreeEntry& entry) {
     Repository repo(root);
-    return store_commit(repo, tree({file_entry("a-first.txt", "written?\n"), entry}), {base},
-                        "hostile");
+    return store_commit(repo.objects, tree({file_entry("a-first.txt", "written?\n"), entry}),
+                        {base}, "hostile");
   }
 
   // Everything below the temporary directory except the object store, so a

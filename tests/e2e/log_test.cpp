@@ -10,9 +10,10 @@ TEST_F(LogCommand, FullFormatFollowsFirstParentsOnly) {
   ObjectId c1 = commit({{"a.txt", "1\n"}}, "first");
   ObjectId c2 = commit({{"a.txt", "2\n"}}, "second\nbody line");
   Repository repo(dir.path());
-  ObjectId side = store_commit(repo, store_tree(repo, {{"s.txt", "side\n"}}), {}, "side root");
-  ObjectId merge =
-      store_commit(repo, store_tree(repo, {{"a.txt", "3\n"}}), {c2, side}, "merge", 1700000009);
+  ObjectId side =
+      store_commit(repo.objects, store_tree(repo.objects, {{"s.txt", "side\n"}}), {}, "side root");
+  ObjectId merge = store_commit(repo.objects, store_tree(repo.objects, {{"a.txt", "3\n"}}),
+                                {c2, side}, "merge", 1700000009);
   update_ref(repo, "refs/heads/main", merge);
 
   EXPECT_RUN(orrery({"log"}), 0,
@@ -74,8 +75,8 @@ TEST_F(LogCommand, BadArgumentsAreReportedWithUsage) {
 
 TEST_F(LogCommand, MissingParentEndsTheListingQuietly) {
   Repository repo(dir.path());
-  ObjectId lonely =
-      store_commit(repo, store_tree(repo, {{"a.txt", "1\n"}}), {std::string(64, 'e')}, "orphan");
+  ObjectId lonely = store_commit(repo.objects, store_tree(repo.objects, {{"a.txt", "1\n"}}),
+                                 {std::string(64, 'e')}, "orphan");
   update_ref(repo, "refs/heads/main", lonely);
   EXPECT_RUN(orrery({"log", "--oneline"}), 0, lonely.substr(0, 12) + " orphan\n", "");
 }

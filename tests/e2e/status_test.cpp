@@ -142,11 +142,11 @@ class StatusUpstream : public StatusCommand {
   // `count` commits of the empty tree on top of `parent` (none: from a root).
   ObjectId chain(std::optional<ObjectId> parent, int count, const std::string& label = "c") {
     Repository repo(dir.path());
-    const ObjectId tree = store_tree(repo, {});
+    const ObjectId tree = store_tree(repo.objects, {});
     for (int i = 0; i < count; ++i) {
       std::vector<ObjectId> parents;
       if (parent) parents.push_back(*parent);
-      parent = store_commit(repo, tree, parents, label + std::to_string(i), 1700000000 + i);
+      parent = store_commit(repo.objects, tree, parents, label + std::to_string(i), 1700000000 + i);
     }
     return *parent;
   }

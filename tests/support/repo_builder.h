@@ -59,11 +59,6 @@ inline ObjectId store_tree(const ObjectStore& store, const FileSet& files,
   return root;
 }
 
-inline ObjectId store_tree(const Repository& repo, const FileSet& files,
-                           const ModeSet& modes = {}) {
-  return store_tree(repo.objects, files, modes);
-}
-
 // Stores a tree of exactly these entries, unsorted and unchecked.
 inline ObjectId store_raw_tree(const ObjectStore& store, const Tree& entries) {
   return write_object(store, "tree", serialize_tree(entries));
@@ -74,12 +69,6 @@ inline ObjectId store_commit(const ObjectStore& store, const ObjectId& tree,
                              uint64_t timestamp = 1700000000) {
   Commit commit{tree, std::move(parents), "tester", message, timestamp};
   return write_object(store, "commit", serialize_commit(commit));
-}
-
-inline ObjectId store_commit(const Repository& repo, const ObjectId& tree,
-                             std::vector<ObjectId> parents = {}, const std::string& message = "m",
-                             uint64_t timestamp = 1700000000) {
-  return store_commit(repo.objects, tree, std::move(parents), message, timestamp);
 }
 
 // Replaces the index with entries for the files (blob and size only, so the
@@ -100,7 +89,8 @@ inline ObjectId commit_files(const std::string& root, const FileSet& files,
                              const std::string& message = "снимок", uint64_t timestamp = 1700000000,
                              const std::string& branch = "main") {
   Repository repo(root);
-  const ObjectId id = store_commit(repo, store_tree(repo, files), parents, message, timestamp);
+  const ObjectId id =
+      store_commit(repo.objects, store_tree(repo.objects, files), parents, message, timestamp);
   update_ref(repo, "refs/heads/" + branch, id);
   return id;
 }
@@ -119,8 +109,8 @@ inline ObjectId commit_snapshot(const std::string& root, const FileSet& files,
   }
   std::vector<ObjectId> parents;
   if (std::optional<ObjectId> head = head_commit(repo)) parents.push_back(*head);
-  ObjectId id =
-      store_commit(repo, store_tree(repo, files), parents, message, 1700000000 + parents.size());
+  ObjectId id = store_commit(repo.objects, store_tree(repo.objects, files), parents, message,
+                             1700000000 + parents.size());
   save_index(repo, index);
   if (std::optional<std::string> branch = head_symref(repo)) {
     update_ref(repo, *branch, id);

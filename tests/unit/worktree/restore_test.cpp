@@ -24,7 +24,7 @@ TEST(RestoreFile, RefusesUnsafePathsAndNonBlobs) {
   TempDir dir;
   Repository repo(dir.path());
   ObjectId blob = write_object(repo.objects, "blob", "x\n");
-  ObjectId tree = store_tree(repo, {{"a", "x\n"}});
+  ObjectId tree = store_tree(repo.objects, {{"a", "x\n"}});
   EXPECT_TRUE(restore_file(repo.objects, dir.path(), "new/dir/x.txt", blob));
   EXPECT_EQ(read_text(dir / "new/dir/x.txt"), "x\n");
   EXPECT_FALSE(restore_file(repo.objects, dir.path(), "t.txt", tree));

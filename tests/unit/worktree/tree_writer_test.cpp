@@ -44,7 +44,7 @@ TEST_F(TreeWriter, ReportsMissingObjectsAndTellsEmptySubtreesFromMissingOnes) {
 }
 
 TEST_F(TreeWriter, PlanListsDirectoriesBeforeTheirFiles) {
-  ObjectId tree = store_tree(repo, {{"b.txt", "b"}, {"d/c.txt", "c"}});
+  ObjectId tree = store_tree(repo.objects, {{"b.txt", "b"}, {"d/c.txt", "c"}});
   TreeFiles plan = plan_tree_files(repo.objects, tree, dir.path());
   ASSERT_EQ(plan.size(), 3u);
   EXPECT_EQ(plan[0].path, "b.txt");
@@ -54,7 +54,7 @@ TEST_F(TreeWriter, PlanListsDirectoriesBeforeTheirFiles) {
 }
 
 TEST_F(TreeWriter, KnownFilesAreSkippedOnlyWhileTheirStatHolds) {
-  ObjectId tree = store_tree(repo, {{"a.txt", "new\n"}});
+  ObjectId tree = store_tree(repo.objects, {{"a.txt", "new\n"}});
   write_text(dir / "a.txt", "old\n");  // what the index claims is "new\n"
   KnownFiles known;
   WorkingStat stat = stat_working_file(dir / "a.txt");
