@@ -104,13 +104,6 @@ TEST(PrintFilePatch, WritesThePatchOrANotice) {
   }
 }
 
-TEST(PrintFilePatch, LeavesASetFlagSet) {
-  std::ostringstream out;
-  bool changed = true;
-  print_file_patch(out, "f", "x", "x", changed);
-  EXPECT_TRUE(changed);
-}
-
 TEST(FileStat, CountsChangedLines) {
   const std::string nul("\0", 1);
   const struct {
@@ -193,20 +186,6 @@ TEST(PrintStat, WritesOneLinePerFileThenTheSummary) {
             " big | 101 " +
                 std::string(51, '+') + "-\n" +
                 " 4 files changed, 103 insertions(+), 3 deletions(-); 1 binary file\n");
-}
-
-TEST(NameStatusLetter, DependsOnEmptinessOnly) {
-  const struct {
-    std::string old_text;
-    std::string new_text;
-    char letter;
-  } cases[] = {
-      {"", "x", 'A'}, {"x", "", 'D'}, {"x", "y", 'M'}, {"", "", 'M'}, {"x", "x", 'M'},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(name_status_letter(c.old_text, c.new_text), c.letter)
-        << '"' << c.old_text << "\" \"" << c.new_text << '"';
-  }
 }
 
 }  // namespace

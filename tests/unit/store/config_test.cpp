@@ -54,11 +54,4 @@ TEST(SerializeConfig, WritesBlocksInNameOrder) {
             "[branch]\nupstream.remote = \n\n");
 }
 
-TEST(SerializeConfig, RoundTripsWhatItWrites) {
-  std::string text =
-      "[remote \"origin\"]\nurl = u\n\n[branch \"x\"]\nupstream.remote = origin\n"
-      "upstream.branch = x\n\n";
-  EXPECT_EQ(serialize_config(parse_config(text)), text);
-}
-
 }  // namespace
