@@ -142,13 +142,6 @@ TEST_F(CliTest, TopicsPrintExactly) {
        "  Создать новый коммит из текущего индекса (**--amend**: заменить вершину **HEAD**, "
        "родители и автор прежнего коммита сохраняются; если **-m** не задан, беру прошлое "
        "сообщение).\n"},
-      {"remote",
-       "Использование:\n"
-       "  orrery remote                # список remote\n"
-       "  orrery remote -v             # список remote с URL\n"
-       "  orrery remote show <name>    # показать remote (URL, ветки, отслеживание)\n"
-       "  orrery remote add <name> <url>\n"
-       "  orrery remote remove <name>\n"},
   };
   for (const auto& [topic, text] : cases) EXPECT_RUN(orrery({"help", topic, "x"}), 0, text, "");
 }
