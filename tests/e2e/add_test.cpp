@@ -112,15 +112,5 @@ TEST_F(AddCommand, RefusesAPathOutsideTheWorkingTreeBeforeWritingAnything) {
       1);
 }
 
-TEST_F(AddCommand, RestagingReplacesTheEntryAndKeepsTheOthers) {
-  write_text(file("a.txt"), "one");
-  write_text(file("b.txt"), "b");
-  ASSERT_EQ(orrery({"add", "a.txt", "b.txt"}).code, 0);
-  write_text(file("a.txt"), "two");
-  EXPECT_RUN(orrery({"add", "a.txt"}), 0, added("a.txt", "two"), "");
-  EXPECT_EQ(index().at("a.txt").hash, python_blob_id("two"));
-  EXPECT_EQ(index().count("b.txt"), 1u);
-}
-
 }  // namespace
 }  // namespace testing_support
