@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,12 +67,31 @@ std::vector<char*> c_strings(std::vector<std::string>& strings) {
 
 }  // namespace
 
+// An anonymous in-memory file holding `content`, positioned at its start.
+int memory_file(const std::string& content) {
+  const int fd = memfd_create("orrery-test", MFD_CLOEXEC);
+  if (fd < 0 || write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()) ||
+      lseek(fd, 0, SEEK_SET) != 0) {
+    throw std::runtime_error("memfd failed: " + std::string(std::strerror(errno)));
+  }
+  return fd;
+}
+
+// Everything in the file, which is then closed.
+std::string drain(int fd) {
+  std::string text;
+  char buffer[65536];
+  lseek(fd, 0, SEEK_SET);
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  close(fd);
+  return text;
+}
+
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const RunOptions& options) {
-  // Files, not pipes, carry the streams: nobody has to keep up with a writer.
-  TempDir io;
-  const std::string in = io / "in", out = io / "out", err = io / "err";
-  write_text(in, options.stdin_text);
+  // In-memory files, not pipes, carry the streams: nobody has to keep up
+  // with a writer.
+  const int in = memory_file(options.stdin_text), out = memory_file(""), err = memory_file("");
   std::vector<std::string> argv_strings{program};
   argv_strings.insert(argv_strings.end(), args.begin(), args.end());
   std::vector<std::string> env_strings = child_environment(options.env);
@@ -80,19 +100,17 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
 
   const pid_t pid = fork();
   if (pid == 0) {
-    const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
-    if (dup2(open(in.c_str(), O_RDONLY | O_CLOEXEC), 0) < 0 ||
-        dup2(open(out.c_str(), flags, 0600), 1) < 0 ||
-        dup2(open(err.c_str(), flags, 0600), 2) < 0 || chdir(options.cwd.c_str()) != 0) {
+    if (dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+        chdir(options.cwd.c_str()) != 0) {
       _exit(126);
     }
     execvpe(program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
+  close(in);
   int status = 0;
   waitpid(pid, &status, 0);
-  return {read_text(out), read_text(err),
-          WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
+  return {drain(out), drain(err), WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
 }
 
 RunResult run_orrery(const std::vector<std::string>& args, const RunOptions& options) {
