@@ -61,6 +61,15 @@ void write_ref_locked(const Repository& repo, const std::string& name, const Obj
   }
 }
 
+// The body of detach_head; the caller holds the lock and read `head`.
+void detach_head_locked(const Repository& repo, const HeadRef& head, const ObjectId& id) {
+  const bool names_commit = is_commit(repo.objects, id);
+  if (head.detached == id && names_commit) return;
+  std::optional<ObjectId> old = head_commit(repo);
+  write_head_file(repo, id);
+  if (names_commit) append_reflog(repo, old, id, "HEAD: detach");
+}
+
 }  // namespace
 
 std::optional<std::string> read_ref(const std::string& root, std::string_view name) {
@@ -127,12 +136,17 @@ void set_head_symbolic(const Repository& repo, const std::string& name) {
 void detach_head(const Repository& repo, const ObjectId& id) {
   flush_pending_objects();  // nothing may name an object not yet on disk
   RepoLock lock(repo.root);
+  detach_head_locked(repo, read_head(repo), id);
+}
+
+bool detach_head_if(const Repository& repo, const ObjectId& id,
+                    const std::optional<ObjectId>& expected) {
+  flush_pending_objects();  // nothing may name an object not yet on disk
+  RepoLock lock(repo.root);
   HeadRef head = read_head(repo);
-  const bool names_commit = is_commit(repo.objects, id);
-  if (head.detached == id && names_commit) return;
-  std::optional<ObjectId> old = head_commit(repo);
-  write_head_file(repo, id);
-  if (names_commit) append_reflog(repo, old, id, "HEAD: detach");
+  if (head.symref || as_commit(repo, head.detached) != expected) return false;
+  detach_head_locked(repo, head, id);
+  return true;
 }
 
 void move_head(const Repository& repo, const ObjectId& id) {

@@ -44,6 +44,12 @@ void move_head(const Repository& repo, const ObjectId& id);
 bool update_ref_if(const Repository& repo, const std::string& name, const ObjectId& id,
                    const std::optional<ObjectId>& expected);
 
+// detach_head, but only while HEAD is still detached and resolves to
+// `expected` (for nothing: to no commit), checked under the same lock.
+// Returns false, writing nothing, when HEAD moved or became symbolic.
+bool detach_head_if(const Repository& repo, const ObjectId& id,
+                    const std::optional<ObjectId>& expected);
+
 // Appends "<old> <new>\t<message>\n" to .orrery/logs/HEAD when the ids name
 // commits. The caller holds the lock.
 void append_reflog(const Repository& repo, const std::optional<ObjectId>& old_id,

@@ -97,16 +97,15 @@ int make_commit(const Repository& repo, const CommitOptions& opts) {
   }
   commit->tree = tree;
   const ObjectId id = write_object(repo.objects, "commit", serialize_commit(*commit));
-  if (std::optional<std::string> branch = head_symref(repo)) {
-    // Another process may have committed on this branch meanwhile; moving
-    // the branch from under it would drop its commit.
-    if (!update_ref_if(repo, *branch, id, head)) {
-      print_error("ветка сдвинулась во время коммита: " + branch_label(*branch),
-                  "повтори orrery commit");
-      return 1;
-    }
-  } else {
-    detach_head(repo, id);
+  // Another process may have committed meanwhile; moving the branch (or a
+  // detached HEAD) from under it would drop its commit.
+  std::optional<std::string> branch = head_symref(repo);
+  const bool moved =
+      branch ? !update_ref_if(repo, *branch, id, head) : !detach_head_if(repo, id, head);
+  if (moved) {
+    print_error("ветка сдвинулась во время коммита: " + (branch ? branch_label(*branch) : "HEAD"),
+                "повтори orrery commit");
+    return 1;
   }
   out_stream() << "Закоммичено " << id << "\n";
   return 0;

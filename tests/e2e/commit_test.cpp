@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -30,6 +31,25 @@ class CommitCommand : public OrreryTest {
   }
   Commit commit_at(const std::string& id) {
     return read_commit(Repository(dir.path()).objects, id).value_or(Commit{});
+  }
+
+  // Runs "commit -m two" while another process moves things: the lock holds
+  // the commit at its first object write, which comes after it has read
+  // HEAD and opened the index; then `meanwhile` runs and the lock goes.
+  RunResult commit_while(const std::function<void()>& meanwhile) {
+    int watch = inotify_init1(IN_CLOEXEC);
+    EXPECT_GE(watch, 0);
+    EXPECT_GE(inotify_add_watch(watch, file(".orrery/index").c_str(), IN_OPEN), 0);
+    EXPECT_EQ(mkdir(file(".orrery/lock").c_str(), 0755), 0);
+    RunResult r;
+    std::thread runner([&] { r = orrery({"commit", "-m", "two"}); });
+    char event[sizeof(inotify_event) + 256];
+    EXPECT_GT(read(watch, event, sizeof event), 0);
+    close(watch);
+    meanwhile();
+    remove_path(file(".orrery/lock"));
+    runner.join();
+    return r;
   }
 };
 
@@ -114,30 +134,20 @@ TEST_F(CommitCommand, OnADetachedHeadMovesHeadItself) {
   EXPECT_EQ(branch_tip(dir.path()), first);
 }
 
-TEST_F(CommitCommand, RefusesToMoveABranchThatMovedMeanwhile) {
+TEST_F(CommitCommand, RefusesToMoveABranchOrADetachedHeadThatMovedMeanwhile) {
   add("a.txt", "a");
   const std::string first = commit({"-m", "one"});
   const std::string theirs =
       store_commit(Repository(dir.path()).objects, commit_at(first).tree, {first}, "theirs");
-  // Another process's commit lands while this one is being made: the lock
-  // holds this commit at its first object write, which comes after it has
-  // read HEAD and opened the index; then the branch moves and the lock goes.
-  int watch = inotify_init1(IN_CLOEXEC);
-  ASSERT_GE(watch, 0);
-  ASSERT_GE(inotify_add_watch(watch, file(".orrery/index").c_str(), IN_OPEN), 0);
-  ASSERT_EQ(mkdir(file(".orrery/lock").c_str(), 0755), 0);
-  RunResult r;
-  std::thread runner([&] { r = orrery({"commit", "-m", "two"}); });
-  char event[sizeof(inotify_event) + 256];
-  EXPECT_GT(read(watch, event, sizeof event), 0);
-  close(watch);
-  write_text(file(".orrery/refs/heads/main"), theirs + "\n");
-  remove_path(file(".orrery/lock"));
-  runner.join();
-  EXPECT_RUN(r, 1, "",
-             "orrery: ошибка: ветка сдвинулась во время коммита: main\n"
-             "  подсказка: повтори orrery commit\n");
+  const std::string hint = "  подсказка: повтори orrery commit\n";
+  RunResult r = commit_while([&] { write_text(file(".orrery/refs/heads/main"), theirs + "\n"); });
+  EXPECT_RUN(r, 1, "", "orrery: ошибка: ветка сдвинулась во время коммита: main\n" + hint);
   EXPECT_EQ(branch_tip(dir.path()), theirs);
+
+  write_text(file(".orrery/HEAD"), first + "\n");
+  r = commit_while([&] { write_text(file(".orrery/HEAD"), theirs + "\n"); });
+  EXPECT_RUN(r, 1, "", "orrery: ошибка: ветка сдвинулась во время коммита: HEAD\n" + hint);
+  EXPECT_EQ(read_text(file(".orrery/HEAD")), theirs + "\n");
 }
 
 TEST_F(CommitCommand, ConcurrentCommitsNeverLoseASuccessfulOne) {

@@ -148,4 +148,26 @@ TEST_F(RefsTest, UpdateRefIfMovesOnlyAReferenceThatHoldsTheExpectedValue) {
   EXPECT_FALSE(path_exists(dir / ".orrery/lock"));
 }
 
+TEST_F(RefsTest, DetachHeadIfMovesOnlyAHeadStillDetachedAtTheExpectedCommit) {
+  ObjectId first = commit("one");
+  ObjectId theirs = commit("theirs", {first});
+  ObjectId ours = commit("ours", {first});
+  detach_head(repo, theirs);
+  const std::string log_before = reflog();
+  EXPECT_FALSE(detach_head_if(repo, ours, first));
+  EXPECT_FALSE(detach_head_if(repo, ours, std::nullopt));
+  EXPECT_EQ(read_head(repo).detached, theirs);
+  EXPECT_EQ(reflog(), log_before);
+
+  update_ref(repo, "refs/heads/main", theirs);
+  set_head_symbolic(repo, "refs/heads/main");
+  EXPECT_FALSE(detach_head_if(repo, ours, theirs));  // on a branch again: not ours to move
+  EXPECT_EQ(read_head(repo).symref, "refs/heads/main");
+
+  detach_head(repo, theirs);
+  EXPECT_TRUE(detach_head_if(repo, ours, theirs));
+  EXPECT_EQ(read_head(repo).detached, ours);
+  EXPECT_FALSE(path_exists(dir / ".orrery/lock"));
+}
+
 }  // namespace
