@@ -2,11 +2,13 @@
 // canonical blob bytes ("blob <size>\0<content>") hashed with SHA-256 and
 // compressed with zlib at level 9, once each, in a tight loop with one
 // deflate stream and one output buffer. The files are read into memory
-// before the clock starts. Prints the loop's wall time in seconds.
+// before the clock starts. Prints the loop's wall time and the process's
+// processor time spent in it, in seconds: "<wall> <cpu>".
 //
 //   compress_hash_ref <directory>
 
 #include <openssl/evp.h>
+#include <time.h>
 #include <zlib.h>
 
 #include <chrono>
@@ -39,6 +41,12 @@ std::vector<std::string> load_canonical_blobs(const fs::path& root) {
   return blobs;
 }
 
+double cpu_seconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,6 +65,7 @@ int main(int argc, char** argv) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   size_t compressed = 0;
 
+  const double cpu_start = cpu_seconds();
   const auto start = std::chrono::steady_clock::now();
   for (const std::string& blob : blobs) {
     unsigned int digest_size = 0;
@@ -72,10 +81,11 @@ int main(int argc, char** argv) {
     compressed += stream.total_out;
   }
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+  const double cpu = cpu_seconds() - cpu_start;
 
   EVP_MD_CTX_free(sha);
   deflateEnd(&stream);
   std::fprintf(stderr, "%zu blobs, %zu bytes compressed\n", blobs.size(), compressed);
-  std::printf("%.4f\n", elapsed.count());
+  std::printf("%.4f %.4f\n", elapsed.count(), cpu);
   return 0;
 }
