@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "store/fs.h"
-#include "store/internal/canonical_json.h"
+#include "store/canonical_json.h"
 #include "store/object.h"
 #include "store/repo.h"
 

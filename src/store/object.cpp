@@ -5,9 +5,9 @@
 #include <unordered_map>
 
 #include "pack/pack_reader.h"
+#include "store/canonical_json.h"
 #include "store/codec.h"
 #include "store/fs.h"
-#include "store/internal/canonical_json.h"
 #include "store/repo.h"
 
 // Objects are stored as loose files .orrery/objects/XX/<62 hex digits>, each
@@ -44,6 +44,30 @@ std::optional<Tree> parse_canonical_tree(std::string_view bytes) {
   }
   if (!in.at_end()) return std::nullopt;
   return tree;
+}
+
+// The compact commit text serialize_commit writes, read without building a
+// JSON document: log reads one commit per line it prints. Nothing for any
+// other shape, so the full parser decides; like it, the "parents" list wins
+// over "parent".
+std::optional<Commit> parse_canonical_commit(std::string_view bytes) {
+  CanonicalReader in{bytes};
+  Commit commit;
+  in.literal("{\"author\":") && in.escaped_string(commit.author) && in.literal(",\"message\":") &&
+      in.escaped_string(commit.message);
+  std::string single;
+  const bool listed = in.maybe(",\"parent\":") ? in.string(single) && in.literal(",\"parents\":[")
+                                               : in.maybe(",\"parents\":[");
+  if (listed) {
+    do {
+      in.string(commit.parents.emplace_back());
+    } while (in.maybe(","));
+    in.literal("]");
+  }
+  in.literal(",\"timestamp\":") && in.number(commit.timestamp) && in.literal(",\"tree\":") &&
+      in.string(commit.tree) && in.literal("}");
+  if (!in.at_end()) return std::nullopt;
+  return commit;
 }
 
 // The text the JSON writer would produce for a tree whose strings need no
@@ -246,6 +270,7 @@ std::string serialize_commit(const Commit& commit) {
 }
 
 Commit parse_commit(std::string_view bytes) {
+  if (std::optional<Commit> canonical = parse_canonical_commit(bytes)) return std::move(*canonical);
   json document = json::parse(bytes);
   Commit commit;
   if (document.is_object() && document.contains("parents")) {

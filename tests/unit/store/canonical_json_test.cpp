@@ -139,4 +139,56 @@ TEST(ParseIndex, KeepsTheLastOfRepeatedPathsAsTheFullParserDoes) {
   EXPECT_EQ(index.at("a").hash, "second");
 }
 
+Commit commit_by_full_parser(std::string_view text) {
+  const json document = json::parse(text);
+  Commit commit;
+  const char* list = document.contains("parents") ? "parents" : "parent";
+  if (document.contains(list)) {
+    if (document[list].is_array()) {
+      for (const json& p : document[list]) commit.parents.push_back(p.get<std::string>());
+    } else {
+      commit.parents.push_back(document[list].get<std::string>());
+    }
+  }
+  commit.tree = document.value("tree", std::string());
+  commit.author = document.value("author", std::string());
+  commit.message = document.value("message", std::string());
+  commit.timestamp = document.value("timestamp", uint64_t{0});
+  return commit;
+}
+
+bool same(const Commit& a, const Commit& b) {
+  return a.tree == b.tree && a.parents == b.parents && a.author == b.author &&
+         a.message == b.message && a.timestamp == b.timestamp;
+}
+
+TEST(ParseCommit, ReadsWhatSerializeCommitWritesAsTheFullParserDoes) {
+  const std::string a(64, 'a'), b(64, 'b'), t(64, 't');
+  const Commit commits[] = {
+      {t, {}, "root", "first", 1},
+      {t, {a}, "тестер", "subject\n\nbody \"quoted\" \\ tab\there\r/ \b\f", 1700000000},
+      {t, {a, b}, "orrery", "merge", UINT64_MAX},
+      {t, {a}, "ctl", std::string("nul\0bell\x07", 8), 5},  // \u escapes
+  };
+  for (const Commit& commit : commits) {
+    const std::string text = serialize_commit(commit);
+    SCOPED_TRACE(text);
+    EXPECT_TRUE(same(parse_commit(text), commit));
+    EXPECT_TRUE(same(parse_commit(text), commit_by_full_parser(text)));
+  }
+  const char* others[] = {
+      R"({"tree":"t","author":"x","message":"m","timestamp":3})",               // other order
+      R"({"author":"x","message":"m","parent":"p","timestamp":3,"tree":"t"})",  // parent only
+      R"({"author":"x","message":"a\/b","parent":"p","parents":["q"],"timestamp":3,"tree":"t"})",
+      R"({"author":"x","message":"m","parents":[],"timestamp":3,"tree":"t"})",
+      R"({"author":"x","message":"\u00e9","timestamp":3,"tree":"t"})",
+  };
+  for (const char* text : others) {
+    SCOPED_TRACE(text);
+    EXPECT_TRUE(same(parse_commit(text), commit_by_full_parser(text)));
+  }
+  EXPECT_THROW(parse_commit(R"({"author":"x","message":"a\qb","timestamp":3,"tree":"t"})"),
+               json::exception);
+}
+
 }  // namespace

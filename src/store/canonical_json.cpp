@@ -1,4 +1,4 @@
-#include "store/internal/canonical_json.h"
+#include "store/canonical_json.h"
 
 #include <array>
 #include <cstring>
@@ -58,6 +58,29 @@ size_t skip_plain_ascii(std::string_view text, size_t pos) {
   return pos;
 }
 
+// The character a two-character escape stands for, or 0 for any other
+// (\u escapes included).
+char decode_short_escape(char c) {
+  switch (c) {
+    case '"':
+    case '\\':
+    case '/':
+      return c;
+    case 'b':
+      return '\b';
+    case 'f':
+      return '\f';
+    case 'n':
+      return '\n';
+    case 'r':
+      return '\r';
+    case 't':
+      return '\t';
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
 bool is_plain_json_string(std::string_view text) {
@@ -88,6 +111,35 @@ bool CanonicalReader::string(std::string& out) {
     if (c < 0x80) break;  // a control character or a backslash
     const size_t length = utf8_sequence_length(text.substr(pos));
     if (length == 0) break;
+    pos += length;
+  }
+  return ok = false;
+}
+
+bool CanonicalReader::escaped_string(std::string& out) {
+  if (!literal("\"")) return false;
+  out.clear();
+  for (;;) {
+    const size_t start = pos;
+    pos = skip_plain_ascii(text, pos);
+    out.append(text.data() + start, pos - start);
+    if (pos == text.size()) break;
+    const unsigned char c = static_cast<unsigned char>(text[pos]);
+    if (c == '"') {
+      ++pos;
+      return true;
+    }
+    if (c == '\\') {
+      const char decoded = pos + 1 < text.size() ? decode_short_escape(text[pos + 1]) : 0;
+      if (decoded == 0) break;
+      out.push_back(decoded);
+      pos += 2;
+      continue;
+    }
+    if (c < 0x80) break;  // a control character
+    const size_t length = utf8_sequence_length(text.substr(pos));
+    if (length == 0) break;
+    out.append(text.data() + pos, length);
     pos += length;
   }
   return ok = false;

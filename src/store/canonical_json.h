@@ -9,9 +9,10 @@
 // backslashes: a string the JSON writer copies between its quotes unchanged.
 bool is_plain_json_string(std::string_view text);
 
-// A reader for exactly the JSON texts this program writes (trees, the index):
-// it accepts fixed punctuation byte for byte, strings without escapes or
-// control characters, and plain unsigned integers. Anything else clears
+// A reader for exactly the JSON texts this program writes (trees, commits,
+// the index, pack indexes): it accepts fixed punctuation byte for byte,
+// strings of valid UTF-8 (with the two-character escapes only where asked
+// for), and plain unsigned integers. Anything else clears
 // `ok`, and the caller parses the text again with the full JSON parser, so
 // the fast path only ever decides texts both parsers read the same way.
 struct CanonicalReader {
@@ -36,6 +37,10 @@ struct CanonicalReader {
   }
   // A quoted string, valid UTF-8, without backslash or control characters.
   bool string(std::string& out);
+  // The same, also decoding the escapes \" \\ \/ \b \f \n \r \t (the
+  // writer's own for quotes, backslashes and common control characters);
+  // \u escapes are left to the full parser.
+  bool escaped_string(std::string& out);
   // Decimal digits without a leading zero, within 64 bits.
   bool number(uint64_t& out);
   bool at_end() const { return ok && pos == text.size(); }
