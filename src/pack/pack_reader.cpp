@@ -67,40 +67,58 @@ struct FoundRecord {
   std::string payload;  // stored bytes (full) or suffix (delta)
 };
 
-// Reads `length` payload bytes at `offset` into found.payload, when the pack
-// holds that many.
-bool read_payload(IndexedPack& pack, uint64_t offset, uint64_t length, FoundRecord& found) {
-  if (offset > pack.size() || length > pack.size() - offset) return false;
-  found.payload.resize(length);
-  return read_at(pack.fd(), offset, found.payload.data(), length) == length;
+// The bytes of one read: a record's header line and, as far as the index
+// told its length, its payload. Reused, as fresh pages cost more than reads.
+std::string& read_buffer() {
+  static std::string buffer;
+  return buffer;
 }
 
-Lookup read_record(IndexedPack& pack, uint64_t offset, FoundRecord& found) {
+// Fills `out` with the `length` payload bytes at pack offset `at`, taking
+// the first `have` of them from `ready`, when the pack holds that many.
+bool take_payload(IndexedPack& pack, uint64_t at, std::string_view ready, uint64_t length,
+                  std::string& out) {
+  if (at > pack.size() || length > pack.size() - at) return false;
+  out.resize(length);
+  const size_t have = static_cast<size_t>(std::min<uint64_t>(length, ready.size()));
+  std::copy_n(ready.data(), have, out.data());
+  return have == length ||
+         read_at(pack.fd(), at + have, out.data() + have, length - have) == length - have;
+}
+
+Lookup read_record(IndexedPack& pack, const IndexedPack::Slot& slot, FoundRecord& found) {
+  const uint64_t offset = slot.offset;
   if (pack.fd() < 0 || offset >= pack.size()) return Lookup::absent;
-  std::array<char, k_max_header_line> line;
-  size_t wanted = static_cast<size_t>(std::min<uint64_t>(line.size(), pack.size() - offset));
-  size_t got = read_at(pack.fd(), offset, line.data(), wanted);
-  std::string_view head(line.data(), got);
+  // One read covers the header line and the payload the index announced.
+  std::string& chunk = read_buffer();
+  const uint64_t hint = std::min<uint64_t>(slot.length, pack.size());
+  chunk.resize(
+      static_cast<size_t>(std::min<uint64_t>(k_max_header_line + hint, pack.size() - offset)));
+  const size_t got = read_at(pack.fd(), offset, chunk.data(), chunk.size());
+  std::string_view head(chunk.data(), std::min(got, k_max_header_line));
   size_t newline = head.find('\n');
   if (newline == std::string_view::npos) return Lookup::absent;
   std::optional<RecordHeader> header = parse_record_header(head.substr(0, newline));
   if (!header) return Lookup::absent;
-  uint64_t payload_at = offset + newline + 1;
+  const uint64_t payload_at = offset + newline + 1;
+  const std::string_view ready(chunk.data() + newline + 1, got - newline - 1);
   if (header->type == 'F') {
-    return read_payload(pack, payload_at, header->first, found) ? Lookup::full : Lookup::absent;
+    return take_payload(pack, payload_at, ready, header->first, found.payload) ? Lookup::full
+                                                                               : Lookup::absent;
   }
   if (!is_object_id(header->base)) return Lookup::broken;
   found.base.assign(header->base);
   found.prefix = header->first;
-  return read_payload(pack, payload_at, header->second, found) ? Lookup::delta : Lookup::broken;
+  return take_payload(pack, payload_at, ready, header->second, found.payload) ? Lookup::delta
+                                                                              : Lookup::broken;
 }
 
 // The first pack that has a readable record for the id decides.
 Lookup locate(const std::vector<IndexedPack*>& packs, std::string_view id, FoundRecord& found) {
   for (IndexedPack* pack : packs) {
-    std::optional<uint64_t> offset = pack->offset_of(id);
-    if (!offset) continue;
-    Lookup result = read_record(*pack, *offset, found);
+    const IndexedPack::Slot* slot = pack->find(id);
+    if (slot == nullptr) continue;
+    Lookup result = read_record(*pack, *slot, found);
     if (result != Lookup::absent) return result;
   }
   return Lookup::absent;
@@ -160,19 +178,27 @@ std::optional<std::string> resolve_delta(const std::vector<IndexedPack*>& packs,
 
 }  // namespace
 
-std::optional<std::string> find_in_packs(const std::string& root, std::string_view id) {
+std::optional<PackedObject> read_packed_object(const std::string& root, std::string_view id) {
   if (id.size() != 64) return std::nullopt;
   const std::vector<IndexedPack*>& packs = packs_for_reading(root);
-  if (const RawCache::Entry* cached = raw_cache().find(id)) return zlib_compress(cached->raw);
+  if (const RawCache::Entry* cached = raw_cache().find(id)) return PackedObject{cached->raw, true};
   FoundRecord found;
   switch (locate(packs, id, found)) {
     case Lookup::full:
-      return std::move(found.payload);
+      return PackedObject{std::move(found.payload), false};
     case Lookup::delta: {
       std::optional<std::string> raw = resolve_delta(packs, id, found);
-      return raw ? std::optional(zlib_compress(*raw)) : std::nullopt;
+      if (!raw) return std::nullopt;
+      return PackedObject{std::move(*raw), true};
     }
     default:
       return std::nullopt;
   }
+}
+
+std::optional<std::string> find_in_packs(const std::string& root, std::string_view id) {
+  std::optional<PackedObject> packed = read_packed_object(root, id);
+  if (!packed) return std::nullopt;
+  if (packed->is_raw) return zlib_compress(packed->bytes);
+  return std::move(packed->bytes);
 }

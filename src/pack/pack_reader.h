@@ -12,3 +12,14 @@
 // open pack files are kept for the life of the process; an index is parsed
 // again when its path, size or mtime change.
 std::optional<std::string> find_in_packs(const std::string& root, std::string_view id);
+
+// An object as the packs hold it: the stored form of a whole record, or the
+// raw form a delta chain rebuilt, which is_raw tells apart.
+struct PackedObject {
+  std::string bytes;
+  bool is_raw = false;
+};
+
+// find_in_packs without compressing a rebuilt delta object again, for
+// readers that would only inflate it.
+std::optional<PackedObject> read_packed_object(const std::string& root, std::string_view id);

@@ -202,10 +202,29 @@ std::optional<std::string> read_raw_object(const ObjectStore& store, std::string
   return find_in_packs(store.root, id);
 }
 
+namespace {
+
+// The inflated canonical bytes of an object, wherever it is stored.
+std::optional<std::string> read_canonical_bytes(const ObjectStore& store, std::string_view id) {
+  if (!is_object_id(id)) return std::nullopt;
+  if (PendingObjects* pending = pending_for(store)) {
+    auto it = pending->stored.find(std::string(id));
+    if (it != pending->stored.end()) return zlib_decompress(it->second);
+  }
+  std::string stored;
+  if (read_file_into(loose_object_path(store.root, id), stored)) return zlib_decompress(stored);
+  std::optional<PackedObject> packed = read_packed_object(store.root, id);
+  if (!packed) return std::nullopt;
+  if (packed->is_raw) return std::move(packed->bytes);
+  return zlib_decompress(packed->bytes);
+}
+
+}  // namespace
+
 std::optional<Object> read_object(const ObjectStore& store, std::string_view id) {
-  std::optional<std::string> raw = read_raw_object(store, id);
-  if (!raw) return std::nullopt;
-  std::string bytes = zlib_decompress(*raw);
+  std::optional<std::string> canonical = read_canonical_bytes(store, id);
+  if (!canonical) return std::nullopt;
+  std::string& bytes = *canonical;
   size_t nul = bytes.find('\0');
   if (nul == std::string::npos) return std::nullopt;
   size_t space = std::string_view(bytes).substr(0, nul).find(' ');

@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "pack/pack_writer.h"
+#include "store/canonical_json.h"
 #include "store/fs.h"
 
 // Looking an object up must not cost a system call per pack: a repository
@@ -105,6 +106,45 @@ void list_indexes(const std::string& dir, std::vector<IndexedPack*>& packs) {
   ::closedir(listing);
 }
 
+// One entry of the index text the pack writer produces; false (and `in`
+// not ok) for any other shape.
+bool read_written_entry(CanonicalReader& in, std::string& id, IndexedPack::Slot& slot) {
+  uint64_t unused = 0;
+  std::string base;
+  in.literal("\n  ") && in.string(id) && in.literal(": {\n    \"");
+  if (in.maybe("compressed\": ")) {
+    return in.number(slot.length) && in.literal(",\n    \"offset\": ") && in.number(slot.offset) &&
+           in.literal(",\n    \"raw\": ") && in.number(unused) &&
+           in.literal(",\n    \"type\": \"full\"\n  }");
+  }
+  return in.literal("base\": ") && in.string(base) && in.literal(",\n    \"offset\": ") &&
+         in.number(slot.offset) && in.literal(",\n    \"prefix\": ") && in.number(unused) &&
+         in.literal(",\n    \"suffix\": ") && in.number(slot.length) &&
+         in.literal(",\n    \"type\": \"delta\"\n  }");
+}
+
+// The index text exactly as the pack writer produces it (indented by two,
+// ids in ascending order, no id twice), read without building a JSON
+// document: the first packed read of every process parses a whole index.
+// Nothing for any other text, which the full parser then reads.
+std::optional<std::vector<IndexedPack::Slot>> parse_written_index(std::string_view text) {
+  CanonicalReader in{text};
+  std::vector<IndexedPack::Slot> slots;
+  if (!in.literal("{")) return std::nullopt;
+  if (in.maybe("}")) return in.at_end() ? std::optional(slots) : std::nullopt;
+  std::string id;
+  IndexedPack::Slot slot{};
+  do {
+    if (!read_written_entry(in, id, slot)) return std::nullopt;
+    if (id.size() != k_id_size) continue;
+    std::memcpy(slot.id.data(), id.data(), k_id_size);
+    if (!slots.empty() && !id_less(slots.back(), slot)) return std::nullopt;
+    slots.push_back(slot);
+  } while (in.maybe(","));
+  if (!in.literal("\n}") || !in.at_end()) return std::nullopt;
+  return slots;
+}
+
 bool was_quiet_before_now(const FileStamp& stamp) {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
@@ -126,13 +166,13 @@ IndexedPack::IndexedPack(std::string pack_path, FileStamp stamp, std::vector<Slo
 
 IndexedPack::~IndexedPack() { close_pack(); }
 
-std::optional<uint64_t> IndexedPack::offset_of(std::string_view id) const {
-  if (id.size() != k_id_size) return std::nullopt;
+const IndexedPack::Slot* IndexedPack::find(std::string_view id) const {
+  if (id.size() != k_id_size) return nullptr;
   Slot key;
   std::memcpy(key.id.data(), id.data(), k_id_size);
   auto it = std::lower_bound(slots_.begin(), slots_.end(), key, id_less);
-  if (it == slots_.end() || id_less(key, *it)) return std::nullopt;
-  return it->offset;
+  if (it == slots_.end() || id_less(key, *it)) return nullptr;
+  return &*it;
 }
 
 int IndexedPack::fd() {
@@ -161,6 +201,9 @@ void IndexedPack::close_pack() {
 }
 
 std::vector<IndexedPack::Slot> parse_index_slots(std::string_view text) {
+  if (std::optional<std::vector<IndexedPack::Slot>> slots = parse_written_index(text)) {
+    return std::move(*slots);
+  }
   std::vector<IndexedPack::Slot> slots;
   json index = json::parse(text, nullptr, /*allow_exceptions=*/false);
   if (!index.is_object()) return slots;
@@ -172,6 +215,14 @@ std::vector<IndexedPack::Slot> parse_index_slots(std::string_view text) {
     IndexedPack::Slot slot;
     std::memcpy(slot.id.data(), key.data(), k_id_size);
     slot.offset = offset->get<uint64_t>();
+    slot.length = 0;
+    for (const char* name : {"compressed", "suffix"}) {
+      auto length = entry.find(name);
+      if (length != entry.end() && length->is_number_unsigned()) {
+        slot.length = length->get<uint64_t>();
+        break;
+      }
+    }
     slots.push_back(slot);
   }
   // Parsed members come in key order already; sorting keeps lookups honest.

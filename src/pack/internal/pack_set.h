@@ -28,6 +28,7 @@ class IndexedPack {
   struct Slot {
     std::array<char, 64> id;
     uint64_t offset;
+    uint64_t length;  // payload bytes the index promises, 0 when it says nothing; a hint only
   };
 
   // `slots` must be sorted by id.
@@ -40,8 +41,8 @@ class IndexedPack {
   // Unique for the life of the process, unlike the object's address.
   uint64_t serial() const { return serial_; }
 
-  // Where the index places the record of id (64 characters), if anywhere.
-  std::optional<uint64_t> offset_of(std::string_view id) const;
+  // The index's entry for id (64 characters), or null.
+  const Slot* find(std::string_view id) const;
 
   // The open pack file, or -1 when it cannot be opened; size() is its length.
   int fd();
@@ -62,8 +63,9 @@ class IndexedPack {
 constexpr size_t k_max_open_packs = 64;
 
 // The lookup-ready members of an index text: 64-character keys whose entry
-// holds an unsigned "offset", sorted. Anything that is not a JSON object
-// yields none.
+// holds an unsigned "offset", sorted, with the length of the payload taken
+// from "compressed" or "suffix". Anything that is not a JSON object yields
+// none.
 std::vector<IndexedPack::Slot> parse_index_slots(std::string_view text);
 
 // The packs of the repository at root, in the order the directory lists

@@ -119,6 +119,22 @@ TEST(FindInPacks, ReadsDamagedRecordsAsMissing) {
   }
 }
 
+// The index's lengths only size the first read: a wrong one costs a second
+// read or a longer one, never a wrong answer.
+TEST(FindInPacks, ReadsRecordsWhoseIndexMisstatesTheirLength) {
+  const std::string stored = zlib_compress(std::string(2000, 'x') + "tail");
+  HandPack pack;
+  pack.full(k_a, stored).delta(k_b, k_a, 1000, "!");
+  for (const char* length : {"1", "99999999", "18446744073709551615"}) {
+    TestRepo r;
+    json index = pack.index;
+    index[k_a]["compressed"] = index[k_b]["suffix"] = std::stoull(length);
+    put_pack(r, "pack-1", pack.bytes(), index.dump(2));
+    EXPECT_EQ(find_in_packs(r.repo.root, k_a), stored) << length;
+    EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), std::string(1000, 'x') + "!") << length;
+  }
+}
+
 // A damaged whole record sends the reader on to the next pack, and a delta
 // may rest on a base that only another pack holds.
 TEST(FindInPacks, LooksInEveryPack) {
