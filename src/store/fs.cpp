@@ -76,11 +76,13 @@ std::string read_file(const std::string& path) {
   return out;
 }
 
-bool read_file_into(const std::string& path, std::string& out) {
+bool read_file_into(const std::string& path, std::string& out, struct stat* before) {
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return false;
   struct stat st;
-  size_t expected = (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) ? st.st_size : 0;
+  if (::fstat(fd.get(), &st) != 0) st = {};
+  if (before != nullptr) *before = st;
+  size_t expected = S_ISREG(st.st_mode) ? st.st_size : 0;
   // One spare byte lets the read that meets the end of a file of the
   // expected size return 0 without growing (and zero-filling) the buffer.
   out.resize(expected + 1);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 #include <string_view>
 
@@ -11,7 +13,10 @@ std::string read_file(const std::string& path);
 
 // Reads the whole file into `out`, reusing its capacity. Returns false when
 // the file cannot be opened; throws when it opened but could not be read.
-bool read_file_into(const std::string& path, std::string& out);
+// `before`, when given, receives the opened file's stat, taken before the
+// first read (zeroed if that fails): the file read, not whatever the path
+// names a moment earlier or later, for one system call less.
+bool read_file_into(const std::string& path, std::string& out, struct stat* before = nullptr);
 
 // Replaces `path` with `bytes` through a temporary sibling and a rename, so a
 // reader sees the old or the new content, never a part. Creates missing

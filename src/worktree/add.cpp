@@ -66,10 +66,11 @@ struct Stager {
     path.assign(repo.root).append("/").append(relative);
     // The stat is taken before the read: a file changed in between then
     // looks changed to the next scan instead of looking unchanged.
-    const WorkingStat stat = stat_working_file(path);
-    if (!read_file_into(path, content)) {
+    struct stat before;
+    if (!read_file_into(path, content, &before)) {
       throw std::runtime_error("Cannot open file for reading: " + path);
     }
+    const WorkingStat stat = working_stat_of(before);
     ObjectId id = write_object(repo.objects, "blob", content);
     out_stream() << "добавлен " << relative << " (" << id << ")\n";
     index[relative] = IndexEntry{std::move(id), stat.size, stat.mtime, stat.mode};

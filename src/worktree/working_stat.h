@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 
@@ -19,6 +21,9 @@ inline constexpr uint64_t k_unix_epoch_in_1601_seconds = 11644473600ULL;
 // The triple of the file at path. A symlink is followed, as reading the file
 // follows it. Never throws.
 WorkingStat stat_working_file(const std::string& path);
+
+// The triple of what a stat call answered.
+WorkingStat working_stat_of(const struct stat& st);
 
 // The same triple from the same single stat call, telling also whether
 // anything is there: false (and `out` zero) when the path or one of its
