@@ -1,6 +1,11 @@
 #include "store/codec.h"
 
-#include <openssl/evp.h>
+// The digest functions on a plain context, deprecated but kept throughout
+// the 3.x series: the EVP interface runs the same hashing code only after
+// setting up the library's provider machinery, 0.7 ms per process, which is
+// 4% of a clean status on 10,000 files.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/sha.h>
 #include <zlib.h>
 
 #include <array>
@@ -14,27 +19,11 @@ namespace {
 
 class Sha256 {
  public:
-  // An explicitly fetched digest: initialising with the built-in EVP_sha256()
-  // looks the implementation up again on every call, which cost as much as
-  // hashing a small object.
-  Sha256() : ctx_(EVP_MD_CTX_new()), md_(EVP_MD_fetch(nullptr, "SHA256", nullptr)) {
-    if (ctx_ == nullptr || md_ == nullptr) {
-      throw std::runtime_error("Cannot create SHA-256 context");
-    }
-  }
-  ~Sha256() {
-    EVP_MD_CTX_free(ctx_);
-    EVP_MD_free(md_);
-  }
-  Sha256(const Sha256&) = delete;
-  Sha256& operator=(const Sha256&) = delete;
-
-  void begin() { EVP_DigestInit_ex(ctx_, md_, nullptr); }
-  void update(std::string_view bytes) { EVP_DigestUpdate(ctx_, bytes.data(), bytes.size()); }
+  void begin() { SHA256_Init(&ctx_); }
+  void update(std::string_view bytes) { SHA256_Update(&ctx_, bytes.data(), bytes.size()); }
   std::string finish_hex() {
-    std::array<unsigned char, 32> digest;
-    unsigned int length = 0;
-    EVP_DigestFinal_ex(ctx_, digest.data(), &length);
+    std::array<unsigned char, SHA256_DIGEST_LENGTH> digest;
+    SHA256_Final(digest.data(), &ctx_);
     static constexpr char k_digits[] = "0123456789abcdef";
     std::string hex(64, '0');
     for (size_t i = 0; i < digest.size(); ++i) {
@@ -45,8 +34,7 @@ class Sha256 {
   }
 
  private:
-  EVP_MD_CTX* ctx_;
-  EVP_MD* md_;
+  SHA256_CTX ctx_{};
 };
 
 Sha256& hasher() {
