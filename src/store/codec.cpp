@@ -51,14 +51,16 @@ class Deflater {
   Deflater(const Deflater&) = delete;
   Deflater& operator=(const Deflater&) = delete;
 
-  // Compresses the concatenation of the pieces as one stream.
+  // Compresses the concatenation of the pieces as one stream. The stream
+  // lands in a buffer kept for the process, and the answer is an exact-size
+  // copy: no fresh, zero-filled worst-case buffer per object.
   std::string compress(std::string_view first, std::string_view second) {
     deflateReset(&stream_);
-    std::string out(deflateBound(&stream_, first.size() + second.size()), '\0');
-    feed(first, Z_NO_FLUSH, out);
-    feed(second, Z_FINISH, out);
-    out.resize(stream_.total_out);
-    return out;
+    const size_t bound = deflateBound(&stream_, first.size() + second.size());
+    if (scratch_.size() < bound) scratch_.resize(bound);
+    feed(first, Z_NO_FLUSH, scratch_);
+    feed(second, Z_FINISH, scratch_);
+    return std::string(scratch_.data(), stream_.total_out);
   }
 
  private:
@@ -77,6 +79,7 @@ class Deflater {
   }
 
   z_stream stream_{};
+  std::string scratch_;
 };
 
 class Inflater {
@@ -88,9 +91,12 @@ class Inflater {
   Inflater(const Inflater&) = delete;
   Inflater& operator=(const Inflater&) = delete;
 
+  // Inflates into a buffer kept for the process; the answer is an
+  // exact-size copy.
   std::string decompress(std::string_view bytes) {
     inflateReset(&stream_);
-    std::string out(bytes.size() * 3 + 64, '\0');
+    std::string& out = scratch_;
+    if (out.size() < bytes.size() * 3 + 64) out.resize(bytes.size() * 3 + 64);
     stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
     stream_.avail_in = static_cast<uInt>(bytes.size());
     for (;;) {
@@ -104,12 +110,12 @@ class Inflater {
         throw std::runtime_error("zlib inflate failed");
       }
     }
-    out.resize(stream_.total_out);
-    return out;
+    return std::string(out.data(), stream_.total_out);
   }
 
  private:
   z_stream stream_{};
+  std::string scratch_;
 };
 
 Deflater& deflater() {
