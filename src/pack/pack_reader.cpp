@@ -176,10 +176,8 @@ std::optional<std::string> resolve_delta(const std::vector<IndexedPack*>& packs,
   }
 }
 
-}  // namespace
-
-std::optional<PackedObject> read_packed_object(const std::string& root, std::string_view id) {
-  if (id.size() != 64) return std::nullopt;
+// What the packs of root hold for id, from the listing current_packs gives.
+std::optional<PackedObject> read_from_packs(const std::string& root, std::string_view id) {
   const std::vector<IndexedPack*>& packs = packs_for_reading(root);
   if (const RawCache::Entry* cached = raw_cache().find(id)) return PackedObject{cached->raw, true};
   FoundRecord found;
@@ -194,6 +192,16 @@ std::optional<PackedObject> read_packed_object(const std::string& root, std::str
     default:
       return std::nullopt;
   }
+}
+
+}  // namespace
+
+std::optional<PackedObject> read_packed_object(const std::string& root, std::string_view id) {
+  if (id.size() != 64) return std::nullopt;
+  std::optional<PackedObject> found = read_from_packs(root, id);
+  // A pack written within the same tick as the listing may be missing from it.
+  if (!found && relist_recent_packs(root)) found = read_from_packs(root, id);
+  return found;
 }
 
 std::optional<std::string> find_in_packs(const std::string& root, std::string_view id) {

@@ -22,8 +22,11 @@
 // is kept with the directory's stamp and reused while that stays the same.
 // File times come from a coarse clock, so a directory changed within the
 // same tick keeps its mtime; a listing is therefore trusted only if the
-// directory had been quiet for k_quiet_seconds when it was read, and is read
-// again on every call otherwise.
+// directory had been quiet for k_quiet_seconds when it was read. A recent
+// listing is still reused while every index it holds has the stamp it had,
+// which notices a replaced or removed index (one stat per pack, not the
+// whole directory read again); a pack added within the tick is seen when a
+// reader that found nothing calls relist_recent_packs.
 
 using nlohmann::json;
 
@@ -81,9 +84,7 @@ std::string read_index_text(const std::string& path) {
 IndexedPack* cached_index(const std::string& path, const FileStamp& stamp) {
   std::unique_ptr<IndexedPack>& entry = reader_state().indexes[path];
   if (entry && entry->stamp() == stamp) return entry.get();
-  std::string pack_path = path.substr(0, path.size() - std::strlen(".idx.json")) + ".pack";
-  entry = std::make_unique<IndexedPack>(std::move(pack_path), stamp,
-                                        parse_index_slots(read_index_text(path)));
+  entry = std::make_unique<IndexedPack>(path, stamp, parse_index_slots(read_index_text(path)));
   return entry.get();
 }
 
@@ -145,10 +146,36 @@ std::optional<std::vector<IndexedPack::Slot>> parse_written_index(std::string_vi
   return slots;
 }
 
+// True while every index of the listing still has the stamp it was read
+// with: a rename over one gives it a new inode, a removal fails the stat.
+bool indexes_unchanged(const Listing& last) {
+  for (const IndexedPack* pack : last.packs) {
+    struct stat st;
+    if (::stat(pack->index_path().c_str(), &st) != 0 || !(stamp_of(st) == pack->stamp())) {
+      return false;
+    }
+  }
+  return true;
+}
+
 bool was_quiet_before_now(const FileStamp& stamp) {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
   return now.tv_sec - stamp.mtime.tv_sec > k_quiet_seconds;
+}
+
+void list_packs(Listing& last, const std::string& dir, bool present, const FileStamp& stamp) {
+  last.packs.clear();
+  if (present) list_indexes(dir, last.packs);
+  last.dir = dir;
+  last.stamp = stamp;
+  last.trusted = present && was_quiet_before_now(stamp);
+  std::vector<uint64_t> serials;
+  for (const IndexedPack* pack : last.packs) serials.push_back(pack->serial());
+  if (serials != last.serials) {
+    last.serials = std::move(serials);
+    ++last.generation;
+  }
 }
 
 }  // namespace
@@ -158,8 +185,11 @@ bool FileStamp::operator==(const FileStamp& other) const {
          mtime.tv_sec == other.mtime.tv_sec && mtime.tv_nsec == other.mtime.tv_nsec;
 }
 
-IndexedPack::IndexedPack(std::string pack_path, FileStamp stamp, std::vector<Slot> slots)
-    : pack_path_(std::move(pack_path)), stamp_(stamp), slots_(std::move(slots)) {
+IndexedPack::IndexedPack(std::string index_path, FileStamp stamp, std::vector<Slot> slots)
+    : index_path_(std::move(index_path)),
+      pack_path_(index_path_.substr(0, index_path_.size() - std::strlen(".idx.json")) + ".pack"),
+      stamp_(stamp),
+      slots_(std::move(slots)) {
   static uint64_t last_serial = 0;
   serial_ = ++last_serial;
 }
@@ -236,20 +266,23 @@ const std::vector<IndexedPack*>& current_packs(const std::string& root) {
   struct stat st;
   bool present = ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   FileStamp stamp = present ? stamp_of(st) : FileStamp{};
-  if (present && last.trusted && last.dir == dir && last.stamp == stamp) return last.packs;
-
-  last.packs.clear();
-  if (present) list_indexes(dir, last.packs);
-  last.dir = dir;
-  last.stamp = stamp;
-  last.trusted = present && was_quiet_before_now(stamp);
-  std::vector<uint64_t> serials;
-  for (const IndexedPack* pack : last.packs) serials.push_back(pack->serial());
-  if (serials != last.serials) {
-    last.serials = std::move(serials);
-    ++last.generation;
+  if (present && last.dir == dir && last.stamp == stamp &&
+      (last.trusted || indexes_unchanged(last))) {
+    return last.packs;
   }
+  list_packs(last, dir, present, stamp);
   return last.packs;
+}
+
+bool relist_recent_packs(const std::string& root) {
+  Listing& last = reader_state().listing;
+  const std::string dir = packs_directory(root);
+  if (last.dir == dir && last.trusted) return false;
+  const uint64_t generation = last.generation;
+  struct stat st;
+  bool present = ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  list_packs(last, dir, present, present ? stamp_of(st) : FileStamp{});
+  return last.generation != generation;
 }
 
 uint64_t pack_set_generation() { return reader_state().listing.generation; }

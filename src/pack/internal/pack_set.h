@@ -32,11 +32,12 @@ class IndexedPack {
   };
 
   // `slots` must be sorted by id.
-  IndexedPack(std::string pack_path, FileStamp stamp, std::vector<Slot> slots);
+  IndexedPack(std::string index_path, FileStamp stamp, std::vector<Slot> slots);
   ~IndexedPack();
   IndexedPack(const IndexedPack&) = delete;
   IndexedPack& operator=(const IndexedPack&) = delete;
 
+  const std::string& index_path() const { return index_path_; }
   const FileStamp& stamp() const { return stamp_; }
   // Unique for the life of the process, unlike the object's address.
   uint64_t serial() const { return serial_; }
@@ -51,6 +52,7 @@ class IndexedPack {
   void close_pack();
 
  private:
+  std::string index_path_;
   std::string pack_path_;
   FileStamp stamp_;
   uint64_t serial_;
@@ -70,9 +72,16 @@ std::vector<IndexedPack::Slot> parse_index_slots(std::string_view text);
 
 // The packs of the repository at root, in the order the directory lists
 // their indexes. The listing is reused while the directory is unchanged and
-// was already quiet when it was read; an index is parsed again only when its
-// path, size, mtime or inode change. Never throws for damaged files.
+// either was already quiet when it was read or still holds the very index
+// files it listed; an index is parsed again only when its path, size, mtime
+// or inode change. Never throws for damaged files.
 const std::vector<IndexedPack*>& current_packs(const std::string& root);
+
+// Lists the packs of root again unless the last listing was taken from a
+// quiet directory, which current_packs may reuse without seeing a pack
+// added within the same tick of the file clock. For readers that found
+// nothing: true when the packs changed.
+bool relist_recent_packs(const std::string& root);
 
 // Changes whenever current_packs answers with a different set of indexes
 // than before, so that anything derived from them can be dropped.

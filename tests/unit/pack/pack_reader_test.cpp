@@ -215,6 +215,24 @@ TEST(FindInPacks, SeesAPackAddedAfterAQuietListing) {
   EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
 }
 
+// A pack added within the same tick of the file clock leaves the directory's
+// stamp as it was; a reader that finds nothing in a recent listing looks again.
+TEST(FindInPacks, SeesAPackAddedWithinTheTickOfARecentListing) {
+  TestRepo r;
+  HandPack first, second;
+  first.full(k_a, zlib_compress("first"));
+  second.full(k_b, zlib_compress("second"));
+  put_pack(r, "pack-1", first.bytes(), first.index.dump());
+  struct stat before;
+  ASSERT_EQ(stat(r.packs().c_str(), &before), 0);
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_a)), "first");
+  put_pack(r, "pack-2", second.bytes(), second.index.dump());
+  const struct timespec same_tick[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(utimensat(AT_FDCWD, r.packs().c_str(), same_tick, 0), 0);
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), "second");
+  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_a)), "first");
+}
+
 size_t open_descriptors() {
   size_t count = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
