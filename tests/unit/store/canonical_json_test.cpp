@@ -92,6 +92,22 @@ TEST(SerializeTree, WritesWhatTheJsonWriterWrites) {
   }
 }
 
+TEST(SerializeIndex, WritesWhatTheJsonWriterWrites) {
+  Index plain, escaped;
+  plain["a.txt"] = {std::string(64, '1'), 5, 13300000000ULL, 33188};
+  plain["dir/файл"] = {std::string(64, '2'), UINT64_MAX, 0, 33261};
+  escaped = plain;
+  escaped["quote\"d\tname"] = {"h", 0, 0, 0};
+  for (const Index& index : {Index{}, plain, escaped}) {
+    json entries = json::object();
+    for (const auto& [path, e] : index) {
+      entries[path] = {{"hash", e.hash}, {"size", e.size}, {"mtime", e.mtime}, {"mode", e.mode}};
+    }
+    EXPECT_EQ(serialize_index(index),
+              (json{{"version", 2}, {"entries", std::move(entries)}}).dump(2));
+  }
+}
+
 TEST(ParseIndex, ReadsWhatSerializeIndexWrites) {
   Index index;
   index["a.txt"] = {std::string(64, '1'), 5, 13300000000ULL, 33188};
