@@ -151,7 +151,8 @@ bool CanonicalReader::number(uint64_t& out) {
   uint64_t value = 0;
   while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
     const uint64_t digit = static_cast<uint64_t>(text[pos] - '0');
-    if (value > (UINT64_MAX - digit) / 10) return ok = false;
+    // Nineteen digits always fit; only a longer number needs the check.
+    if (pos - start >= 19 && value > (UINT64_MAX - digit) / 10) return ok = false;
     value = value * 10 + digit;
     ++pos;
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 
+#include "store/canonical_json.h"
 #include "store/codec.h"
 
 // Paths below one directory are contiguous in byte order, so one pass with a
@@ -68,15 +69,6 @@ void split_components(std::string_view path, std::vector<std::string_view>& part
   }
 }
 
-// Printable ASCII without quote or backslash: copied into JSON unchanged.
-// Anything else (non-ASCII names included) goes through the JSON writer.
-bool is_plain_ascii(std::string_view text) {
-  for (char c : text) {
-    if (c < 0x20 || c > 0x7e || c == '"' || c == '\\') return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 ObjectId fold_trees(const PathIds& paths, const std::string& prefix, const TreeSink& sink) {
@@ -112,7 +104,7 @@ ObjectId hash_folded_tree(const std::vector<FoldEntry>& entries, std::string& bu
   buffer.assign("[");
   for (const FoldEntry& e : entries) {
     // Names or ids that need escaping take the JSON writer's way.
-    if (!is_plain_ascii(e.name) || !is_plain_ascii(e.id)) {
+    if (!is_plain_json_string(e.name) || !is_plain_json_string(e.id)) {
       return object_hash("tree", serialize_tree(to_tree(entries)));
     }
     if (buffer.size() > 1) buffer += ',';

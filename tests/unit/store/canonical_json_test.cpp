@@ -1,6 +1,8 @@
 // The fast readers of the index and of trees must decide every text exactly
 // as the full JSON parser does: the expected values below come from
 // nlohmann::json directly.
+#include "store/canonical_json.h"
+
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -89,6 +91,28 @@ TEST(SerializeTree, WritesWhatTheJsonWriterWrites) {
       array.push_back({{"mode", e.mode}, {"type", e.type}, {"hash", e.hash}, {"path", e.path}});
     }
     EXPECT_EQ(serialize_tree(tree), array.dump());
+  }
+}
+
+TEST(CanonicalReader, ReadsExactlyThe64BitUnsignedNumbers) {
+  const std::pair<std::string, bool> cases[] = {
+      {"0", true},
+      {"18446744073709551615", true},
+      {"18446744073709551616", false},  // 2^64
+      {"28446744073709551615", false},  // wraps to a 20-digit value
+      {"99999999999999999999", false},
+      {"100000000000000000000", false},
+      {"01", false},
+      {"1.5", false},
+      {"", false},
+  };
+  for (const auto& [text, fits] : cases) {
+    CanonicalReader in{text};
+    uint64_t value = 0;
+    EXPECT_EQ(in.number(value) && in.at_end(), fits) << text;
+    if (fits) {
+      EXPECT_EQ(std::to_string(value), text);
+    }
   }
 }
 
