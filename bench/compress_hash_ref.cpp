@@ -62,6 +62,9 @@ int main(int argc, char** argv) {
   deflateInit(&stream, 9);
   std::vector<unsigned char> out(deflateBound(&stream, largest));
   EVP_MD_CTX* sha = EVP_MD_CTX_new();
+  // Fetched once: the built-in EVP_sha256() would be looked up again on
+  // every initialisation, which is not part of the work.
+  EVP_MD* sha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
   unsigned char digest[EVP_MAX_MD_SIZE];
   size_t compressed = 0;
 
@@ -69,7 +72,7 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   for (const std::string& blob : blobs) {
     unsigned int digest_size = 0;
-    EVP_DigestInit_ex(sha, EVP_sha256(), nullptr);
+    EVP_DigestInit_ex(sha, sha256, nullptr);
     EVP_DigestUpdate(sha, blob.data(), blob.size());
     EVP_DigestFinal_ex(sha, digest, &digest_size);
     deflateReset(&stream);
@@ -84,6 +87,7 @@ int main(int argc, char** argv) {
   const double cpu = cpu_seconds() - cpu_start;
 
   EVP_MD_CTX_free(sha);
+  EVP_MD_free(sha256);
   deflateEnd(&stream);
   std::fprintf(stderr, "%zu blobs, %zu bytes compressed\n", blobs.size(), compressed);
   std::printf("%.4f %.4f\n", elapsed.count(), cpu);
