@@ -46,6 +46,16 @@ bool is_safe_tree_name(std::string_view name) {
   return !equals_ignoring_case(name, ".orrery") && !equals_ignoring_case(name, ".git");
 }
 
+bool is_safe_tree_path(std::string_view path) {
+  size_t start = 0;
+  for (;;) {
+    size_t end = path.find('/', start);
+    if (!is_safe_tree_name(path.substr(start, end - start))) return false;
+    if (end == std::string_view::npos) return true;
+    start = end + 1;
+  }
+}
+
 void walk_tree(const ObjectStore& store, std::string_view tree_id,
                const std::function<void(const std::string& path, const TreeEntry& entry)>& visit) {
   walk_tree_selective(store, tree_id, [&](const std::string& path, const TreeEntry& entry) {

@@ -15,6 +15,11 @@ using PathMap = std::map<std::string, ObjectId>;
 // in any letter case.
 bool is_safe_tree_name(std::string_view name);
 
+// True when every "/"-separated component of a repository-relative path
+// passes is_safe_tree_name: no "..", no absolute path, no empty component,
+// nothing inside .orrery or .git.
+bool is_safe_tree_path(std::string_view path);
+
 // Visits the entries below a tree depth-first in stored order, each with its
 // full path, a directory before its contents. Missing or non-tree objects
 // (the root included) contribute nothing. Throws "Unsafe path in tree: <name>"

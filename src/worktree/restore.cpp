@@ -112,21 +112,9 @@ bool has_linked_parent(const std::string& root, const std::string& path) {
 
 }  // namespace
 
-bool is_safe_working_path(std::string_view path) {
-  if (!is_safe_relpath(path)) return false;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find('/', start);
-    if (end == std::string_view::npos) end = path.size();
-    if (!is_safe_tree_name(path.substr(start, end - start))) return false;
-    start = end + 1;
-  }
-  return true;
-}
-
 bool restore_file(const ObjectStore& store, const std::string& root, const std::string& path,
                   const ObjectId& id) {
-  if (!is_safe_working_path(path) || has_linked_parent(root, path)) return false;
+  if (!is_safe_tree_path(path) || has_linked_parent(root, path)) return false;
   std::optional<Object> blob = read_object(store, id);
   if (!blob || blob->type != "blob") return false;
   write_file_atomic(root + "/" + path, blob->data);

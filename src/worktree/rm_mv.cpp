@@ -8,7 +8,7 @@
 #include "store/fs.h"
 #include "store/index.h"
 #include "store/repo.h"
-#include "worktree/restore.h"
+#include "store/tree_walk.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ namespace {
 // neither command can touch what the repository is made of.
 bool check_paths(const Args& paths) {
   for (const std::string& path : paths) {
-    if (!is_safe_working_path(path)) {
+    if (!is_safe_tree_path(path)) {
       print_error("недопустимый путь: " + path);
       return false;
     }

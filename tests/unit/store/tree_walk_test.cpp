@@ -61,4 +61,14 @@ TEST_F(TreeWalkTest, RefusesNamesThatWouldLeaveTheWorkingTree) {
   EXPECT_EQ(refusal(tree({file(".orreryx", a), file("..a", a)})), "accepted");
 }
 
+TEST(IsSafeTreePath, RefusesEscapesAndMetadata) {
+  for (const char* path : {"a.txt", "dir/sub/a.txt", ".orreryignore", "x.orrery"}) {
+    EXPECT_TRUE(is_safe_tree_path(path)) << path;
+  }
+  for (const char* path : {"", "../a", "/etc/passwd", ".orrery/HEAD", "d/.GIT/config", ".Orrery",
+                           "a//b", "a\\b", "dir/"}) {
+    EXPECT_FALSE(is_safe_tree_path(path)) << path;
+  }
+}
+
 }  // namespace
