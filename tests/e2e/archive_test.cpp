@@ -126,7 +126,8 @@ TEST_F(ArchiveCommand, WritesATarThatPythonAndGnuTarReadBackExactly) {
 TEST_F(ArchiveCommand, WritesAZipThatPythonAndUnzipReadBackExactly) {
   EXPECT_RUN(orrery({"archive", "--format", "zip", "--output=a.zip", "main"}), 0, "", "");
   EXPECT_EQ(python_listing(k_list_zip, file("a.zip")), expected_zip_listing());
-
+  RunResult test = run_program("unzip", {"-tq", file("a.zip")});
+  EXPECT_EQ(test.code, 0) << test.out << test.err;
   EXPECT_EQ(run_program("unzip", {"-q", file("a.zip"), "-d", file("x")}).code, 0);
   expect_tree_extracted(file("x"));
 }
