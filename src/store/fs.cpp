@@ -89,7 +89,8 @@ bool read_file_into(const std::string& path, std::string& out, struct stat* befo
   size_t filled = 0;
   for (;;) {
     if (filled == out.size()) out.resize(out.size() < 4096 ? 4096 : out.size() * 2);
-    ssize_t n = ::read(fd.get(), out.data() + filled, out.size() - filled);
+    const size_t wanted = out.size() - filled;
+    ssize_t n = ::read(fd.get(), out.data() + filled, wanted);
     if (n < 0) {
       if (errno == EINTR) continue;
       if (filled == 0 && errno == EISDIR) return false;
@@ -97,6 +98,8 @@ bool read_file_into(const std::string& path, std::string& out, struct stat* befo
     }
     if (n == 0) break;
     filled += static_cast<size_t>(n);
+    // A regular file answers short only at its end: no need to ask again.
+    if (S_ISREG(st.st_mode) && static_cast<size_t>(n) < wanted) break;
   }
   out.resize(filled);
   return true;
