@@ -21,7 +21,7 @@ struct BranchOptions {
   std::vector<std::string> positional;
 };
 
-// Reports the missing specification itself and answers nothing.
+// Reports a missing remote/branch argument itself and answers nothing.
 std::optional<BranchOptions> parse_branch_args(const Args& args) {
   BranchOptions options;
   for (size_t i = 0; i < args.size(); ++i) {
