@@ -1,38 +1,4 @@
-target_sources(orrery_core PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/add.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/add_patch.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/branch.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/branch_header.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/checkout.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/commit.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/internal/dir_walk.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/internal/foreign_branch.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/internal/repo_path.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/internal/tree_fold.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/log.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/reset.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/restore.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/rm_mv.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/scan.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/status.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/tag.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/tree_builder.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/tree_writer.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/working_stat.cpp
-  PUBLIC FILE_SET HEADERS FILES
-  ${CMAKE_CURRENT_LIST_DIR}/add.h
-  ${CMAKE_CURRENT_LIST_DIR}/add_patch.h
-  ${CMAKE_CURRENT_LIST_DIR}/branch.h
-  ${CMAKE_CURRENT_LIST_DIR}/branch_header.h
-  ${CMAKE_CURRENT_LIST_DIR}/checkout.h
-  ${CMAKE_CURRENT_LIST_DIR}/commit.h
-  ${CMAKE_CURRENT_LIST_DIR}/log.h
-  ${CMAKE_CURRENT_LIST_DIR}/reset.h
-  ${CMAKE_CURRENT_LIST_DIR}/restore.h
-  ${CMAKE_CURRENT_LIST_DIR}/rm_mv.h
-  ${CMAKE_CURRENT_LIST_DIR}/scan.h
-  ${CMAKE_CURRENT_LIST_DIR}/status.h
-  ${CMAKE_CURRENT_LIST_DIR}/tag.h
-  ${CMAKE_CURRENT_LIST_DIR}/tree_builder.h
-  ${CMAKE_CURRENT_LIST_DIR}/tree_writer.h
-  ${CMAKE_CURRENT_LIST_DIR}/working_stat.h)
+orrery_modules(orrery_core
+  add add_patch branch branch_header checkout commit log reset restore rm_mv scan status
+  tag tree_builder tree_writer working_stat
+  INTERNAL dir_walk foreign_branch repo_path tree_fold)
