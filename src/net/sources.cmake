@@ -1,2 +1,4 @@
 orrery_modules(orrery_net
-  hub_url)
+  http_client
+  hub_url
+  INTERNAL http_settings)

@@ -1,0 +1,2 @@
+orrery_unit_tests(net
+  http_client_test.cpp)
