@@ -6,6 +6,8 @@
 #include "cli/help.h"
 #include "diff/diff_cmd.h"
 #include "diff/show_cmd.h"
+#include "net/fetch.h"
+#include "net/push.h"
 #include "pack/pack_cmd.h"
 #include "store/init.h"
 #include "tools/archive.h"
@@ -54,6 +56,8 @@ constexpr CommandRow k_commands[] = {
     {"rm", cmd_rm},
     {"mv", cmd_mv},
     {"tag", cmd_tag},
+    {"fetch", cmd_fetch},
+    {"push", cmd_push},
 };
 // clang-format on
 

@@ -1,4 +1,7 @@
 orrery_modules(orrery_net
+  fetch
   http_client
   hub_url
-  INTERNAL http_settings)
+  push
+  sync_protocol
+  INTERNAL http_settings object_links sync_target)

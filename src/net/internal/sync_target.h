@@ -1,0 +1,52 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "store/config.h"
+#include "store/object.h"
+
+struct Repository;
+
+// What fetch and push read from the configuration before they talk to a
+// remote.
+struct SyncSettings {
+  RepoConfig config;
+  std::string current_branch;  // the branch HEAD names; "main" when it names none
+  BranchConfig upstream;       // the current branch's entry (possibly empty)
+
+  // The per-branch upstream remote, else the repository-level one, else
+  // "origin".
+  std::string default_remote() const;
+  // The per-branch upstream branch, else the repository-level one, else
+  // `fallback`.
+  std::string default_branch(const std::string& fallback) const;
+  // The URL of a configured remote; nothing when there is no such remote.
+  std::optional<std::string> remote_url(const std::string& name) const;
+};
+
+SyncSettings load_sync_settings(const Repository& repo);
+
+// A failure a sync command reports: the message and the hint of print_error.
+struct SyncFailure {
+  std::string message;
+  std::string hint;
+};
+
+// The failure for a remote name that is not configured.
+SyncFailure unknown_remote(const std::string& name);
+
+// Checks the names that become the path refs/remotes/<remote>/<branch> and
+// the request paths; the failure names the first that is not a valid
+// reference name.
+std::optional<SyncFailure> check_tracking_names(const std::string& remote,
+                                                const std::string& branch);
+
+// "refs/remotes/<remote>/<branch>".
+std::string tracking_ref(const std::string& remote, const std::string& branch);
+
+// The commit HEAD names, when it is a well-formed id.
+std::optional<ObjectId> head_commit_id(const Repository& repo);
+
+// Reports the failure through print_error and returns 1.
+int report_sync_failure(const SyncFailure& failure);
