@@ -59,10 +59,22 @@ size_t read_upload(char* buffer, size_t size, size_t count, void* user) {
   return bytes;
 }
 
-// Frees a header list on every path out of an attempt.
+bool has_header(const HttpHeaders& headers, std::string_view name) {
+  for (const std::string& line : headers) {
+    if (line.size() > name.size() && line.compare(0, name.size(), name) == 0 &&
+        line[name.size()] == ':') {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Frees a header list on every path out of an attempt. The request carries
+// the caller's headers only: libcurl's own "Accept: */*" is withdrawn.
 struct HeaderList {
   explicit HeaderList(const HttpHeaders& headers) {
     for (const std::string& line : headers) list = curl_slist_append(list, line.c_str());
+    if (!has_header(headers, "Accept")) list = curl_slist_append(list, "Accept:");
   }
   ~HeaderList() { curl_slist_free_all(list); }
   HeaderList(const HeaderList&) = delete;
@@ -147,7 +159,7 @@ HttpResponse HttpClient::perform(std::string_view method, const std::string& url
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, append_body);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response.body);
     HeaderList list(headers);
-    if (list.list != nullptr) curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list.list);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list.list);
 
     const CURLcode code = curl_easy_perform(curl);
     const bool last = attempt + 1 >= settings.retry_max;

@@ -67,6 +67,7 @@ TEST(HttpClient, RetriesAGetThroughThreeGatewayErrorsWithGrowingPauses) {
   std::vector<StubRequest> seen = server.requests();
   ASSERT_EQ(seen.size(), 4u);
   EXPECT_EQ(seen[0].header("X-A"), "1");
+  EXPECT_EQ(seen[0].headers.count("Accept") + seen[0].headers.count("User-Agent"), 0u);
   EXPECT_GE(gap_ms(seen[0], seen[1]), 50);
   EXPECT_GE(gap_ms(seen[1], seen[2]), 100);
   EXPECT_GE(gap_ms(seen[2], seen[3]), 200);
