@@ -3,9 +3,11 @@
 #include <httplib.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <iostream>
 #include <mutex>
 #include <thread>
@@ -63,12 +65,13 @@ void log_request(const httplib::Request& req, const httplib::Response& res) {
   const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t_started).count();
   std::string_view target = req.target;
   target = target.substr(0, target.find('?'));
-  char elapsed[32];
-  std::snprintf(elapsed, sizeof elapsed, "%.1fms", ms);
+  char numbers[64];
+  std::snprintf(numbers, sizeof numbers, "\" %d %zu %.1fms ", res.status, res.body.size(), ms);
+  // One write per line: standard error is unbuffered.
+  const std::string line = req.remote_addr + " \"" + printable(req.method) + " " +
+                           printable(target) + numbers + (t_user.empty() ? "-" : t_user) + "\n";
   std::lock_guard lock(g_log_mutex);
-  std::cerr << req.remote_addr << " \"" << printable(req.method) << " " << printable(target)
-            << "\" " << res.status << " " << res.body.size() << " " << elapsed << " "
-            << (t_user.empty() ? "-" : t_user) << "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
 void send(httplib::Response& res, const Reply& reply) {
@@ -162,6 +165,7 @@ void HubServer::install(httplib::Server& server) {
   const int threads = options_.threads;
   server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   server.set_keep_alive_max_count(1000);
+  server.set_tcp_nodelay(true);  // a response leaves in two writes; Nagle would hold the second
   server.set_payload_max_length(options_.max_body);
   server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
     return before_routing(req, res);
@@ -256,10 +260,21 @@ std::string default_public_url(const std::string& host, int port) {
   return "http://" + (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }
 
+// cpp-httplib listens with a backlog of 5: a burst of new connections
+// overflows it and the kernel drops SYNs, which clients resend only after a
+// second. Listening again on the bound socket raises the backlog.
+class BacklogServer : public httplib::Server {
+ public:
+  void raise_backlog() { ::listen(svr_sock_, SOMAXCONN); }
+};
+
 // Binds to the configured address; the bound port, or -1.
-int bind_server(httplib::Server& server, const ServeOptions& options) {
-  if (options.port == 0) return server.bind_to_any_port(options.host);
-  return server.bind_to_port(options.host, options.port) ? options.port : -1;
+int bind_server(BacklogServer& server, const ServeOptions& options) {
+  const int port = options.port == 0 ? server.bind_to_any_port(options.host)
+                   : server.bind_to_port(options.host, options.port) ? options.port
+                                                                     : -1;
+  if (port >= 0) server.raise_backlog();
+  return port;
 }
 
 }  // namespace
@@ -279,7 +294,7 @@ int serve_hub(const ServeOptions& options) {
     std::cerr << "orrery-hub: снято оставшихся блокировок репозиториев: " << cleared << "\n";
   }
 
-  httplib::Server server;
+  BacklogServer server;
   HubServer hub(options, *db);
   hub.install(server);
   const int port = bind_server(server, options);
