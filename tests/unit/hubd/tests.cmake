@@ -1,0 +1,6 @@
+orrery_unit_tests(hubd
+  db_test.cpp
+  object_check_test.cpp
+  sync_path_test.cpp
+  sync_server_test.cpp)
+target_link_libraries(orrery_hubd_tests PRIVATE orrery_hubd)
