@@ -221,7 +221,11 @@ Reply post_pack_query(const HubContext& hub, const SyncCall& call, std::string_v
   if (!request) return k_bad_want_have;
   std::optional<std::string> root = readable_root(hub, call);
   if (!root) return {200, "", k_octets};
-  return {200, pack_of_closure(*root, request->want, request->have), k_octets};
+  std::string pack = pack_of_closure(*root, request->want, request->have);
+  // Nothing to send is a stream ended by its empty header line at once: an
+  // empty body would send the client on to download the whole branch.
+  if (pack.empty()) pack = "\n";
+  return {200, std::move(pack), k_octets};
 }
 
 Reply get_branch_pack(const HubContext& hub, const SyncCall& call) {
