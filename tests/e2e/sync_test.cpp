@@ -1,9 +1,11 @@
 #include <chrono>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "pack/transfer.h"
 #include "support/http_stub.h"
+#include "support/hub_process.h"
 #include "support/repo_builder.h"
 
 using namespace testing_support;
@@ -301,6 +303,61 @@ TEST_F(SyncTest, AHubRemoteNeedsALoginBeforeAnyRequest) {
       "  подсказка: выполни orrery login (OAuth device flow на hub.test)\n";
   EXPECT_RUN(in(target, {"fetch", "https://hub.example/r"}), 1, "", expected);
   EXPECT_RUN(in(source, {"push", "https://hub.example/r"}), 1, "", expected);
+}
+
+// The requests of the hub's access log, as "METHOD path" lines.
+std::vector<std::string> logged_requests(const HubProcess& hub) {
+  std::vector<std::string> out;
+  std::istringstream log(read_text(hub.log_path()));
+  for (std::string line; std::getline(log, line);) {
+    size_t open = line.find('"'), close = line.find('"', open + 1);
+    if (open != std::string::npos && close != std::string::npos) {
+      out.push_back(line.substr(open + 1, close - open - 1));
+    }
+  }
+  return out;
+}
+
+TEST_F(SyncTest, RoundTripsThroughTheHub) {
+  HubProcess hub;
+  ScopedEnv token({{"ORRERY_TOKEN", hub.add_user("alice")}});
+  const std::string url = hub.repo_url("alice", "proj");
+  set_origin(source, url);
+  set_origin(target, url);
+  commit_in_source(40, "one");
+  EXPECT_RUN(in(source, {"push"}), 0, "Отправлено main на " + url + "\n", "");
+  EXPECT_RUN(in(target, {"fetch"}), 0, "Скачано main с " + url + "\n", "");
+  EXPECT_EQ(loose_objects(target), loose_objects(source));
+
+  // The target builds on what it fetched; the source moves the hub ahead.
+  const ObjectId fetched = tracking(target);
+  update_ref(Repository(target), "refs/heads/main", fetched);
+  const ObjectId ahead = commit_in_source(45, "two");
+  const std::string head_log = read_text(source + "/.orrery/logs/HEAD");
+  EXPECT_EQ(in(source, {"push"}).code, 0);
+  EXPECT_EQ(read_text(source + "/.orrery/logs/HEAD"), head_log) << "HEAD did not move";
+  EXPECT_EQ(tracking(source), ahead);
+  const ObjectId diverged = commit_snapshot(target, {{"x", "mine"}}, "mine");
+  EXPECT_RUN(in(target, {"push"}), 1, "",
+             "orrery: ошибка: push rejected (non-fast-forward / expected-old mismatch)\n"
+             "  подсказка: сделай orrery fetch и интегрируй изменения (merge/rebase), либо "
+             "повтори с --force-with-lease / --force\n");
+  EXPECT_EQ(tracking(target), fetched);
+
+  EXPECT_EQ(in(target, {"fetch"}).code, 0);
+  EXPECT_EQ(tracking(target), ahead);
+  for (const auto& [id, stored] : loose_objects(source)) {
+    EXPECT_EQ(read_text(target + "/.orrery/objects/" + id.substr(0, 2) + "/" + id.substr(2)),
+              stored);
+  }
+  // Nothing new: the pack request answers an empty stream and ends the fetch.
+  const size_t before = logged_requests(hub).size();
+  EXPECT_EQ(in(target, {"fetch"}).code, 0);
+  std::vector<std::string> noop = logged_requests(hub);
+  noop.erase(noop.begin(), noop.begin() + before);
+  EXPECT_EQ(noop, (std::vector<std::string>{"GET /.orrery/alice/proj.orrery/refs/main",
+                                            "POST /.orrery/alice/proj.orrery/packs"}));
+  EXPECT_EQ(branch_tip(target), diverged);
 }
 
 }  // namespace
