@@ -3,8 +3,8 @@
 #include <optional>
 
 #include "pack/internal/record.h"
-#include "store/codec.h"
 #include "store/fs.h"
+#include "store/object_check.h"
 #include "store/repo.h"
 
 // Received bytes are never inflated or hashed: the stream is trusted for its
@@ -37,7 +37,7 @@ std::string build_transfer_pack(const std::string& root, const std::set<ObjectId
   std::string stored;
   for (const ObjectId& id : ids) {
     if (!is_object_id(id) || !read_file_into(loose_object_path(root, id), stored)) continue;
-    append_transfer_record(stream, id, stored, zlib_decompress(stored).size());
+    append_transfer_record(stream, id, stored, canonical_size(stored));
   }
   return stream;
 }

@@ -121,13 +121,16 @@ class Inflater {
     if (piece_.size() < k_piece_size) piece_.resize(k_piece_size);
     stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
     stream_.avail_in = static_cast<uInt>(bytes.size());
+    // A small first piece: a reader after the header alone stops there.
+    size_t room = k_first_piece_size;
     for (;;) {
       stream_.next_out = reinterpret_cast<Bytef*>(piece_.data());
-      stream_.avail_out = static_cast<uInt>(piece_.size());
+      stream_.avail_out = static_cast<uInt>(room);
+      room = piece_.size();
       const int result = inflate(&stream_, Z_NO_FLUSH);
       // With the whole output buffer free, Z_BUF_ERROR means the input ran out.
       if (result != Z_OK && result != Z_STREAM_END) return InflateEnd::damaged;
-      const size_t produced = piece_.size() - stream_.avail_out;
+      const size_t produced = reinterpret_cast<char*>(stream_.next_out) - piece_.data();
       if (produced > 0 && !sink(std::string_view(piece_.data(), produced))) {
         return InflateEnd::stopped;
       }
@@ -139,6 +142,7 @@ class Inflater {
 
  private:
   static constexpr size_t k_piece_size = 64 << 10;
+  static constexpr size_t k_first_piece_size = 64;
 
   z_stream stream_{};
   std::string scratch_;

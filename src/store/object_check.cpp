@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <functional>
+#include <stdexcept>
 
 #include "store/codec.h"
 
@@ -113,4 +114,17 @@ std::optional<Object> read_object_of_type(const ObjectStore& store, std::string_
     return std::nullopt;
   }
   return object;
+}
+
+uint64_t canonical_size(std::string_view stored) {
+  uint64_t size = 0;
+  auto accept = [&](const CanonicalHeader& header) {
+    size = header.type.size() + 1 + std::to_string(header.size).size() + 1 + header.size;
+    return false;
+  };
+  auto content = [](std::string_view) { return false; };
+  if (inflate_object(stored, accept, content) == InflateEnd::damaged || size == 0) {
+    throw std::runtime_error("zlib inflate failed");
+  }
+  return size;
 }

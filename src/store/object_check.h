@@ -26,6 +26,10 @@ std::optional<Object> check_stored_object(std::string_view id, std::string_view 
 std::optional<Object> read_object_of_type(const ObjectStore& store, std::string_view id,
                                           std::string_view type);
 
+// The length of the canonical bytes a stored object inflates to, read from
+// its header alone. Throws "zlib inflate failed" when no header can be read.
+uint64_t canonical_size(std::string_view stored);
+
 // True for 64 lower-case hexadecimal digits: the only form an id from
 // outside may have before it becomes a path or a request.
 bool is_canonical_object_id(std::string_view text);
