@@ -5,6 +5,7 @@
 
 #include "hubd/object_check.h"
 #include "hubd/store_gate.h"
+#include "pack/transfer.h"
 
 // The server side of the sync protocol. A request is judged in two steps:
 // admit_sync_request looks only at the request line and headers, so a
@@ -181,7 +182,7 @@ Reply put_object(const HubContext& hub, const SyncCall& call, std::string_view b
 }
 
 Reply post_pack(const HubContext& hub, const SyncCall& call, std::string_view body) {
-  std::optional<std::vector<TransferRecord>> records = split_transfer_stream(body);
+  std::optional<std::vector<TransferRecord>> records = parse_transfer_stream(body);
   if (!records) return text_reply(400, "pack отвергнут: повреждена запись");
   ObjectChecker& checker = thread_checker(hub.max_body);
   std::set<ObjectId> in_pack, linked;
