@@ -1,6 +1,9 @@
 #include "net/sync_protocol.h"
 
+#include <algorithm>
+#include <deque>
 #include <nlohmann/json.hpp>
+#include <unordered_set>
 #include <vector>
 
 #include "cli/console.h"
@@ -22,10 +25,19 @@ HttpHeaders with_header(HttpHeaders headers, std::string line) {
   return headers;
 }
 
-json id_array(const std::set<ObjectId>& ids) {
-  json array = json::array();
-  for (const ObjectId& id : ids) array.push_back(id);
-  return array;
+// A JSON array of the ids, written directly: a have list holds every object
+// of the history, and a document tree of them costs more than the request.
+void append_id_array(std::string& out, const std::set<ObjectId>& ids) {
+  out.push_back('[');
+  for (const ObjectId& id : ids) {
+    if (out.back() != '[') out.push_back(',');
+    if (is_canonical_object_id(id)) {
+      out.append("\"").append(id).append("\"");
+    } else {
+      out.append(json(id).dump());
+    }
+  }
+  out.push_back(']');
 }
 
 }  // namespace
@@ -60,12 +72,20 @@ HttpHeaders sync_headers(const std::string& token) {
 }
 
 void collect_reachable(const Repository& repo, const ObjectId& commit, std::set<ObjectId>& out) {
+  // Ids are gathered unsorted (a deque keeps them in place for the views of
+  // `seen`) and put into the ordered set once at the end, in order, so that
+  // every insertion is a hinted one.
+  std::unordered_set<std::string_view> seen(out.begin(), out.end());
+  std::deque<ObjectId> found;
   std::vector<ObjectLink> stack{{commit, "commit"}};
   while (!stack.empty()) {
     ObjectLink item = std::move(stack.back());
     stack.pop_back();
-    if (!out.insert(item.id).second || item.type == "blob") continue;
-    std::optional<Object> object = read_object_of_type(repo.objects, item.id, item.type);
+    if (seen.count(item.id)) continue;
+    const ObjectId& id = found.emplace_back(std::move(item.id));
+    seen.insert(id);
+    if (item.type == "blob") continue;
+    std::optional<Object> object = read_object_of_type(repo.objects, id, item.type);
     if (!object) continue;
     // Pushed in reverse, so that parents come before the tree and entries in
     // the tree's order, as a recursive walk would visit them.
@@ -73,11 +93,19 @@ void collect_reachable(const Repository& repo, const ObjectId& commit, std::set<
     stack.insert(stack.end(), std::make_move_iterator(links.rbegin()),
                  std::make_move_iterator(links.rend()));
   }
+  std::sort(found.begin(), found.end());
+  for (ObjectId& id : found) out.insert(out.end(), std::move(id));
 }
 
 std::string want_have_document(const std::set<ObjectId>& want, const std::set<ObjectId>& have) {
-  json document = {{"have", id_array(have)}, {"proto", 1}, {"want", id_array(want)}};
-  return document.dump();
+  std::string document;
+  document.reserve(32 + 67 * (want.size() + have.size()));
+  document.append("{\"have\":");
+  append_id_array(document, have);
+  document.append(",\"proto\":1,\"want\":");
+  append_id_array(document, want);
+  document.push_back('}');
+  return document;
 }
 
 std::set<ObjectId> parse_missing_list(std::string_view body) {

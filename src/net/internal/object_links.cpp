@@ -6,9 +6,9 @@
 
 namespace {
 
-void add_link(ObjectLinks& out, const ObjectId& id, std::string_view type) {
+void add_link(ObjectLinks& out, ObjectId&& id, std::string_view type) {
   if (is_canonical_object_id(id)) {
-    out.links.push_back({id, type});
+    out.links.push_back({std::move(id), type});
   } else {
     out.damaged = true;
   }
@@ -21,11 +21,11 @@ ObjectLinks object_links(const Object& object) {
   try {
     if (object.type == "commit") {
       Commit commit = parse_commit(object.data);
-      for (const ObjectId& parent : commit.parents) add_link(out, parent, "commit");
-      add_link(out, commit.tree, "tree");
+      for (ObjectId& parent : commit.parents) add_link(out, std::move(parent), "commit");
+      add_link(out, std::move(commit.tree), "tree");
     } else if (object.type == "tree") {
-      for (const TreeEntry& entry : parse_tree(object.data)) {
-        add_link(out, entry.hash, entry.type == "tree" ? "tree" : "blob");
+      for (TreeEntry& entry : parse_tree(object.data)) {
+        add_link(out, std::move(entry.hash), entry.type == "tree" ? "tree" : "blob");
       }
     }
   } catch (const std::exception&) {
