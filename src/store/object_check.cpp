@@ -1,5 +1,6 @@
 #include "store/object_check.h"
 
+#include <array>
 #include <charconv>
 #include <functional>
 #include <stdexcept>
@@ -60,11 +61,16 @@ bool is_known_type(std::string_view type) {
 }  // namespace
 
 bool is_canonical_object_id(std::string_view text) {
+  // A table: walks check every id they meet.
+  static constexpr std::array<bool, 256> k_lower_hex = [] {
+    std::array<bool, 256> table{};
+    for (char c : std::string_view("0123456789abcdef")) table[static_cast<unsigned char>(c)] = true;
+    return table;
+  }();
   if (text.size() != 64) return false;
-  for (char c : text) {
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  }
-  return true;
+  bool all = true;
+  for (char c : text) all &= k_lower_hex[static_cast<unsigned char>(c)];
+  return all;
 }
 
 std::optional<Object> check_stored_object(std::string_view id, std::string_view stored,
