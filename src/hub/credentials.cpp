@@ -151,8 +151,9 @@ bool refresh_access_token() {
   if (!answer) return false;
   std::optional<int64_t> expires_at;
   if (answer->expires_in > 0) expires_at = unix_now() + answer->expires_in;
-  save_oauth_tokens(answer->access_token, answer->refresh_token.value_or(*stored->refresh_token),
-                    expires_at);
+  const std::string& refresh =
+      answer->refresh_token.value_or("").empty() ? *stored->refresh_token : *answer->refresh_token;
+  save_oauth_tokens(answer->access_token, refresh, expires_at);
   return true;
 }
 

@@ -92,4 +92,22 @@ std::string refused_url() {
   return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
 }
 
+StubReply forward_request(int port, const StubRequest& request) {
+  httplib::Client client("127.0.0.1", port);
+  httplib::Headers headers;
+  for (const auto& [name, value] : request.headers) {
+    if (name != "Host" && name != "Content-Length" && name != "Content-Type" && name != "Expect" &&
+        name.rfind("REMOTE_", 0) != 0 && name.rfind("LOCAL_", 0) != 0) {
+      headers.emplace(name, value);
+    }
+  }
+  const std::string type = request.header("Content-Type");
+  httplib::Result result = request.method == "GET" ? client.Get(request.path, headers)
+                           : request.method == "POST"
+                               ? client.Post(request.path, headers, request.body, type)
+                               : client.Put(request.path, headers, request.body, type);
+  if (!result) return {502};
+  return {result->status, result->body};
+}
+
 }  // namespace testing_support

@@ -60,4 +60,8 @@ class StubServer {
 // A loopback URL on which nothing listens.
 std::string refused_url();
 
+// Sends the request on to 127.0.0.1:port and returns its answer, so a stub
+// can stand in front of a real server and bend only some answers.
+StubReply forward_request(int port, const StubRequest& request);
+
 }  // namespace testing_support

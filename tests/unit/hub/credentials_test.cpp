@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <ctime>
 #include <filesystem>
 
@@ -46,11 +47,9 @@ TEST_F(CredentialsTest, LoadsABareTokenOrAWellFormedRecord) {
       {"  tok \t\r\n\n", "tok", true, std::nullopt},
       {R"({"access_token":" a ","expires_at":5,"refresh_token":"r"})", "a", false, 5},
       {R"({"access_token":"a","expires_at":5.5})", "a", false, std::nullopt},
-      {R"({"access_token":"a","expires_at":"5"})", "a", false, std::nullopt},
       {R"({"access_token":"a","refresh_token":null})", "a", false, std::nullopt},
       {R"({"access_token":"a","refresh_token":3})", std::nullopt, false, std::nullopt},
       {R"({"refresh_token":"r"})", std::nullopt, false, std::nullopt},
-      {R"({"access_token":)", std::nullopt, false, std::nullopt},
       {" \n", std::nullopt, false, std::nullopt},
   };
   for (const Case& c : cases) {
@@ -74,25 +73,25 @@ TEST_F(CredentialsTest, SavesPrivatelyInANewPrivateFolder) {
   EXPECT_EQ(mode_of(file()), 0600u);
 }
 
-TEST_F(CredentialsTest, NeverSavesOrSendsATokenWithAControlByte) {
-  EXPECT_THROW(save_plain_token("a\nb"), std::runtime_error);
-  EXPECT_FALSE(path_exists(file()));
-  store("{\"access_token\":\"a\\u0007b\"}");
-  EXPECT_EQ(current_token(), std::nullopt);
-}
-
-TEST_F(CredentialsTest, TheEnvironmentWinsEvenWhenBlank) {
+TEST_F(CredentialsTest, TheEnvironmentWinsAndAControlByteIsNeverSentOrSaved) {
   store("filetoken\n");
   EXPECT_EQ(current_token(), "filetoken");
-  ScopedEnv set({{"ORRERY_TOKEN", " envtoken "}});
-  EXPECT_EQ(current_token(), "envtoken");
-  ScopedEnv blank({{"ORRERY_TOKEN", "  "}});
+  {
+    ScopedEnv set({{"ORRERY_TOKEN", " envtoken "}});
+    EXPECT_EQ(current_token(), "envtoken");
+    ScopedEnv blank({{"ORRERY_TOKEN", "  "}});
+    EXPECT_EQ(current_token(), std::nullopt);
+  }
+  store("{\"access_token\":\"a\\u0007b\"}");
   EXPECT_EQ(current_token(), std::nullopt);
+  EXPECT_THROW(save_plain_token("a\nb"), std::runtime_error);
+  EXPECT_EQ(read_text(file()), "{\"access_token\":\"a\\u0007b\"}");
 }
 
 TEST_F(CredentialsTest, RefreshesATokenAboutToExpireKeepingTheOldRefreshToken) {
-  StubServer server([](const StubRequest&) {
-    return StubReply{200, R"({"access_token":"new","expires_in":3600})"};
+  std::atomic<int> status = 200;
+  StubServer server([&](const StubRequest&) {
+    return StubReply{status, R"({"access_token":"new","expires_in":3600})"};
   });
   ScopedEnv token_url({{"ORRERY_OAUTH_TOKEN_URL", server.url() + "/oauth/token"},
                        {"ORRERY_OAUTH_CLIENT_ID", "my app"}});
@@ -110,11 +109,8 @@ TEST_F(CredentialsTest, RefreshesATokenAboutToExpireKeepingTheOldRefreshToken) {
   ASSERT_TRUE(saved);
   EXPECT_EQ(saved->refresh_token, "r 1");
   EXPECT_GE(*saved->expires_at, std::time(nullptr) + 3590);
-}
 
-TEST_F(CredentialsTest, AFailedRefreshMeansNoToken) {
-  StubServer server([](const StubRequest&) { return StubReply{400, R"({"error":"bad"})"}; });
-  ScopedEnv token_url({{"ORRERY_OAUTH_TOKEN_URL", server.url()}});
+  status = 400;  // a refused refresh means no token at all
   store(R"({"access_token":"old","expires_at":1,"refresh_token":"r"})");
   EXPECT_EQ(current_token(), std::nullopt);
 }
@@ -123,20 +119,8 @@ TEST(CredentialsPath, FallsBackToTheCurrentDirectory) {
   ScopedEnv env({{"XDG_CONFIG_HOME", ""}, {"LOCALAPPDATA", k_unset}, {"HOME", "/home/u"}});
   EXPECT_EQ(credentials_path(), "/home/u/.config/orrery/credentials");
   ScopedEnv none({{"HOME", k_unset}});
-  EXPECT_EQ(credentials_dir(), std::nullopt);
   EXPECT_EQ(credentials_path(), ".orrery_credentials");
-}
-
-TEST(ParseTokenResponse, NeedsAnObjectWithAStringAccessToken) {
-  EXPECT_EQ(parse_token_response(R"({"access_token":" t ","refresh_token":"r","expires_in":9})")
-                ->expires_in,
-            9);
   EXPECT_FALSE(parse_token_response(R"({"access_token":"t","error":"x"})"));
-  EXPECT_FALSE(parse_token_response(R"({"access_token":1})"));
-  EXPECT_FALSE(parse_token_response(R"(["t"])"));
-}
-
-TEST(FormEncode, EscapesAllButUnreservedCharacters) {
   EXPECT_EQ(form_encode({{"a b", "x-._~/é"}, {"k", ""}}), "a+b=x-._~%2F%C3%A9&k=");
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "net/internal/http_settings.h"
 #include "support/http_stub.h"
 #include "support/test_support.h"
@@ -21,18 +23,10 @@ long gap_ms(const StubRequest& a, const StubRequest& b) {
 TEST(HttpSettings, ReadsEachVariableWithItsBoundsAndDefault) {
   struct Case {
     std::string value;
-    int retry_max;
-    int base_ms;
+    int retry_max, base_ms;
     long timeout;
-  } cases[] = {
-      {"0", 1, 50, 60},
-      {"-3", 1, 50, 60},
-      {"99", 15, 99, 99},
-      {"4x", 4, 300, 60},
-      {"", 4, 300, 60},
-      {" 7", 7, 50, 7},
-      {"100000", 15, 30000, 100000},
-  };
+  } cases[] = {{"0", 1, 50, 60},   {"-3", 1, 50, 60}, {"99", 15, 99, 99},
+               {"4x", 4, 300, 60}, {"", 4, 300, 60},  {"100000", 15, 30000, 100000}};
   for (const Case& c : cases) {
     ScopedEnv env({{"ORRERY_HTTP_RETRY_MAX", c.value},
                    {"ORRERY_HTTP_RETRY_BASE_MS", c.value},
@@ -42,20 +36,14 @@ TEST(HttpSettings, ReadsEachVariableWithItsBoundsAndDefault) {
     EXPECT_EQ(settings.retry_base_ms, c.base_ms) << c.value;
     EXPECT_EQ(settings.timeout_sec, c.timeout) << c.value;
   }
-}
-
-TEST(HttpSettings, BackOffDoublesFiveTimesAndStopsAtEightSeconds) {
   std::vector<int> delays;
   for (int attempt = 1; attempt <= 8; ++attempt) delays.push_back(backoff_delay_ms(attempt, 300));
   EXPECT_EQ(delays, (std::vector<int>{300, 600, 1200, 2400, 4800, 8000, 8000, 8000}));
-  EXPECT_EQ(backoff_delay_ms(1, 30000), 8000);
-  EXPECT_EQ(backoff_delay_ms(6, 50), 1600);
-  EXPECT_EQ(backoff_delay_ms(9, 50), 1600);
 }
 
-TEST(HttpClient, RetriesAGetThroughThreeGatewayErrorsWithGrowingPauses) {
+TEST(HttpClient, RetriesAGetThroughGatewayErrorsWithGrowingPauses) {
   ScopedEnv env(k_fast);
-  int calls = 0;
+  std::atomic<int> calls = 0;
   StubServer server([&](const StubRequest&) {
     return ++calls <= 3 ? StubReply{503, "busy"} : StubReply{200, "ok"};
   });
@@ -63,7 +51,6 @@ TEST(HttpClient, RetriesAGetThroughThreeGatewayErrorsWithGrowingPauses) {
   HttpResponse response = client.get(server.url() + "/x", {"X-A: 1"}, Redirects::follow);
   EXPECT_EQ(response.status, 200);
   EXPECT_EQ(response.body, "ok");
-  EXPECT_EQ(response.error, "");
   std::vector<StubRequest> seen = server.requests();
   ASSERT_EQ(seen.size(), 4u);
   EXPECT_EQ(seen[0].header("X-A"), "1");
@@ -71,59 +58,45 @@ TEST(HttpClient, RetriesAGetThroughThreeGatewayErrorsWithGrowingPauses) {
   EXPECT_GE(gap_ms(seen[0], seen[1]), 50);
   EXPECT_GE(gap_ms(seen[1], seen[2]), 100);
   EXPECT_GE(gap_ms(seen[2], seen[3]), 200);
-}
 
-TEST(HttpClient, GivesUpAfterTheLastAttemptWithItsStatusAndBody) {
-  ScopedEnv env(k_fast);
-  StubServer server([](const StubRequest&) { return StubReply{503, "still busy"}; });
-  HttpClient client;
-  HttpResponse response = client.get(server.url() + "/x", {}, Redirects::follow);
-  EXPECT_EQ(server.requests().size(), 4u);
+  calls = -10;  // busy for good: the last answer comes back
+  response = client.get(server.url() + "/x", {}, Redirects::follow);
   EXPECT_EQ(response.status, 503);
-  EXPECT_EQ(response.body, "still busy");
-  EXPECT_EQ(describe_http_response(response),
-            "HTTP 503 — временная недоступность сервера; при необходимости увеличьте "
-            "ORRERY_HTTP_RETRY_MAX.");
+  EXPECT_EQ(response.body, "busy");
+  EXPECT_EQ(server.requests().size(), 8u);
 }
 
 TEST(HttpClient, NeverRetriesAStatusForPostOrPut) {
   ScopedEnv env(k_fast);
-  StubServer server([](const StubRequest&) { return StubReply{503, ""}; });
+  StubServer server([](const StubRequest&) { return StubReply{503}; });
   HttpClient client;
   EXPECT_EQ(client.post(server.url() + "/p", "", {}).status, 503);
   EXPECT_EQ(client.put(server.url() + "/p", "body", {}).status, 503);
   std::vector<StubRequest> seen = server.requests();
   ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0].method, "POST");
-  EXPECT_EQ(seen[1].method, "PUT");
-  EXPECT_EQ(seen[1].body, "body");
+  EXPECT_EQ(seen[1].method + " " + seen[1].body, "PUT body");
 }
 
-TEST(HttpClient, ReportsARefusedConnectionAfterRetrying) {
+TEST(HttpClient, RetriesARefusedConnectionButNotAStalledOne) {
   ScopedEnv env(k_fast);
   HttpClient client;
   const auto start = std::chrono::steady_clock::now();
-  HttpResponse response = client.get(refused_url() + "/x", {}, Redirects::follow);
-  const auto waited = std::chrono::steady_clock::now() - start;
-  EXPECT_EQ(response.status, 0);
-  EXPECT_EQ(response.error, "Couldn't connect to server");
-  EXPECT_EQ(describe_http_response(response), "Couldn't connect to server");
-  EXPECT_GE(waited, std::chrono::milliseconds(50 + 100 + 200));
+  HttpResponse refused = client.get(refused_url() + "/x", {}, Redirects::follow);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(350));
+  EXPECT_EQ(describe_http_response(refused), "Couldn't connect to server");
+
+  ScopedEnv slow({{"ORRERY_HTTP_TIMEOUT_SEC", "1"}, {"ORRERY_HTTP_RETRY_MAX", "1"}});
+  StubServer stalled([](const StubRequest&) { return StubReply{200, "late", "", 5000}; });
+  HttpResponse late = client.get(stalled.url() + "/x", {}, Redirects::follow);
+  EXPECT_EQ(late.status, 0);
+  EXPECT_EQ(late.error, "Timeout was reached");
 }
 
-TEST(HttpClient, GivesUpOnAStalledServerAfterTheTimeout) {
-  ScopedEnv env({{"ORRERY_HTTP_TIMEOUT_SEC", "1"}, {"ORRERY_HTTP_RETRY_MAX", "1"}});
-  StubServer server([](const StubRequest&) { return StubReply{200, "late", "", 5000}; });
-  HttpClient client;
-  HttpResponse response = client.get(server.url() + "/x", {}, Redirects::follow);
-  EXPECT_EQ(response.status, 0);
-  EXPECT_EQ(response.error, "Timeout was reached");
-}
-
-TEST(HttpClient, FollowsRedirectsOnlyForAGetThatAsks) {
+TEST(HttpClient, FollowsRedirectsOnlyForAGetThatAsksAndOnlyToHttp) {
   ScopedEnv env(k_fast);
   StubServer server([](const StubRequest& request) {
     if (request.path == "/old") return StubReply{302, "", "/new"};
+    if (request.path == "/file") return StubReply{302, "", "file:///etc/passwd"};
     return StubReply{200, "moved here"};
   });
   HttpClient client;
@@ -133,36 +106,24 @@ TEST(HttpClient, FollowsRedirectsOnlyForAGetThatAsks) {
   EXPECT_EQ(client.post(old_url, "x", {}).status, 302);
   EXPECT_EQ(client.put(old_url, "x", {}).status, 302);
   EXPECT_EQ(server.requests().size(), 5u);
-}
-
-TEST(HttpClient, RefusesARedirectToAnotherProtocol) {
-  ScopedEnv env(k_fast);
-  StubServer server([](const StubRequest&) { return StubReply{302, "", "file:///etc/passwd"}; });
-  HttpClient client;
-  HttpResponse response = client.get(server.url() + "/x", {}, Redirects::follow);
-  EXPECT_NE(response.error, "");
-  EXPECT_EQ(response.body.find("root:"), std::string::npos);
+  HttpResponse to_file = client.get(server.url() + "/file", {}, Redirects::follow);
+  EXPECT_NE(to_file.error, "");
+  EXPECT_EQ(to_file.body.find("root:"), std::string::npos);
 }
 
 TEST(DescribeHttpResponse, NamesTheStatusOrTheTransportError) {
-  struct Case {
-    HttpResponse response;
-    std::string text;
-  } cases[] = {
-      {{401, "", ""},
-       "401 Unauthorized — проверь токен авторизации (`orrery login` или переменные окружения с "
-       "токеном)."},
-      {{403, "", ""}, "403 Forbidden — недоступна операция или URL для этого токена/пользователя."},
+  std::pair<HttpResponse, std::string> cases[] = {
       {{404, "", ""},
        "404 Not Found — ref или объект отсутствует на удалённом; проверь ветку и URL."},
-      {{429, "", ""}, "429 Too Many Requests — временное ограничение; попробуйте позже."},
+      {{504, "", ""},
+       "HTTP 504 — временная недоступность сервера; при необходимости увеличьте "
+       "ORRERY_HTTP_RETRY_MAX."},
       {{500, "", ""}, "HTTP 500"},
       {{0, "", ""}, "неизвестная ошибка сети"},
-      {{0, "", "Timeout was reached"}, "Timeout was reached"},
       {{200, "", "Failure when receiving data from the peer"},
        "Failure when receiving data from the peer (HTTP 200)"},
   };
-  for (const Case& c : cases) EXPECT_EQ(describe_http_response(c.response), c.text);
+  for (const auto& [response, text] : cases) EXPECT_EQ(describe_http_response(response), text);
   EXPECT_EQ(format_http_failure("", "https://u:p@h/x", {500, "", ""}),
             "HTTP https://h/x — HTTP 500");
 }
@@ -173,12 +134,8 @@ TEST(RedactUrlCredentials, DropsOnlyUserInformation) {
       {"https://name@hub.example", "https://hub.example"},
       {"https://@hub.example", "https://@hub.example"},
       {"user@hub.example:r", "user@hub.example:r"},
-      {"https://hub.example/r", "https://hub.example/r"},
   };
   for (const auto& [url, redacted] : cases) EXPECT_EQ(redact_url_credentials(url), redacted);
-}
-
-TEST(HubHeaders, CarryTheAgentTheTokenAndTheContentType) {
   EXPECT_EQ(hub_json_headers("t"),
             (HttpHeaders{"User-Agent: OrreryCLI/1.2.1", "Authorization: Bearer t",
                          "Content-Type: application/json", "Accept: application/json"}));
