@@ -1,5 +1,6 @@
 orrery_unit_tests(hubd
   db_test.cpp
+  hub_admin_test.cpp
   object_check_test.cpp
   sync_path_test.cpp
   sync_server_test.cpp)
