@@ -1,4 +1,5 @@
 orrery_unit_tests(hubd
+  accounts_test.cpp
   db_test.cpp
   hub_admin_test.cpp
   object_check_test.cpp
