@@ -196,6 +196,8 @@ httplib::Server::HandlerResponse HubServer::before_routing(const httplib::Reques
   start_request();
   if (std::optional<Reply> refused = check_body_framing(req, options_.max_body)) {
     send(res, *refused);
+    // The body was not read; the client must not send another request
+    // after it on this connection.
     res.set_header("Connection", "close");
     return httplib::Server::HandlerResponse::Handled;
   }
@@ -203,13 +205,18 @@ httplib::Server::HandlerResponse HubServer::before_routing(const httplib::Reques
 }
 
 // Refuses an upload before the client sends its body, when the answer does
-// not depend on it.
+// not depend on it. cpp-httplib calls this outside its exception guard, so a
+// failure here lets the request go on to the route, which reports it.
 int HubServer::on_expect_continue(const httplib::Request& req, httplib::Response& res) {
   start_request();
   std::optional<Reply> refused = check_body_framing(req, options_.max_body);
   if (!refused && is_sync_target(req.target)) {
-    std::variant<SyncCall, Reply> admitted = admit_sync_request(hub_, sync_head(req));
-    if (const Reply* reply = std::get_if<Reply>(&admitted)) refused = *reply;
+    try {
+      std::variant<SyncCall, Reply> admitted = admit_sync_request(hub_, sync_head(req));
+      if (const Reply* reply = std::get_if<Reply>(&admitted)) refused = *reply;
+    } catch (const std::exception&) {
+      return 100;
+    }
   }
   if (!refused) return 100;
   send(res, *refused);

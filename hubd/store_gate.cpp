@@ -18,9 +18,11 @@ std::mutex g_store_mutex;
 
 // Commits and trees whose whole closure a repository was seen to hold, per
 // root. The hub never deletes objects, so an entry stays true; the sets only
-// spare a ref update from walking again what an earlier one walked.
+// spare a ref update from walking again what an earlier one walked. About
+// 150 bytes an entry: past the bound, all of them are forgotten at once.
 std::unordered_map<std::string, std::unordered_set<ObjectId>> g_complete;
-constexpr size_t k_max_complete_per_repo = 1'000'000;
+size_t g_complete_entries = 0;
+constexpr size_t k_max_complete_entries = 200'000;
 
 std::string branch_ref(std::string_view branch) { return "refs/heads/" + std::string(branch); }
 
@@ -74,8 +76,7 @@ bool has_complete_history(const Repository& repo, const ObjectId& commit,
   } catch (const std::exception&) {
     return false;  // a damaged object is as good as a missing one
   }
-  if (complete.size() + walked.size() > k_max_complete_per_repo) complete.clear();
-  complete.insert(walked.begin(), walked.end());
+  for (ObjectId& id : walked) g_complete_entries += complete.insert(std::move(id)).second;
   return true;
 }
 
@@ -173,11 +174,15 @@ BranchUpdate update_branch(const std::string& root, std::string_view branch, con
                            const std::optional<ObjectId>& expected_old) {
   std::lock_guard lock(g_store_mutex);
   Repository repo(root);
+  if (g_complete_entries > k_max_complete_entries) {
+    g_complete.clear();
+    g_complete_entries = 0;
+  }
   std::unordered_set<ObjectId>& complete = g_complete[root];
   const std::optional<ObjectId> old = read_branch_locked(root, branch);
   // The hub moves a branch only to a complete history, so its current value
   // is one: the walk can stop there.
-  if (old && complete.count(*old) == 0) complete.insert(*old);
+  if (old) g_complete_entries += complete.insert(*old).second;
   if (!has_complete_history(repo, id, complete)) return BranchUpdate::incomplete_history;
   if (expected_old && expected_old != old) return BranchUpdate::stale;
   if (is_blocked_by_other_branch(root, branch)) return BranchUpdate::name_conflict;

@@ -129,8 +129,10 @@ std::optional<WantHave> parse_want_have(std::string_view body) {
   return parsed;
 }
 
-const Reply k_bad_want_have =
-    text_reply(400, "ожидается JSON {\"have\":[...],\"proto\":1,\"want\":[...]} с id объектов");
+Reply bad_want_have() {
+  return text_reply(400,
+                    "ожидается JSON {\"have\":[...],\"proto\":1,\"want\":[...]} с id объектов");
+}
 
 Reply get_ref(const HubContext& hub, const SyncCall& call) {
   std::optional<std::string> root = readable_root(hub, call);
@@ -210,7 +212,7 @@ Reply post_pack(const HubContext& hub, const SyncCall& call, std::string_view bo
 
 Reply post_negotiate(const HubContext& hub, const SyncCall& call, std::string_view body) {
   std::optional<WantHave> request = parse_want_have(body);
-  if (!request) return k_bad_want_have;
+  if (!request) return bad_want_have();
   std::optional<std::string> root = readable_root(hub, call);
   std::set<ObjectId> missing = root ? missing_objects(*root, request->want) : request->want;
   nlohmann::json answer = {{"missing", missing}};
@@ -219,7 +221,7 @@ Reply post_negotiate(const HubContext& hub, const SyncCall& call, std::string_vi
 
 Reply post_pack_query(const HubContext& hub, const SyncCall& call, std::string_view body) {
   std::optional<WantHave> request = parse_want_have(body);
-  if (!request) return k_bad_want_have;
+  if (!request) return bad_want_have();
   std::optional<std::string> root = readable_root(hub, call);
   if (!root) return {200, "", k_octets};
   std::string pack = pack_of_closure(*root, request->want, request->have);

@@ -3,6 +3,7 @@
 // Builds sync-protocol payloads for tests of the hub: stored objects, small
 // histories, transfer streams, and raw HTTP requests to a HubProcess.
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,10 @@ inline History make_history(int count, const std::string& base = "", const std::
   return history;
 }
 
-inline std::string transfer_stream(const std::vector<StoredObject>& objects) {
+// The objects in ascending id order, as the client sends them and the hub
+// answers.
+inline std::string transfer_stream(std::vector<StoredObject> objects) {
+  std::sort(objects.begin(), objects.end(), [](auto& x, auto& y) { return x.id < y.id; });
   std::string stream;
   for (const StoredObject& object : objects) {
     stream += "F " + object.id + " " + std::to_string(object.stored.size()) + " " +
