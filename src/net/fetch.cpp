@@ -47,13 +47,9 @@ std::optional<FetchTarget> resolve_target(const SyncSettings& settings, const Ar
                                           SyncFailure& failure) {
   FetchTarget target;
   if (args.empty()) {
-    target.remote = settings.default_remote();
-    std::optional<std::string> url = settings.remote_url(target.remote);
-    if (!url) {
-      failure = unknown_remote(target.remote);
-      return std::nullopt;
-    }
-    target.url = *url;
+    std::optional<NamedRemote> remote = default_remote(settings, failure);
+    if (!remote) return std::nullopt;
+    target = {remote->name, remote->url, ""};
   } else if (std::optional<std::string> url = settings.remote_url(args[0])) {
     target = {args[0], *url, ""};
   } else {

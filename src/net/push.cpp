@@ -66,13 +66,10 @@ std::optional<PushTarget> resolve_target(const SyncSettings& settings, const Pus
       target.url = positionals[0];
     }
   } else {
-    target.remote = settings.default_remote();
-    std::optional<std::string> url = settings.remote_url(target.remote);
-    if (!url) {
-      failure = unknown_remote(target.remote);
-      return std::nullopt;
-    }
-    target.url = *url;
+    std::optional<NamedRemote> remote = default_remote(settings, failure);
+    if (!remote) return std::nullopt;
+    target.remote = remote->name;
+    target.url = remote->url;
   }
   target.branch =
       positionals.size() == 2 ? positionals[1] : settings.default_branch(settings.current_branch);

@@ -34,8 +34,14 @@ SyncSettings load_sync_settings(const Repository& repo) {
   return settings;
 }
 
-SyncFailure unknown_remote(const std::string& name) {
-  return {"удалённый не задан: " + name, "добавь его: orrery remote add " + name + " <url>"};
+std::optional<NamedRemote> default_remote(const SyncSettings& settings, SyncFailure& failure) {
+  const std::string name = settings.default_remote();
+  std::optional<std::string> url = settings.remote_url(name);
+  if (!url) {
+    failure = {"удалённый не задан: " + name, "добавь его: orrery remote add " + name + " <url>"};
+    return std::nullopt;
+  }
+  return NamedRemote{name, *url};
 }
 
 std::optional<SyncFailure> check_tracking_names(const std::string& remote,

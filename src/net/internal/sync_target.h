@@ -33,8 +33,15 @@ struct SyncFailure {
   std::string hint;
 };
 
-// The failure for a remote name that is not configured.
-SyncFailure unknown_remote(const std::string& name);
+// A configured remote.
+struct NamedRemote {
+  std::string name;
+  std::string url;
+};
+
+// The default remote (the upstream's, else origin); nothing, with the
+// failure naming it, when it is not configured.
+std::optional<NamedRemote> default_remote(const SyncSettings& settings, SyncFailure& failure);
 
 // Checks the names that become the path refs/remotes/<remote>/<branch> and
 // the request paths; the failure names the first that is not a valid
