@@ -32,10 +32,6 @@ struct FetchTarget {
   std::string branch;
 };
 
-struct FetchResult {
-  std::optional<SyncFailure> failure;
-};
-
 // Objects that arrived and passed check_received, by id.
 struct ReceivedObject {
   std::string_view stored;
@@ -116,15 +112,19 @@ bool has_local_object(const Repository& repo, const ObjectId& id) {
          read_raw_object(repo.objects, id).has_value();
 }
 
-// Every record of the stream that the store lacks, checked; nothing when one
-// is malformed or does not match its id. Records of objects already stored
-// are skipped: storing the stream leaves those files as they are.
+// Every record of the stream, checked; nothing when one is malformed or does
+// not match its id. Records of objects with a loose file are skipped:
+// storing the stream leaves those files as they are. (An object only in a
+// pack is checked: its record becomes a loose file that would hide the
+// packed one.)
 std::optional<ReceivedObjects> check_pack(const Repository& repo, std::string_view pack) {
   std::optional<std::vector<TransferRecord>> records = parse_transfer_stream(pack);
   if (!records) return std::nullopt;
   ReceivedObjects received;
   for (const TransferRecord& record : *records) {
-    if (is_canonical_object_id(record.id) && has_local_object(repo, ObjectId(record.id))) continue;
+    if (is_canonical_object_id(record.id) && path_exists(loose_object_path(repo.root, record.id))) {
+      continue;
+    }
     std::optional<std::vector<ObjectLink>> links = check_received(record.id, record.stored);
     if (!links) return std::nullopt;
     received[ObjectId(record.id)] = {record.stored, std::move(*links)};
@@ -193,14 +193,15 @@ std::string as_transfer_stream(const ReceivedObjects& received) {
   return stream;
 }
 
-FetchResult fetch_branch(const Repository& repo, const FetchTarget& target,
-                         const std::string& token) {
+// Nothing on success; the failure to report otherwise.
+std::optional<SyncFailure> fetch_branch(const Repository& repo, const FetchTarget& target,
+                                        const std::string& token) {
   HttpClient client;
   const HttpHeaders headers = sync_headers(token);
   SyncFailure failure;
   std::optional<ObjectId> remote_id =
       remote_commit(client, sync_base_url(target.url) + "refs/" + target.branch, headers, failure);
-  if (!remote_id) return {failure};
+  if (!remote_id) return failure;
 
   std::set<ObjectId> have;
   if (std::optional<ObjectId> head = head_commit_id(repo)) collect_reachable(repo, *head, have);
@@ -209,20 +210,20 @@ FetchResult fetch_branch(const Repository& repo, const FetchTarget& target,
   ReceivedObjects received;
   if (!pack.empty()) {
     std::optional<ReceivedObjects> checked = check_pack(repo, pack);
-    if (!checked) return {SyncFailure{"не удалось распаковать pack", ""}};
+    if (!checked) return SyncFailure{"не удалось распаковать pack", ""};
     received = std::move(*checked);
     if (std::optional<ObjectId> missing = find_missing_object(repo, received, *remote_id, have)) {
-      return {object_failure(*missing, "его нет ни в pack, ни в репозитории")};
+      return object_failure(*missing, "его нет ни в pack, ни в репозитории");
     }
   } else if (std::optional<SyncFailure> failed =
                  download_objects(client, target, *remote_id, headers, bodies, received)) {
-    return {failed};
+    return failed;
   }
   if (!store_transfer_pack(repo.root, pack.empty() ? as_transfer_stream(received) : pack)) {
-    return {SyncFailure{"не удалось распаковать pack", ""}};
+    return SyncFailure{"не удалось распаковать pack", ""};
   }
   update_ref(repo, tracking_ref(target.remote, target.branch), *remote_id);
-  return {};
+  return std::nullopt;
 }
 
 }  // namespace
@@ -241,8 +242,9 @@ int cmd_fetch(const Args& args) {
   const std::string token = current_token().value_or("");
   if (!require_token_for(target->url, token)) return 1;
 
-  FetchResult result = fetch_branch(*repo, *target, token);
-  if (result.failure) return report_sync_failure(*result.failure);
+  if (std::optional<SyncFailure> failed = fetch_branch(*repo, *target, token)) {
+    return report_sync_failure(*failed);
+  }
   out_stream() << "Скачано " << target->branch << " с " << target->url << "\n";
   return 0;
 }

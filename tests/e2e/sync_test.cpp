@@ -169,6 +169,9 @@ TEST_F(SyncTest, ADishonestServerLeavesNothingBehind) {
     return out;
   };
   const std::string whole = pack("", "");
+  // Packed only, so a record for it would become a loose file hiding the pack's.
+  write_object(Repository(target).objects, "blob", "one0");
+  ASSERT_EQ(in(target, {"gc"}).code, 0);
   struct Case {
     std::string name;
     std::string path;  // the request answered with `reply`; packs fail for the others
@@ -187,8 +190,9 @@ TEST_F(SyncTest, ADishonestServerLeavesNothingBehind) {
       {"non-hex record id", "packs", {200, "F ../../x 3 3\nabc"}, "не удалось распаковать pack"},
       {"pack lacks a blob",
        "packs",
-       {200, pack(blob, "")},
-       "не удалось получить объект " + blob + "\n  подсказка: его нет ни в pack, ни в репозитории"},
+       {200, pack(blob_id("one2"), "")},
+       "не удалось получить объект " + blob_id("one2") +
+           "\n  подсказка: его нет ни в pack, ни в репозитории"},
       {"mismatching object",
        "objects/" + blob,
        {200, wrong},
