@@ -83,6 +83,27 @@ struct HeaderList {
   curl_slist* list = nullptr;
 };
 
+void set_method_options(CURL* curl, HttpClient::Method method, UploadReader& upload,
+                        Redirects redirects) {
+  const curl_off_t size = static_cast<curl_off_t>(upload.body.size());
+  switch (method) {
+    case HttpClient::Method::get:
+      curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, redirects == Redirects::follow ? 1L : 0L);
+      break;
+    case HttpClient::Method::post:
+      curl_easy_setopt(curl, CURLOPT_POST, 1L);
+      curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, size);
+      curl_easy_setopt(curl, CURLOPT_POSTFIELDS, upload.body.empty() ? "" : upload.body.data());
+      break;
+    case HttpClient::Method::put:
+      curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+      curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
+      curl_easy_setopt(curl, CURLOPT_READFUNCTION, read_upload);
+      curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, size);
+      break;
+  }
+}
+
 void set_common_options(CURL* curl, const std::string& url, const HttpSettings& settings) {
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, settings.connect_timeout_sec);
@@ -119,61 +140,45 @@ HttpClient::~HttpClient() {
 
 HttpResponse HttpClient::get(const std::string& url, const HttpHeaders& headers,
                              Redirects redirects) {
-  return perform("GET", url, {}, headers, redirects);
+  return perform(Method::get, url, {}, headers, redirects);
 }
 
 HttpResponse HttpClient::post(const std::string& url, std::string_view body,
                               const HttpHeaders& headers) {
-  return perform("POST", url, body, headers, Redirects::stay);
+  return perform(Method::post, url, body, headers, Redirects::stay);
 }
 
 HttpResponse HttpClient::put(const std::string& url, std::string_view body,
                              const HttpHeaders& headers) {
-  return perform("PUT", url, body, headers, Redirects::stay);
+  return perform(Method::put, url, body, headers, Redirects::stay);
 }
 
-HttpResponse HttpClient::perform(std::string_view method, const std::string& url,
-                                 std::string_view body, const HttpHeaders& headers,
-                                 Redirects redirects) {
+HttpResponse HttpClient::perform(Method method, const std::string& url, std::string_view body,
+                                 const HttpHeaders& headers, Redirects redirects) {
   CURL* curl = handle_->curl;
   if (curl == nullptr) return {0, {}, "CURL not initialized"};
   const HttpSettings settings = read_http_settings();
   HttpResponse response;
-  for (int attempt = 0; attempt < settings.retry_max; ++attempt) {
+  for (int attempt = 0;; ++attempt) {
     if (attempt > 0) sleep_ms(backoff_delay_ms(attempt, settings.retry_base_ms));
     response = HttpResponse{};
     curl_easy_reset(curl);
     set_common_options(curl, url, settings);
     UploadReader upload{body};
-    if (method == "GET") {
-      curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, redirects == Redirects::follow ? 1L : 0L);
-    } else if (method == "POST") {
-      curl_easy_setopt(curl, CURLOPT_POST, 1L);
-      curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-      curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.empty() ? "" : body.data());
-    } else {
-      curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-      curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
-      curl_easy_setopt(curl, CURLOPT_READFUNCTION, read_upload);
-      curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    }
+    set_method_options(curl, method, upload, redirects);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, append_body);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response.body);
     HeaderList list(headers);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list.list);
 
     const CURLcode code = curl_easy_perform(curl);
-    const bool last = attempt + 1 >= settings.retry_max;
-    if (code != CURLE_OK) {
-      response.error = curl_easy_strerror(code);
-      if (is_retryable(code) && !last) continue;
-      break;
-    }
     long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    if (code == CURLE_OK) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     response.status = static_cast<int>(status);
-    if (method == "GET" && is_gateway_status(response.status) && !last) continue;
-    break;
+    if (code != CURLE_OK) response.error = curl_easy_strerror(code);
+    const bool transient =
+        code != CURLE_OK ? is_retryable(code) : method == Method::get && is_gateway_status(status);
+    if (!transient || attempt + 1 >= settings.retry_max) break;
   }
   return response;
 }

@@ -41,9 +41,11 @@ class HttpClient {
   // The body is streamed from the caller's memory.
   HttpResponse put(const std::string& url, std::string_view body, const HttpHeaders& headers);
 
+  enum class Method { get, post, put };
+
  private:
   struct Handle;
-  HttpResponse perform(std::string_view method, const std::string& url, std::string_view body,
+  HttpResponse perform(Method method, const std::string& url, std::string_view body,
                        const HttpHeaders& headers, Redirects redirects);
 
   std::unique_ptr<Handle> handle_;
