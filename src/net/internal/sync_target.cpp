@@ -44,10 +44,22 @@ std::optional<NamedRemote> default_remote(const SyncSettings& settings, SyncFail
   return NamedRemote{name, *url};
 }
 
+namespace {
+
+// A name that becomes a file, a line of the configuration and part of a URL.
+bool is_sync_name(std::string_view name) {
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return false;
+  }
+  return is_valid_ref_name(name);
+}
+
+}  // namespace
+
 std::optional<SyncFailure> check_tracking_names(const std::string& remote,
                                                 const std::string& branch) {
-  if (!is_valid_ref_name(branch)) return SyncFailure{"недопустимое имя ветки: " + branch, ""};
-  if (!is_valid_ref_name(remote)) return SyncFailure{"недопустимое имя удалённого: " + remote, ""};
+  if (!is_sync_name(branch)) return SyncFailure{"недопустимое имя ветки: " + branch, ""};
+  if (!is_sync_name(remote)) return SyncFailure{"недопустимое имя удалённого: " + remote, ""};
   return std::nullopt;
 }
 

@@ -43,9 +43,9 @@ struct NamedRemote {
 // failure naming it, when it is not configured.
 std::optional<NamedRemote> default_remote(const SyncSettings& settings, SyncFailure& failure);
 
-// Checks the names that become the path refs/remotes/<remote>/<branch> and
-// the request paths; the failure names the first that is not a valid
-// reference name.
+// Checks the names that become the path refs/remotes/<remote>/<branch>, the
+// request paths and configuration lines; the failure names the first that
+// is not a valid reference name or holds a control byte.
 std::optional<SyncFailure> check_tracking_names(const std::string& remote,
                                                 const std::string& branch);
 
