@@ -15,8 +15,9 @@
 // an empty header line.
 
 // The stream of every id in `ids` (ascending) that has a loose file; objects
-// that live only in packs are left out. Throws "zlib inflate failed" for a
-// damaged loose file.
+// that live only in packs are left out. Only each object's header is
+// inflated, for the raw length; throws "zlib inflate failed" when a loose
+// file's header cannot be read.
 std::string build_transfer_pack(const std::string& root, const std::set<ObjectId>& ids);
 
 // Stores the objects of a received stream as loose files, holding the
