@@ -1,10 +1,6 @@
 #include "support/http_stub.h"
 
-#include <arpa/inet.h>
 #include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <condition_variable>
 #include <mutex>
@@ -78,18 +74,6 @@ std::string StubServer::url() const { return "http://127.0.0.1:" + std::to_strin
 std::vector<StubRequest> StubServer::requests() const {
   std::lock_guard<std::mutex> lock(state_->mutex);
   return state_->requests;
-}
-
-std::string refused_url() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);  // bound but never listening: the port is free and refuses
-  return "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
 }
 
 StubReply forward_request(int port, const StubRequest& request) {

@@ -57,9 +57,6 @@ class StubServer {
   std::unique_ptr<State> state_;
 };
 
-// A loopback URL on which nothing listens.
-std::string refused_url();
-
 // Sends the request on to 127.0.0.1:port and returns its answer, so a stub
 // can stand in front of a real server and bend only some answers.
 StubReply forward_request(int port, const StubRequest& request);

@@ -80,8 +80,10 @@ TEST(HttpClient, NeverRetriesAStatusForPostOrPut) {
 TEST(HttpClient, RetriesARefusedConnectionButNotAStalledOne) {
   ScopedEnv env(k_fast);
   HttpClient client;
+  // A loopback port that has just stopped listening.
+  const std::string closed = StubServer([](const StubRequest&) { return StubReply{}; }).url();
   const auto start = std::chrono::steady_clock::now();
-  HttpResponse refused = client.get(refused_url() + "/x", {}, Redirects::follow);
+  HttpResponse refused = client.get(closed + "/x", {}, Redirects::follow);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(350));
   EXPECT_EQ(describe_http_response(refused), "Couldn't connect to server");
 
