@@ -1,0 +1,2 @@
+orrery_modules(orrery_core
+  text_merge)

@@ -1,0 +1,1 @@
+orrery_unit_tests(history text_merge_test.cpp)
