@@ -1,1 +1,1 @@
-orrery_unit_tests(history text_merge_test.cpp)
+orrery_unit_tests(history path_merge_test.cpp text_merge_test.cpp)
