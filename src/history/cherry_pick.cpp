@@ -47,10 +47,11 @@ int run_pick(const Args& args, PickKind kind) {
     return 1;
   }
   ObjectWriteBatch batch(repo->objects);
-  PickResult result = pick_commit(*repo, *picked, kind);
+  WorkingState state = load_working_state(*repo);
+  PickResult result = pick_commit(*repo, *picked, kind, state);
   if (!result.commit) return report_pick_failure(result, kind);
   update_ref(*repo, *branch, *result.commit);
-  if (int code = check_out_and_index(*repo, *branch, result.files); code != 0) return code;
+  if (int code = check_out_pick(*repo, *branch, result, state); code != 0) return code;
   out_stream() << name << ": создан коммит " << *result.commit << "\n";
   return 0;
 }

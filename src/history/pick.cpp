@@ -1,15 +1,27 @@
 #include "history/pick.h"
 
+#include <algorithm>
 #include <ctime>
+#include <ostream>
 
+#include "cli/console.h"
+#include "history/internal/command_steps.h"
 #include "history/internal/quiet_read.h"
 #include "history/path_merge.h"
 #include "history/worktree_files.h"
+#include "store/fs.h"
 #include "store/refs.h"
 #include "store/repo.h"
 #include "worktree/commit.h"
 #include "worktree/tree_builder.h"
-#include "worktree/tree_writer.h"
+#include "worktree/working_stat.h"
+
+// A pick that merges cleanly is followed by a checkout of its commit, which
+// writes every file the index cannot prove to hold its blob, and by an index
+// rewrite that records every file's stat. Both are done here in one pass
+// with one stat per file; files the pick wrote need no proof, and when this
+// process wrote the index itself a moment ago, unchanged files need no stat
+// either.
 
 namespace {
 
@@ -37,14 +49,112 @@ std::optional<PickTrees> pick_trees(const ObjectStore& store, const Commit& pick
   return PickTrees{picked.tree, head_tree, parent_tree};
 }
 
+void write_changes(const Repository& repo, const TreeMerge& merge, PickResult& result) {
+  WorkingTreeWriter writer(repo.root);
+  for (const std::string& path : merge.changed) {
+    if (merge.unsafe.count(path)) continue;
+    std::optional<std::string> content = read_blob_quietly(repo.objects, merge.merged.at(path));
+    if (content && writer.write(path, *content)) result.written.push_back(path);
+  }
+  for (const std::string& path : merge.removed) writer.remove(path);
+}
+
+ObjectId write_pick_commit(const Repository& repo, const ObjectId& tree,
+                           const std::optional<ObjectId>& head, const std::string& message) {
+  Commit made;
+  made.tree = tree;
+  if (head) made.parents.push_back(*head);
+  made.author = environment_author();
+  made.message = message;
+  made.timestamp = static_cast<uint64_t>(std::time(nullptr));
+  return write_object(repo.objects, "commit", serialize_commit(made));
+}
+
+// The index entry of one file of the checked-out commit, given what the
+// index said of it; writes the file first when nothing shows it holds its
+// blob. Nothing for an unreadable blob.
+std::optional<IndexEntry> settle_file(const Repository& repo, const WorkingState& state,
+                                      const std::string& path, const ObjectId& blob, bool written,
+                                      const IndexEntry* old, std::string& full) {
+  const bool recorded = old && old->hash == blob;
+  if (!written && recorded && state.trusted) return *old;
+  full.assign(repo.root).append("/").append(path);
+  WorkingStat now = stat_working_file(full);
+  const bool proven = recorded && old->mtime < state.known.index_mtime && now.mode != 0 &&
+                      now.size == old->size && now.mtime == old->mtime && now.mode == old->mode;
+  if (!written && !proven) {
+    std::optional<std::string> content = read_blob_quietly(repo.objects, blob);
+    if (!content) return std::nullopt;
+    write_file_atomic(full, *content);
+    now = stat_working_file(full);
+  }
+  return IndexEntry{blob, now.size, now.mtime, now.mode};
+}
+
+bool contains(const std::vector<std::string>& sorted, const std::string& path) {
+  return std::binary_search(sorted.begin(), sorted.end(), path);
+}
+
+// The new index: every file of the pick settled, or, when `state` vouches
+// for the old index, the old one with the pick's changes settled.
+std::optional<Index> settle_files(const Repository& repo, const PickResult& pick,
+                                  WorkingState& state, ObjectId& missing) {
+  std::string full;
+  const auto settle = [&](Index& index, const std::string& path, const ObjectId& blob,
+                          const IndexEntry* old) {
+    std::optional<IndexEntry> entry =
+        settle_file(repo, state, path, blob, contains(pick.written, path), old, full);
+    if (!entry) missing = blob;
+    if (entry) index.insert_or_assign(path, std::move(*entry));
+    return entry.has_value();
+  };
+  if (state.trusted) {
+    Index index = std::move(state.known.index);
+    for (const std::string& path : pick.removed) index.erase(path);
+    for (const std::string& path : pick.changed) {
+      if (!settle(index, path, pick.files.at(path), nullptr)) return std::nullopt;
+    }
+    return index;
+  }
+  Index index;
+  for (const auto& [path, blob] : pick.files) {
+    auto old = state.known.index.find(path);
+    if (!settle(index, path, blob, old == state.known.index.end() ? nullptr : &old->second)) {
+      return std::nullopt;
+    }
+  }
+  return index;
+}
+
+void forget_directories_above(TreeIds& trees, std::string_view path) {
+  for (;;) {
+    path = path_dirname(path);
+    trees.erase(std::string(path));
+    if (path.empty()) return;
+  }
+}
+
+bool all_writable(const Repository& repo, const PathMap& files) {
+  WorkingTreeWriter writer(repo.root);
+  return std::all_of(files.begin(), files.end(),
+                     [&](const auto& entry) { return writer.allows(entry.first); });
+}
+
 }  // namespace
+
+WorkingState load_working_state(const Repository& repo) {
+  WorkingState state;
+  state.known = load_known_files(repo);
+  return state;
+}
 
 std::string pick_message(PickKind kind, const ObjectId& picked, const std::string& message) {
   return std::string(kind == PickKind::cherry_pick ? "cherry-pick " : "revert ") +
          picked.substr(0, 8) + ": " + message;
 }
 
-PickResult pick_commit(const Repository& repo, const ObjectId& picked, PickKind kind) {
+PickResult pick_commit(const Repository& repo, const ObjectId& picked, PickKind kind,
+                       WorkingState& state) {
   PickResult result;
   std::optional<Commit> commit = read_commit_quietly(repo.objects, picked);
   if (!commit) return result;
@@ -53,25 +163,51 @@ PickResult pick_commit(const Repository& repo, const ObjectId& picked, PickKind 
   if (!trees) return result;
 
   ObjectWriteBatch batch(repo.objects);
-  TreeMerge merge =
-      merge_trees(repo.objects, trees->base, trees->ours, trees->theirs, UnsafePaths::keep);
-  KnownFiles known = load_known_files(repo);
-  write_path_map(repo, merge.merged, &known, merge.unsafe);
+  std::optional<PathMap> ours_files;
+  const bool ours_known = state.head && state.head == head;
+  if (ours_known) ours_files = std::move(state.files);
+  state.head.reset();
+  if (!ours_known) state.trees.clear();
+  TreeMerge merge = merge_trees(repo.objects, trees->base, trees->ours, trees->theirs,
+                                UnsafePaths::keep, std::move(ours_files));
   result.success = true;
   if (!merge.conflicts.empty()) {
+    write_path_map(repo, merge.merged, &state.known, merge.unsafe);
     result.conflicts = std::move(merge.conflicts);
     return result;
   }
-  WorkingTreeWriter writer(repo.root);
-  for (const std::string& path : merge.removed) writer.remove(path);
-
-  Commit made;
-  made.tree = build_tree(repo.objects, merge.merged, "");
-  if (head) made.parents.push_back(*head);
-  made.author = environment_author();
-  made.message = pick_message(kind, picked, commit->message);
-  made.timestamp = static_cast<uint64_t>(std::time(nullptr));
-  result.commit = write_object(repo.objects, "commit", serialize_commit(made));
+  write_changes(repo, merge, result);
+  for (const auto* paths : {&merge.changed, &merge.removed}) {
+    for (const std::string& path : *paths) forget_directories_above(state.trees, path);
+  }
+  const ObjectId tree = build_tree_reusing(repo.objects, merge.merged, state.trees);
+  result.commit = write_pick_commit(repo, tree, head, pick_message(kind, picked, commit->message));
+  result.writable = merge.unsafe.empty();
   result.files = std::move(merge.merged);
+  result.changed = std::move(merge.changed);
+  result.removed = std::move(merge.removed);
   return result;
+}
+
+int check_out_pick(const Repository& repo, const std::string& branch, PickResult& pick,
+                   WorkingState& state) {
+  if (!pick.writable || (!state.trusted && !all_writable(repo, pick.files))) {
+    state = load_working_state(repo);
+    return check_out_and_index(repo, branch, pick.files);
+  }
+  ObjectId missing;
+  std::optional<Index> index = settle_files(repo, pick, state, missing);
+  if (!index) {
+    print_error("Missing blob " + missing);
+    state = load_working_state(repo);
+    return 1;
+  }
+  out_stream() << "Переключено на ветку «" << short_branch_name(branch) << "»\n";
+  save_index(repo, *index);
+  state.known.index = std::move(*index);
+  state.known.index_mtime = 0;  // proves nothing: `trusted` vouches for the entries
+  state.trusted = true;
+  state.head = pick.commit;
+  state.files = std::move(pick.files);
+  return 0;
 }

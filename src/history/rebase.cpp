@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <functional>
 #include <ostream>
 #include <unordered_set>
 
@@ -82,13 +83,14 @@ PathMap commit_files(const Repository& repo, const ObjectId& commit) {
 // out and drops the entry. The entry is dropped only if it is still first:
 // a process killed after dropping it left that done.
 int complete_step(const Repository& repo, const std::string& branch, const ObjectId& entry,
-                  const ObjectId& made, const PathMap& files, std::string_view move_error) {
+                  const ObjectId& made, std::string_view move_error,
+                  const std::function<int()>& check_out) {
   write_pending_step(repo, {PendingStep::pick, entry, made});
   if (!move_branch(repo, branch, made)) {
     print_error(move_error);
     return 1;
   }
-  if (check_out_and_index(repo, branch, files) != 0) return 1;
+  if (check_out() != 0) return 1;
   std::vector<ObjectId> todo = read_todo(repo);
   if (!todo.empty() && todo.front() == entry) {
     todo.erase(todo.begin());
@@ -97,19 +99,33 @@ int complete_step(const Repository& repo, const std::string& branch, const Objec
   return 0;
 }
 
-int finish_rebase(const Repository& repo, const std::string& branch) {
-  if (int code = cmd_checkout({short_branch_name(branch)}); code != 0) return code;
+// complete_step for a commit not made by a pick in this process.
+int complete_made_step(const Repository& repo, const std::string& branch, const ObjectId& entry,
+                       const ObjectId& made) {
+  return complete_step(repo, branch, entry, made, "не удалось обновить ref при rebase --continue",
+                       [&] { return check_out_and_index(repo, branch, commit_files(repo, made)); });
+}
+
+// The last checkout writes nothing when this process made the working tree
+// and the index hold the branch's commit: its line is all that is left.
+int finish_rebase(const Repository& repo, const std::string& branch, const WorkingState& state) {
+  if (state.trusted && state.head && state.head == head_commit(repo)) {
+    out_stream() << "Переключено на ветку «" << short_branch_name(branch) << "»\n";
+  } else if (int code = cmd_checkout({short_branch_name(branch)}); code != 0) {
+    return code;
+  }
   remove_rebase_state(repo);
   out_stream() << "rebase: готово\n";
   return 0;
 }
 
 int replay(const Repository& repo, const std::string& branch) {
+  WorkingState state = load_working_state(repo);
   for (std::vector<ObjectId> todo = read_todo(repo); !todo.empty(); todo = read_todo(repo)) {
     const ObjectId entry = todo.front();
     write_pending_step(repo, {PendingStep::pick, entry, {}});
     ObjectWriteBatch batch(repo.objects);
-    PickResult result = pick_commit(repo, entry, PickKind::cherry_pick);
+    PickResult result = pick_commit(repo, entry, PickKind::cherry_pick, state);
     if (!result.commit) {
       clear_pending_step(repo);
       print_error("rebase: конфликт на коммите " + entry,
@@ -119,12 +135,12 @@ int replay(const Repository& repo, const std::string& branch) {
       return 1;
     }
     flush_pending_objects();
-    if (complete_step(repo, branch, entry, *result.commit, result.files,
-                      "не удалось обновить ref при rebase") != 0) {
+    if (complete_step(repo, branch, entry, *result.commit, "не удалось обновить ref при rebase",
+                      [&] { return check_out_pick(repo, branch, result, state); }) != 0) {
       return 1;
     }
   }
-  return finish_rebase(repo, branch);
+  return finish_rebase(repo, branch, state);
 }
 
 // The commits from HEAD back to the merge base along first parents, oldest
@@ -222,8 +238,7 @@ bool resume_pending_step(const Repository& repo, const std::string& branch,
     return cmd_checkout({short_branch_name(branch)}) == 0;
   }
   if (step.made.empty() || !is_commit(repo.objects, step.made)) return true;
-  return complete_step(repo, branch, step.commit, step.made, commit_files(repo, step.made),
-                       "не удалось обновить ref при rebase --continue") == 0;
+  return complete_made_step(repo, branch, step.commit, step.made) == 0;
 }
 
 // The commit of the index for the first todo entry, as its pick would be.
@@ -265,10 +280,7 @@ int continue_rebase(const Repository& repo) {
                 "проверь, что конфликты разрешены и нужные пути в индексе (orrery add …)");
     return 1;
   }
-  if (complete_step(repo, *branch, todo.front(), *made, commit_files(repo, *made),
-                    "не удалось обновить ref при rebase --continue") != 0) {
-    return 1;
-  }
+  if (complete_made_step(repo, *branch, todo.front(), *made) != 0) return 1;
   return replay(repo, *branch);
 }
 

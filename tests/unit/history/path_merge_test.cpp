@@ -116,6 +116,11 @@ TEST_F(PathMergeTest, SkippingSharedSubtreesDecidesAsPathByPath) {
     ASSERT_EQ(got.conflicts, expected.conflicts) << round;
     ASSERT_EQ(got.changed, expected.changed) << round;
     ASSERT_EQ(got.removed, expected.removed) << round;
+    PathMap ours_files;
+    flatten_tree(repo.objects, o, "", ours_files);
+    got = merge_trees(repo.objects, b, o, t, UnsafePaths::conflict, ours_files);
+    ASSERT_EQ(got.merged, expected.merged) << round;
+    ASSERT_EQ(got.conflicts, expected.conflicts) << round;
   }
 }
 
