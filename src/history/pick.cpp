@@ -49,6 +49,23 @@ std::optional<PickTrees> pick_trees(const ObjectStore& store, const Commit& pick
   return PickTrees{picked.tree, head_tree, parent_tree};
 }
 
+// HEAD's files as the index lists them, when the index describes HEAD's
+// tree exactly: hashing the trees the index would make is cheaper than
+// reading HEAD's, and leaves their ids for building the new tree.
+std::optional<PathMap> files_from_index(const Index& index, const ObjectId& tree, TreeIds& trees) {
+  PathMap files;
+  for (const auto& [path, entry] : index) {
+    if (!is_safe_tree_path(path)) return std::nullopt;
+    files.emplace_hint(files.end(), path, entry.hash);
+  }
+  trees.clear();
+  if (tree.empty() || hash_tree(files, trees) != tree) {
+    trees.clear();
+    return std::nullopt;
+  }
+  return files;
+}
+
 void write_changes(const Repository& repo, const TreeMerge& merge, PickResult& result) {
   WorkingTreeWriter writer(repo.root);
   for (const std::string& path : merge.changed) {
@@ -74,12 +91,18 @@ ObjectId write_pick_commit(const Repository& repo, const ObjectId& tree,
 // index said of it; writes the file first when nothing shows it holds its
 // blob. Nothing for an unreadable blob.
 std::optional<IndexEntry> settle_file(const Repository& repo, const WorkingState& state,
-                                      const std::string& path, const ObjectId& blob, bool written,
-                                      const IndexEntry* old, std::string& full) {
+                                      const DirectoryHandle& root, const std::string& path,
+                                      const ObjectId& blob, bool written, const IndexEntry* old,
+                                      std::string& full) {
   const bool recorded = old && old->hash == blob;
   if (!written && recorded && state.trusted) return *old;
   full.assign(repo.root).append("/").append(path);
-  WorkingStat now = stat_working_file(full);
+  WorkingStat now;
+  if (root.fd < 0) {
+    now = stat_working_file(full);
+  } else {
+    stat_working_path_at(root.fd, path.c_str(), now);
+  }
   const bool proven = recorded && old->mtime < state.known.index_mtime && now.mode != 0 &&
                       now.size == old->size && now.mtime == old->mtime && now.mode == old->mode;
   if (!written && !proven) {
@@ -95,34 +118,43 @@ bool contains(const std::vector<std::string>& sorted, const std::string& path) {
   return std::binary_search(sorted.begin(), sorted.end(), path);
 }
 
-// The new index: every file of the pick settled, or, when `state` vouches
-// for the old index, the old one with the pick's changes settled.
+// The new index: the old one with every file of the pick settled, or only
+// the pick's changes when `state` vouches for the rest. Old entries are
+// updated in place rather than copied.
 std::optional<Index> settle_files(const Repository& repo, const PickResult& pick,
                                   WorkingState& state, ObjectId& missing) {
+  Index index = std::move(state.known.index);
   std::string full;
-  const auto settle = [&](Index& index, const std::string& path, const ObjectId& blob,
-                          const IndexEntry* old) {
+  // Stat below the root, so the kernel walks only the path inside it.
+  const DirectoryHandle root(repo.root);
+  const auto settle = [&](const std::string& path, const ObjectId& blob, const IndexEntry* old) {
     std::optional<IndexEntry> entry =
-        settle_file(repo, state, path, blob, contains(pick.written, path), old, full);
+        settle_file(repo, state, root, path, blob, contains(pick.written, path), old, full);
     if (!entry) missing = blob;
-    if (entry) index.insert_or_assign(path, std::move(*entry));
-    return entry.has_value();
+    return entry;
   };
   if (state.trusted) {
-    Index index = std::move(state.known.index);
     for (const std::string& path : pick.removed) index.erase(path);
     for (const std::string& path : pick.changed) {
-      if (!settle(index, path, pick.files.at(path), nullptr)) return std::nullopt;
+      std::optional<IndexEntry> entry = settle(path, pick.files.at(path), nullptr);
+      if (!entry) return std::nullopt;
+      index.insert_or_assign(path, std::move(*entry));
     }
     return index;
   }
-  Index index;
+  auto it = index.begin();
   for (const auto& [path, blob] : pick.files) {
-    auto old = state.known.index.find(path);
-    if (!settle(index, path, blob, old == state.known.index.end() ? nullptr : &old->second)) {
-      return std::nullopt;
+    while (it != index.end() && it->first < path) it = index.erase(it);
+    const bool listed = it != index.end() && it->first == path;
+    std::optional<IndexEntry> entry = settle(path, blob, listed ? &it->second : nullptr);
+    if (!entry) return std::nullopt;
+    if (listed) {
+      (it++)->second = std::move(*entry);
+    } else {
+      index.emplace_hint(it, path, std::move(*entry));
     }
   }
+  index.erase(it, index.end());
   return index;
 }
 
@@ -164,10 +196,12 @@ PickResult pick_commit(const Repository& repo, const ObjectId& picked, PickKind 
 
   ObjectWriteBatch batch(repo.objects);
   std::optional<PathMap> ours_files;
-  const bool ours_known = state.head && state.head == head;
-  if (ours_known) ours_files = std::move(state.files);
+  if (state.head && state.head == head) {
+    ours_files = std::move(state.files);
+  } else {
+    ours_files = files_from_index(state.known.index, trees->ours, state.trees);
+  }
   state.head.reset();
-  if (!ours_known) state.trees.clear();
   TreeMerge merge = merge_trees(repo.objects, trees->base, trees->ours, trees->theirs,
                                 UnsafePaths::keep, std::move(ours_files));
   result.success = true;

@@ -4,11 +4,16 @@
 
 namespace {
 
-ObjectId fold_and_write(const ObjectStore& store, const PathMap& paths, const std::string& prefix,
-                        const TreeSink& sink) {
+PathIds path_views(const PathMap& paths) {
   PathIds views;
   views.reserve(paths.size());
   for (const auto& [path, id] : paths) views.emplace_back(path, id);
+  return views;
+}
+
+ObjectId fold_and_write(const ObjectStore& store, const PathMap& paths, const std::string& prefix,
+                        const TreeSink& sink) {
+  const PathIds views = path_views(paths);
   ObjectWriteBatch batch(store);  // one lock per group of trees, not per tree
   ObjectId root = fold_trees(views, prefix, sink);
   flush_pending_objects();
@@ -35,4 +40,12 @@ ObjectId build_tree_reusing(const ObjectStore& store, const PathMap& paths, Tree
                           if (added) it->second = write_folded(store, entries);
                           return it->second;
                         });
+}
+
+ObjectId hash_tree(const PathMap& paths, TreeIds& ids) {
+  std::string buffer;
+  return fold_trees(path_views(paths), "",
+                    [&](const std::string& dir, const std::vector<FoldEntry>& entries) {
+                      return ids[dir] = hash_folded_tree(entries, buffer);
+                    });
 }

@@ -22,3 +22,9 @@ using TreeIds = std::map<std::string, ObjectId>;
 // of the directories it builds, so a caller that then forgets the
 // directories above the paths it changes can build the next map cheaply.
 ObjectId build_tree_reusing(const ObjectStore& store, const PathMap& paths, TreeIds& ids);
+
+// The id build_tree would give the map, computed without writing anything;
+// records the id of every directory in `ids` (which then name trees that
+// may not be stored: only a caller that finds the root id stored may keep
+// them for build_tree_reusing).
+ObjectId hash_tree(const PathMap& paths, TreeIds& ids);
