@@ -6,6 +6,9 @@
 #include "cli/help.h"
 #include "diff/diff_cmd.h"
 #include "diff/show_cmd.h"
+#include "history/cherry_pick.h"
+#include "history/merge_cmd.h"
+#include "history/rebase.h"
 #include "net/fetch.h"
 #include "net/push.h"
 #include "pack/pack_cmd.h"
@@ -58,6 +61,10 @@ constexpr CommandRow k_commands[] = {
     {"tag", cmd_tag},
     {"fetch", cmd_fetch},
     {"push", cmd_push},
+    {"merge", cmd_merge},
+    {"cherry-pick", cmd_cherry_pick},
+    {"revert", cmd_revert},
+    {"rebase", cmd_rebase},
 };
 // clang-format on
 
