@@ -1,0 +1,149 @@
+#include "net/clone.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <iostream>
+#include <regex>
+#include <stdexcept>
+#include <system_error>
+
+#include "cli/help.h"
+#include "net/fetch.h"
+#include "net/internal/local_clone.h"
+#include "net/internal/sync_target.h"
+#include "store/config.h"
+#include "store/fs.h"
+#include "store/refs.h"
+#include "store/repo.h"
+#include "worktree/checkout.h"
+
+namespace {
+
+struct CloneOptions {
+  std::string source;
+  std::string destination;
+  std::string branch = "main";
+};
+
+// The text after the source's last "/" or ":", else the whole source; a
+// source ending in either gets "orrery-repo".
+std::string derive_destination(const std::string& source) {
+  const size_t cut = source.find_last_of("/:");
+  std::string name = cut == std::string::npos ? source : source.substr(cut + 1);
+  return name.empty() ? "orrery-repo" : name;
+}
+
+CloneOptions parse_clone_args(const Args& args) {
+  CloneOptions opts;
+  opts.source = args[0];
+  opts.destination = args.size() > 1 ? args[1] : derive_destination(opts.source);
+  if (args.size() > 2) opts.branch = args[2];
+  return opts;
+}
+
+bool is_http_url(const std::string& source) {
+  return source.rfind("http://", 0) == 0 || source.rfind("https://", 0) == 0;
+}
+
+unsigned parse_port(const std::string& digits) {
+  if (digits.size() > 5 || std::stoul(digits) > 65535) {
+    throw std::runtime_error("SSH port out of range: " + digits);
+  }
+  return static_cast<unsigned>(std::stoul(digits));
+}
+
+// Enters a directory for the lifetime of the object; leaving it returns to
+// where the process was, also when the clone fails or throws.
+class ScopedDirectory {
+ public:
+  explicit ScopedDirectory(const std::string& path) : previous_(current_directory()) {
+    if (::chdir(path.c_str()) != 0) {
+      throw std::system_error(errno, std::generic_category(), "Cannot enter directory: " + path);
+    }
+  }
+  ~ScopedDirectory() {
+    if (::chdir(previous_.c_str()) != 0) {
+      print_warning("не удалось вернуться в каталог " + previous_);
+    }
+  }
+  ScopedDirectory(const ScopedDirectory&) = delete;
+  ScopedDirectory& operator=(const ScopedDirectory&) = delete;
+
+ private:
+  std::string previous_;
+};
+
+// The new repository's HEAD names the branch before fetch runs, so the
+// branch created from the fetched commit is HEAD's and the checkout that
+// follows records no previous branch.
+void prepare_repository(const Repository& repo, const CloneOptions& opts) {
+  create_repository(repo);
+  set_head_symbolic(repo, "refs/heads/" + opts.branch);
+  RepoConfig config = load_config(repo);
+  config.remotes["origin"].url = opts.source;
+  if (!config.upstream_remote) config.upstream_remote = "origin";
+  if (!config.upstream_branch) config.upstream_branch = opts.branch;
+  save_config(repo, config);
+}
+
+bool fetch_and_checkout(const CloneOptions& opts) {
+  ScopedDirectory inside(opts.destination);
+  Repository repo(current_directory());
+  prepare_repository(repo, opts);
+  if (cmd_fetch({opts.source, opts.branch}) != 0) return false;
+  std::optional<std::string> fetched = read_ref(repo.root, tracking_ref("origin", opts.branch));
+  if (!fetched) return false;
+  update_ref(repo, "refs/heads/" + opts.branch, *fetched);
+  return cmd_checkout({opts.branch}) == 0;
+}
+
+int clone_http(const CloneOptions& opts) {
+  ensure_directory(opts.destination);
+  if (fetch_and_checkout(opts)) return 0;
+  out_stream().flush();
+  std::cerr << "Не удалось клонировать по HTTP\n";
+  return 1;
+}
+
+}  // namespace
+
+std::optional<SshTarget> parse_ssh_source(const std::string& source) {
+  static const std::regex k_url(R"((?:(.*?)@)?([^:/]+)(?::(\d+))?/(.*))");
+  static const std::regex k_scp(R"((?:(.*?)@)?([^:]+):(.*))");
+  std::smatch match;
+  if (source.rfind("ssh://", 0) == 0) {
+    const std::string rest = source.substr(6);
+    if (!std::regex_match(rest, match, k_url)) return std::nullopt;
+    SshTarget target{match[1], match[2], 22, "/" + match[4].str()};
+    if (match[3].matched) target.port = parse_port(match[3]);
+    return target;
+  }
+  if (!std::regex_match(source, match, k_scp)) return std::nullopt;
+  return SshTarget{match[1], match[2], 22, match[3].length() ? match[3].str() : "."};
+}
+
+int cmd_clone(const Args& args) {
+  const bool help = has_help_flag(args);
+  if (args.empty() || help) {
+    int shown = cmd_help({"clone"});
+    return help ? shown : 1;
+  }
+  const CloneOptions opts = parse_clone_args(args);
+  // A derived "." or ".." would put the clone over the folder it runs in.
+  if (args.size() < 2 && (opts.destination == "." || opts.destination == "..")) {
+    print_error("папка назначения внутри источника: " + opts.destination);
+    return 1;
+  }
+  // The branch becomes a reference file and a configuration line.
+  if (std::optional<SyncFailure> bad = check_tracking_names("origin", opts.branch)) {
+    return report_sync_failure(*bad);
+  }
+  if (is_http_url(opts.source)) return clone_http(opts);
+  if (parse_ssh_source(opts.source)) {
+    print_error("orrery собран без libssh2: клонирование по SSH недоступно",
+                "собери с HAVE_LIBSSH2 / libssh2 или используй URL https:// для Orrery Hub");
+    return 1;
+  }
+  return clone_local(opts.source, opts.destination, opts.branch);
+}
