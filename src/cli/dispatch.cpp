@@ -9,8 +9,11 @@
 #include "history/cherry_pick.h"
 #include "history/merge_cmd.h"
 #include "history/rebase.h"
+#include "net/clone.h"
 #include "net/fetch.h"
+#include "net/pull.h"
 #include "net/push.h"
+#include "net/remote.h"
 #include "pack/pack_cmd.h"
 #include "store/init.h"
 #include "tools/archive.h"
@@ -65,6 +68,9 @@ constexpr CommandRow k_commands[] = {
     {"cherry-pick", cmd_cherry_pick},
     {"revert", cmd_revert},
     {"rebase", cmd_rebase},
+    {"pull", cmd_pull},
+    {"clone", cmd_clone},
+    {"remote", cmd_remote},
 };
 // clang-format on
 

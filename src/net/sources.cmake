@@ -1,7 +1,10 @@
 orrery_modules(orrery_net
+  clone
   fetch
   http_client
   hub_url
+  pull
   push
+  remote
   sync_protocol
-  INTERNAL http_settings object_links sync_target)
+  INTERNAL http_settings local_clone object_links sync_target)

@@ -15,6 +15,7 @@ set(ORRERY_E2E_SOURCES
   log_test.cpp
   pack_test.cpp
   reflog_test.cpp
+  remote_test.cpp
   reset_restore_test.cpp
   rm_mv_tag_test.cpp
   show_test.cpp

@@ -1,3 +1,4 @@
 orrery_unit_tests(net
+  clone_test.cpp
   http_client_test.cpp
   sync_protocol_test.cpp)
