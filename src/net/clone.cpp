@@ -14,9 +14,13 @@
 #include "net/internal/sync_target.h"
 #include "store/config.h"
 #include "store/fs.h"
+#include "store/index.h"
+#include "store/object.h"
 #include "store/refs.h"
 #include "store/repo.h"
+#include "store/tree_walk.h"
 #include "worktree/checkout.h"
+#include "worktree/working_stat.h"
 
 namespace {
 
@@ -87,6 +91,22 @@ void prepare_repository(const Repository& repo, const CloneOptions& opts) {
   save_config(repo, config);
 }
 
+// A new repository has no index; checkout does not write one. Recording the
+// files just written, with their stat, makes the fresh clone clean for
+// status and lets the next checkout skip the files it did not change.
+void record_checked_out_files(const Repository& repo, const ObjectId& commit) {
+  PathMap files;
+  if (std::optional<Commit> parsed = read_commit(repo.objects, commit)) {
+    flatten_tree(repo.objects, parsed->tree, "", files);
+  }
+  Index index;
+  for (const auto& [path, id] : files) {
+    const WorkingStat stat = stat_working_file(repo.root + "/" + path);
+    index.emplace_hint(index.end(), path, IndexEntry{id, stat.size, stat.mtime, stat.mode});
+  }
+  save_index(repo, index);
+}
+
 bool fetch_and_checkout(const CloneOptions& opts) {
   ScopedDirectory inside(opts.destination);
   Repository repo(current_directory());
@@ -95,7 +115,9 @@ bool fetch_and_checkout(const CloneOptions& opts) {
   std::optional<std::string> fetched = read_ref(repo.root, tracking_ref("origin", opts.branch));
   if (!fetched) return false;
   update_ref(repo, "refs/heads/" + opts.branch, *fetched);
-  return cmd_checkout({opts.branch}) == 0;
+  if (cmd_checkout({opts.branch}) != 0) return false;
+  record_checked_out_files(repo, *fetched);
+  return true;
 }
 
 int clone_http(const CloneOptions& opts) {

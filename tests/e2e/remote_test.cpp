@@ -123,6 +123,7 @@ TEST_F(HubPullFlow, HttpCloneChecksOutTheBranch) {
   EXPECT_EQ(meta("b", "logs/HEAD"),
             std::string(64, '0') + " " + id.substr(0, 64) + "\tобновление: main\n");
   EXPECT_FALSE(path_exists(file("b/.orrery/previous-branch")));
+  EXPECT_EQ(in("b", {"status", "-s"}).out, "");
   EXPECT_EQ(meta("b", "config"), "[remote \"origin\"]\nurl = " + url +
                                      "\n\n[branch]\nupstream.remote = origin\n"
                                      "upstream.branch = main\n\n");
