@@ -26,38 +26,12 @@
 
 namespace {
 
-struct FetchTarget {
-  std::string remote;  // names the tracking reference only
-  std::string url;
-  std::string branch;
-};
-
 // Objects that arrived and passed check_received, by id.
 struct ReceivedObject {
   std::string_view stored;
   std::vector<ObjectLink> links;
 };
 using ReceivedObjects = std::map<ObjectId, ReceivedObject>;
-
-std::optional<FetchTarget> resolve_target(const SyncSettings& settings, const Args& args,
-                                          SyncFailure& failure) {
-  FetchTarget target;
-  if (args.empty()) {
-    std::optional<NamedRemote> remote = default_remote(settings, failure);
-    if (!remote) return std::nullopt;
-    target = {remote->name, remote->url, ""};
-  } else if (std::optional<std::string> url = settings.remote_url(args[0])) {
-    target = {args[0], *url, ""};
-  } else {
-    target = {"origin", args[0], ""};
-  }
-  target.branch = args.size() == 2 ? args[1] : settings.default_branch("main");
-  if (std::optional<SyncFailure> bad = check_tracking_names(target.remote, target.branch)) {
-    failure = *bad;
-    return std::nullopt;
-  }
-  return target;
-}
 
 SyncFailure object_failure(const ObjectId& id, std::string hint) {
   return {"не удалось получить объект " + id, std::move(hint)};
@@ -193,9 +167,8 @@ std::string as_transfer_stream(const ReceivedObjects& received) {
   return stream;
 }
 
-// Nothing on success; the failure to report otherwise.
 std::optional<SyncFailure> fetch_branch(const Repository& repo, const FetchTarget& target,
-                                        const std::string& token) {
+                                        const std::string& token, ObjectId& remote_id_out) {
   HttpClient client;
   const HttpHeaders headers = sync_headers(token);
   SyncFailure failure;
@@ -222,11 +195,43 @@ std::optional<SyncFailure> fetch_branch(const Repository& repo, const FetchTarge
   if (!store_transfer_pack(repo.root, pack.empty() ? as_transfer_stream(received) : pack)) {
     return SyncFailure{"не удалось распаковать pack", ""};
   }
-  update_ref(repo, tracking_ref(target.remote, target.branch), *remote_id);
+  remote_id_out = *remote_id;
   return std::nullopt;
 }
 
 }  // namespace
+
+std::optional<FetchTarget> resolve_fetch_target(const Repository& repo, const Args& args,
+                                                SyncFailure& failure) {
+  const SyncSettings settings = load_sync_settings(repo);
+  FetchTarget target;
+  if (args.empty()) {
+    std::optional<NamedRemote> remote = default_remote(settings, failure);
+    if (!remote) return std::nullopt;
+    target = {remote->name, remote->url, ""};
+  } else if (std::optional<std::string> url = settings.remote_url(args[0])) {
+    target = {args[0], *url, ""};
+  } else {
+    target = {"origin", args[0], ""};
+  }
+  target.branch = args.size() == 2 ? args[1] : settings.default_branch("main");
+  if (std::optional<SyncFailure> bad = check_tracking_names(target.remote, target.branch)) {
+    failure = *bad;
+    return std::nullopt;
+  }
+  return target;
+}
+
+FetchResult fetch_remote_branch(const Repository& repo, const FetchTarget& target) {
+  FetchResult result;
+  const std::string token = current_token().value_or("");
+  result.failure = check_token_for(target.url, token);
+  if (!result.failure) result.failure = fetch_branch(repo, target, token, result.commit);
+  if (result.failure) return result;
+  result.tracking_ref = tracking_ref(target.remote, target.branch);
+  update_ref(repo, result.tracking_ref, result.commit);
+  return result;
+}
 
 int cmd_fetch(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"fetch"});
@@ -237,14 +242,10 @@ int cmd_fetch(const Args& args) {
     return 1;
   }
   SyncFailure failure;
-  std::optional<FetchTarget> target = resolve_target(load_sync_settings(*repo), args, failure);
+  std::optional<FetchTarget> target = resolve_fetch_target(*repo, args, failure);
   if (!target) return report_sync_failure(failure);
-  const std::string token = current_token().value_or("");
-  if (!require_token_for(target->url, token)) return 1;
-
-  if (std::optional<SyncFailure> failed = fetch_branch(*repo, *target, token)) {
-    return report_sync_failure(*failed);
-  }
+  FetchResult fetched = fetch_remote_branch(*repo, *target);
+  if (fetched.failure) return report_sync_failure(*fetched.failure);
   out_stream() << "Скачано " << target->branch << " с " << target->url << "\n";
   return 0;
 }

@@ -56,11 +56,17 @@ bool needs_hub_auth(std::string_view remote_url) {
   return true;
 }
 
+std::optional<SyncFailure> check_token_for(std::string_view remote_url, const std::string& token) {
+  if (!token.empty() || !needs_hub_auth(remote_url)) return std::nullopt;
+  return SyncFailure{
+      "нет авторизации для Orrery Hub",
+      "выполни orrery login (OAuth device flow на " + url_host(hub_base_url()) + ")"};
+}
+
 bool require_token_for(std::string_view remote_url, const std::string& token) {
-  if (!token.empty() || !needs_hub_auth(remote_url)) return true;
-  print_error("нет авторизации для Orrery Hub",
-              "выполни orrery login (OAuth device flow на " + url_host(hub_base_url()) + ")");
-  return false;
+  std::optional<SyncFailure> missing = check_token_for(remote_url, token);
+  if (missing) print_error(missing->message, missing->hint);
+  return !missing;
 }
 
 HttpHeaders sync_headers(const std::string& token) {

@@ -57,6 +57,9 @@ StubServer::StubServer(StubHandler handler) : state_(std::make_unique<State>()) 
   state_->server.set_tcp_nodelay(true);
   state_->port = state_->server.bind_to_any_port("127.0.0.1");
   state_->thread = std::thread([state = state_.get()] { state->server.listen_after_bind(); });
+  // stop() before the listener runs is lost, and the destructor would then
+  // wait for a listener that never ends.
+  while (!state_->server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 StubServer::~StubServer() {

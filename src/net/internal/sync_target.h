@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "net/sync_protocol.h"
 #include "store/config.h"
 #include "store/object.h"
 
@@ -26,12 +27,6 @@ struct SyncSettings {
 };
 
 SyncSettings load_sync_settings(const Repository& repo);
-
-// A failure a sync command reports: the message and the hint of print_error.
-struct SyncFailure {
-  std::string message;
-  std::string hint;
-};
 
 // A configured remote.
 struct NamedRemote {

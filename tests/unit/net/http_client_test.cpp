@@ -5,7 +5,10 @@
 #include <atomic>
 
 #include "net/internal/http_settings.h"
+#include "net/sync_protocol.h"
+#include "store/codec.h"
 #include "support/http_stub.h"
+#include "support/hub_process.h"
 #include "support/test_support.h"
 
 using namespace testing_support;
@@ -111,6 +114,24 @@ TEST(HttpClient, FollowsRedirectsOnlyForAGetThatAsksAndOnlyToHttp) {
   HttpResponse to_file = client.get(server.url() + "/file", {}, Redirects::follow);
   EXPECT_NE(to_file.error, "");
   EXPECT_EQ(to_file.body.find("root:"), std::string::npos);
+}
+
+TEST(HttpClient, PutsObjectsToTheHubWithoutWaitingForContinue) {
+  HubProcess hub;
+  HttpHeaders headers = sync_headers(hub.add_user("alice"));
+  headers.push_back("Content-Type: application/octet-stream");
+  hub.create_repo("alice/proj");
+  HttpClient client;
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 100; ++i) {
+    // Past 1 KiB libcurl asks "Expect: 100-continue" and, unanswered, waits
+    // a second before sending the body.
+    const std::string content = std::string(2048, 'x') + std::to_string(i);
+    const std::string url =
+        hub.repo_url("alice", "proj") + "/objects/" + object_hash("blob", content);
+    ASSERT_EQ(client.put(url, compress_object("blob", content), headers).status / 100, 2) << i;
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 TEST(DescribeHttpResponse, NamesTheStatusOrTheTransportError) {
