@@ -1,0 +1,105 @@
+#include "hubd/pr_merge.h"
+
+#include "history/merge_base.h"
+#include "history/path_merge.h"
+#include "hubd/store_gate.h"
+#include "store/repo.h"
+#include "worktree/tree_builder.h"
+
+// The hub has no working tree: merges run on trees alone. A path the
+// client could not check out (".orrery", "..") is merged like any other,
+// since the hub writes no file for it and the client refuses it itself.
+
+namespace {
+
+struct Merger {
+  const Repository& repo;
+  std::vector<std::string>& conflicts;
+
+  Commit read(const ObjectId& id) const {
+    std::optional<Commit> commit = read_commit(repo.objects, id);
+    if (!commit) throw std::runtime_error("Missing commit " + id);
+    return *commit;
+  }
+
+  // The tree of three-way merging `theirs` into `ours` over `base`;
+  // nothing after recording the conflicts.
+  std::optional<ObjectId> merge(const ObjectId& base, const ObjectId& ours,
+                                const ObjectId& theirs) const {
+    TreeMerge merged = merge_trees(repo.objects, base, ours, theirs, UnsafePaths::keep);
+    if (!merged.conflicts.empty()) {
+      conflicts = std::move(merged.conflicts);
+      return std::nullopt;
+    }
+    return build_tree(repo.objects, merged.merged, "");
+  }
+
+  ObjectId write(const Commit& commit) const {
+    return write_object(repo.objects, "commit", serialize_commit(commit));
+  }
+
+  // The head's first-parent commits after the merge base, oldest first.
+  std::vector<ObjectId> commits_to_replay(const ObjectId& head,
+                                          const std::optional<ObjectId>& base) const {
+    std::vector<ObjectId> chain;
+    for (std::optional<ObjectId> at = head; at && at != base;) {
+      chain.push_back(*at);
+      Commit commit = read(*at);
+      at = commit.parents.empty() ? std::nullopt : std::optional(commit.parents.front());
+    }
+    return {chain.rbegin(), chain.rend()};
+  }
+
+  std::optional<ObjectId> rebase(const ObjectId& base_tip, const ObjectId& head,
+                                 const std::optional<ObjectId>& base) const {
+    ObjectId tip = base_tip;
+    ObjectId tip_tree = read(base_tip).tree;
+    for (const ObjectId& id : commits_to_replay(head, base)) {
+      Commit commit = read(id);
+      const ObjectId parent_tree =
+          commit.parents.empty() ? ObjectId() : read(commit.parents.front()).tree;
+      std::optional<ObjectId> tree = merge(parent_tree, tip_tree, commit.tree);
+      if (!tree) return std::nullopt;
+      commit.tree = *tree;
+      commit.parents = {tip};
+      tip = write(commit);
+      tip_tree = *tree;
+    }
+    return tip;
+  }
+};
+
+}  // namespace
+
+std::optional<MergeMethod> parse_merge_method(std::string_view name) {
+  if (name == "merge") return MergeMethod::merge;
+  if (name == "squash") return MergeMethod::squash;
+  if (name == "rebase") return MergeMethod::rebase;
+  return std::nullopt;
+}
+
+PullRequestMerge merge_pull_request(const std::string& root, const ObjectId& base_tip,
+                                    const ObjectId& head, MergeMethod method,
+                                    const MergeCommitInfo& info) {
+  PullRequestMerge result;
+  with_store([&] {
+    Repository repo(root);
+    ObjectWriteBatch batch(repo.objects);
+    Merger merger{repo, result.conflicts};
+    const std::optional<ObjectId> base = merge_base(repo, base_tip, head);
+    if (method == MergeMethod::rebase) {
+      result.tip = merger.rebase(base_tip, head, base);
+      flush_pending_objects();
+      return;
+    }
+    std::optional<ObjectId> tree =
+        merger.merge(base ? merger.read(*base).tree : ObjectId(), merger.read(base_tip).tree,
+                     merger.read(head).tree);
+    if (!tree) return;
+    std::vector<ObjectId> parents{base_tip};
+    if (method == MergeMethod::merge) parents.push_back(head);
+    result.tip = merger.write({*tree, parents, info.author, info.message, info.timestamp});
+    flush_pending_objects();  // here, so that a failing write is reported
+  });
+  return result;
+}
