@@ -9,6 +9,7 @@ set(ORRERY_E2E_SOURCES
   commit_test.cpp
   describe_test.cpp
   diff_test.cpp
+  history_test.cpp
   hostile_tree_test.cpp
   init_test.cpp
   log_test.cpp
