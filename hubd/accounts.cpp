@@ -31,8 +31,8 @@ constexpr const char* k_select_repo =
     " FROM repos r JOIN users u ON u.id = r.owner_id";
 
 RepoRecord repo_from_row(const DbRow& row) {
-  return {row.integer(0), row.integer(1), row.text(2),         row.text(3),
-          row.integer(4) != 0, row.text(5), row.text(6)};
+  return {row.integer(0),      row.integer(1), row.text(2), row.text(3),
+          row.integer(4) != 0, row.text(5),    row.text(6)};
 }
 
 // Checked against when the name is unknown, so that a wrong name costs
@@ -125,8 +125,8 @@ RepoRecord add_repo(Db& db, const User& owner, std::string_view name, bool is_pr
       " VALUES ($1, $2, $3, $4, $5, $6) RETURNING id",
       {owner.id, std::string(name), name_key(name), int64_t{is_private}, now_seconds(),
        std::string(description)});
-  return {rows.at(0).integer(0), owner.id,    owner.name, std::string(name), is_private,
-          std::string(description)};
+  return {rows.at(0).integer(0), owner.id,   owner.name,
+          std::string(name),     is_private, std::string(description)};
 }
 
 RepoRecord find_or_add_repo(Db& db, const User& owner, std::string_view name, bool is_private) {
@@ -148,9 +148,8 @@ std::vector<RepoRecord> list_repos(Db& db) {
 
 std::vector<RepoRecord> list_repos_of(Db& db, const User& owner) {
   std::vector<RepoRecord> repos;
-  for (const DbRow& row :
-       db.query(std::string(k_select_repo) + " WHERE r.owner_id = $1 ORDER BY r.name_key",
-                {owner.id})) {
+  for (const DbRow& row : db.query(
+           std::string(k_select_repo) + " WHERE r.owner_id = $1 ORDER BY r.name_key", {owner.id})) {
     repos.push_back(repo_from_row(row));
   }
   return repos;

@@ -150,8 +150,8 @@ int repo_list(const HubArgs& args) {
 }
 
 int device_approve(const HubArgs& args) {
-  std::optional<AdminCall> call = parse_admin_args(
-      args, "device approve КОД --user ИМЯ --data КАТАЛОГ", 1, {}, {"--user"});
+  std::optional<AdminCall> call =
+      parse_admin_args(args, "device approve КОД --user ИМЯ --data КАТАЛОГ", 1, {}, {"--user"});
   if (!call) return 1;
   auto name = call->values.find("--user");
   if (name == call->values.end()) {

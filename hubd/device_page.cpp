@@ -1,6 +1,7 @@
 #include "hubd/device_page.h"
 
 #include <map>
+#include <variant>
 
 #include "hubd/oauth.h"
 #include "hubd/web_session.h"
@@ -48,18 +49,18 @@ std::string typed_code(std::string_view typed) {
 
 Reply sign_in_page(int status, const WebSession& session, std::string_view user_code,
                    const std::string& problem = {}) {
-  std::string body =
-      (problem.empty() ? "" : paragraph("<strong>" + problem + "</strong>")) +
-      paragraph("Войдите, чтобы подтвердить вход программы orrery.") +
-      "<form method=\"post\" action=\"/login\">" + hidden("csrf_token", session.csrf_token) +
-      hidden("user_code", typed_code(user_code)) +
-      "<label for=\"username\">Имя пользователя</label>"
-      "<input id=\"username\" name=\"username\" autocomplete=\"username\" required>"
-      "<label for=\"password\">Пароль</label>"
-      "<input id=\"password\" name=\"password\" type=\"password\" "
-      "autocomplete=\"current-password\" required>"
-      "<button type=\"submit\">Войти</button></form>\n";
-  return html_page(status, "Вход в Orrery Hub", body, session);
+  std::string body = (problem.empty() ? "" : paragraph("<strong>" + problem + "</strong>")) +
+                     paragraph("Войдите, чтобы подтвердить вход программы orrery.") +
+                     "<form method=\"post\" action=\"/login\">" +
+                     hidden("csrf_token", session.csrf_token) +
+                     hidden("user_code", typed_code(user_code)) +
+                     "<label for=\"username\">Имя пользователя</label>"
+                     "<input id=\"username\" name=\"username\" autocomplete=\"username\" required>"
+                     "<label for=\"password\">Пароль</label>"
+                     "<input id=\"password\" name=\"password\" type=\"password\" "
+                     "autocomplete=\"current-password\" required>"
+                     "<button type=\"submit\">Войти</button></form>\n";
+  return html_page(status, "Вход", body, session);
 }
 
 Reply code_entry_page(const WebSession& session) {
@@ -106,8 +107,9 @@ Reply confirm_page(const WebSession& session, const PendingDevice& device) {
       paragraph("Программа «" + html_escape(device.client_name) + "» (клиент " +
                 html_escape(device.client_id) + ") просит доступ к учётной записи <strong>" +
                 html_escape(session.user->name) + "</strong>.") +
-      paragraph("Права: полный доступ от вашего имени — чтение и запись ваших репозиториев, "
-                "включая отправку изменений.") +
+      paragraph(
+          "Права: полный доступ от вашего имени — чтение и запись ваших репозиториев, "
+          "включая отправку изменений.") +
       (device.scope.empty()
            ? ""
            : paragraph("Запрошенная область: <code>" + html_escape(device.scope) + "</code>.")) +
@@ -127,8 +129,7 @@ std::vector<std::string> code_buckets(const WebRequest& request, const WebSessio
 // Looks a typed code up within the attempt limit: the pending device, or
 // the refusal page (counting the failure).
 std::variant<PendingDevice, Reply> look_up_code(const HubContext& hub, const WebRequest& request,
-                                                const WebSession& session,
-                                                std::string_view typed) {
+                                                const WebSession& session, std::string_view typed) {
   const std::vector<std::string> buckets = code_buckets(request, session);
   if (int64_t seconds = seconds_limited(hub.db, buckets)) {
     return limited_page(session, seconds, "Слишком много неверных кодов.");
@@ -193,10 +194,10 @@ Reply serve_device_decision(const HubContext& hub, const WebRequest& request) {
                      approve ? DeviceDecision::approve : DeviceDecision::deny)) {
     return bad_code_page(session, DeviceLookup::expired);
   }
-  return approve ? message_page(200, "Вход разрешён",
-                                "Вернитесь в терминал: orrery завершит вход сам.", session)
-                 : message_page(200, "Вход отклонён", "Программа orrery не получит доступа.",
-                                session);
+  return approve
+             ? message_page(200, "Вход разрешён", "Вернитесь в терминал: orrery завершит вход сам.",
+                            session)
+             : message_page(200, "Вход отклонён", "Программа orrery не получит доступа.", session);
 }
 
 Reply serve_sign_in(const HubContext& hub, const WebRequest& request) {

@@ -123,11 +123,11 @@ bool apply_serve_option(const std::string& name, const std::string& value, Serve
 }
 
 std::optional<ServeOptions> parse_serve_args(const HubArgs& args) {
-  std::optional<HubOptions> parsed = parse_hub_options(
-      args,
-      {"--data", "--listen", "--port-file", "--public-url", "--threads", "--max-body",
-       "--device-interval", "--device-expires", "--token-lifetime"},
-      {"--no-push-create"});
+  std::optional<HubOptions> parsed =
+      parse_hub_options(args,
+                        {"--data", "--listen", "--port-file", "--public-url", "--threads",
+                         "--max-body", "--device-interval", "--device-expires", "--token-lifetime"},
+                        {"--no-push-create"});
   if (!parsed) return std::nullopt;
   if (!parsed->positionals.empty()) {
     print_hub_error("лишний аргумент: " + parsed->positionals.front(), "см. orrery-hub --help");

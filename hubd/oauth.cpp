@@ -111,9 +111,8 @@ IssuedTokens issue_tokens(const HubContext& hub, int64_t grant_id, int64_t user_
       " VALUES ($1, $2, $3, $4, $5)",
       {user_id, sha256_digest_hex(tokens.access), now, grant_id,
        now + hub.auth.access_token_lifetime});
-  hub.db.exec(
-      "INSERT INTO refresh_tokens (grant_id, token_hash, created_at) VALUES ($1, $2, $3)",
-      {grant_id, sha256_digest_hex(tokens.refresh), now});
+  hub.db.exec("INSERT INTO refresh_tokens (grant_id, token_hash, created_at) VALUES ($1, $2, $3)",
+              {grant_id, sha256_digest_hex(tokens.refresh), now});
   return tokens;
 }
 
@@ -149,8 +148,7 @@ Reply poll_device_code(const HubContext& hub, const std::string& device_code,
   if (status == "denied") return oauth_error("access_denied");
   if (status == "pending") {
     const int64_t now_ms = unix_now_ms();
-    const bool too_soon =
-        !row.is_null(5) && now_ms - row.integer(5) < row.integer(4) * 1000;
+    const bool too_soon = !row.is_null(5) && now_ms - row.integer(5) < row.integer(4) * 1000;
     hub.db.exec(
         "UPDATE device_codes SET last_poll_ms = $2, poll_interval = poll_interval + $3"
         " WHERE id = $1",
@@ -204,8 +202,8 @@ Reply serve_device_authorization(const HubContext& hub, const WebRequest& reques
   if (!is_valid_scope(scope)) return oauth_error("invalid_scope");
 
   const std::string device_code = random_hex(32);
-  const std::string user_code = format_user_code(insert_device_code(hub, device_code, client_id,
-                                                                    scope));
+  const std::string user_code =
+      format_user_code(insert_device_code(hub, device_code, client_id, scope));
   const std::string uri = hub.public_url + "/device";
   return oauth_json(200, {{"device_code", device_code},
                           {"user_code", user_code},
@@ -272,6 +270,6 @@ bool decide_device(Db& db, int64_t device_id, const User& user, DeviceDecision d
              "UPDATE device_codes SET status = $3, user_id = $4"
              " WHERE id = $1 AND status = 'pending' AND expires_at > $2",
              {device_id, unix_now(),
-              std::string(decision == DeviceDecision::approve ? "approved" : "denied"),
-              user.id}) == 1;
+              std::string(decision == DeviceDecision::approve ? "approved" : "denied"), user.id}) ==
+         1;
 }

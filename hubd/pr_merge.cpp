@@ -92,9 +92,8 @@ PullRequestMerge merge_pull_request(const std::string& root, const ObjectId& bas
       flush_pending_objects();
       return;
     }
-    std::optional<ObjectId> tree =
-        merger.merge(base ? merger.read(*base).tree : ObjectId(), merger.read(base_tip).tree,
-                     merger.read(head).tree);
+    std::optional<ObjectId> tree = merger.merge(base ? merger.read(*base).tree : ObjectId(),
+                                                merger.read(base_tip).tree, merger.read(head).tree);
     if (!tree) return;
     std::vector<ObjectId> parents{base_tip};
     if (method == MergeMethod::merge) parents.push_back(head);

@@ -68,7 +68,8 @@ Reply not_found() { return api_error(404, "pull request не найден"); }
 std::optional<PullRequest> visible_pull(const ApiCall& call, std::string_view id_text) {
   std::optional<int64_t> id = parse_id(id_text);
   if (!id) return std::nullopt;
-  std::vector<DbRow> rows = call.hub.db.query(std::string(k_select_pull) + " WHERE p.id = $1", {*id});
+  std::vector<DbRow> rows =
+      call.hub.db.query(std::string(k_select_pull) + " WHERE p.id = $1", {*id});
   if (rows.empty()) return std::nullopt;
   PullRequest pull = pull_from_row(call.hub.db, rows[0]);
   if (!can_read(call.user, pull.repo)) return std::nullopt;
@@ -148,8 +149,8 @@ Reply create_pull(const ApiCall& call) {
   std::vector<DbRow> rows = call.hub.db.query(
       "INSERT INTO pull_requests (repo_id, author_id, title, head_branch, head_sha, base_branch,"
       " state, created_at) VALUES ($1, $2, $3, $4, $5, $6, 'open', $7) RETURNING id",
-      {repo->id, call.user.id, pull->title, pull->head_branch, pull->head_sha,
-       repo->default_branch, unix_now()});
+      {repo->id, call.user.id, pull->title, pull->head_branch, pull->head_sha, repo->default_branch,
+       unix_now()});
   return pull_reply(201, *visible_pull(call, std::to_string(rows.at(0).integer(0))));
 }
 
@@ -174,8 +175,8 @@ Reply merge_pull(const ApiCall& call, const PullRequest& pull) {
     return api_error(403, "сливать pull request может только владелец репозитория");
   }
   auto method_name = call.request.query.find("merge_method");
-  std::optional<MergeMethod> method = parse_merge_method(
-      method_name == call.request.query.end() ? "merge" : method_name->second);
+  std::optional<MergeMethod> method =
+      parse_merge_method(method_name == call.request.query.end() ? "merge" : method_name->second);
   if (!method) return api_error(400, "merge_method: merge, squash или rebase");
   if (pull.state != "open") return api_error(409, "pull request не открыт: " + pull.state);
 
@@ -185,13 +186,13 @@ Reply merge_pull(const ApiCall& call, const PullRequest& pull) {
   if (reaches(root, *base, pull.head_sha)) {  // pushed to the base meanwhile
     return record_merged(call, pull.id, *base);
   }
-  const std::string message = *method == MergeMethod::squash
-                                  ? pull.title + " (#" + std::to_string(pull.id) + ")"
-                                  : "Merge pull request #" + std::to_string(pull.id) + ": " +
-                                        pull.title;
-  PullRequestMerge merged = merge_pull_request(
-      root, *base, pull.head_sha, *method,
-      {call.user.name, message, static_cast<uint64_t>(unix_now())});
+  const std::string message =
+      *method == MergeMethod::squash
+          ? pull.title + " (#" + std::to_string(pull.id) + ")"
+          : "Merge pull request #" + std::to_string(pull.id) + ": " + pull.title;
+  PullRequestMerge merged =
+      merge_pull_request(root, *base, pull.head_sha, *method,
+                         {call.user.name, message, static_cast<uint64_t>(unix_now())});
   if (!merged.tip) return conflict_reply(merged);
   if (update_branch(root, pull.base_branch, *merged.tip, base) != BranchUpdate::updated) {
     return api_error(409, "ветка " + pull.base_branch + " изменилась во время слияния; повторите");

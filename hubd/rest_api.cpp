@@ -125,8 +125,8 @@ Reply serve_clone_urls(const ApiCall& call) {
   if (call.request.method != "GET") return method_not_allowed();
   std::optional<RepoRecord> repo = visible_repo(call, s[2], s[3]);
   if (!repo) return repo_not_found();
-  return api_json(200, json{{"http_clone_url", clone_url(call.hub, *repo)}, {"ssh_clone_url", ""}}
-                           .dump());
+  return api_json(
+      200, json{{"http_clone_url", clone_url(call.hub, *repo)}, {"ssh_clone_url", ""}}.dump());
 }
 
 Reply serve_user(const ApiCall& call) {

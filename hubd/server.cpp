@@ -164,9 +164,12 @@ std::optional<std::string> read_body(const httplib::Request& req,
 class HubServer {
  public:
   HubServer(const ServeOptions& options, Db& db)
-      : options_(options),
-        hub_{db,          options.data_dir, options.max_body,
-             options.push_create, options.public_url, options.auth} {}
+      : options_(options), hub_{db,
+                                options.data_dir,
+                                options.max_body,
+                                options.push_create,
+                                options.public_url,
+                                options.auth} {}
 
   void install(httplib::Server& server);
   void set_public_url(const std::string& url) { hub_.public_url = url; }

@@ -110,10 +110,10 @@ json key_json(const DbRow& row) {
 
 Reply list_keys(const ApiCall& call) {
   json list = json::array();
-  for (const DbRow& row : call.hub.db.query(
-           "SELECT id, title, public_key, fingerprint, created_at FROM ssh_keys"
-           " WHERE user_id = $1 ORDER BY id",
-           {call.user.id})) {
+  for (const DbRow& row :
+       call.hub.db.query("SELECT id, title, public_key, fingerprint, created_at FROM ssh_keys"
+                         " WHERE user_id = $1 ORDER BY id",
+                         {call.user.id})) {
     list.push_back(key_json(row));
   }
   return api_json(200, list.dump());

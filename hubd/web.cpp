@@ -46,9 +46,11 @@ char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + '
 size_t utf8_sequence(std::string_view text, size_t i, uint32_t& code_point) {
   const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
   const unsigned char lead = byte(i);
-  size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3
-                                : (lead >> 3) == 30 ? 4
-                                                    : 0;
+  size_t length = lead < 0x80         ? 1
+                  : (lead >> 5) == 6  ? 2
+                  : (lead >> 4) == 14 ? 3
+                  : (lead >> 3) == 30 ? 4
+                                      : 0;
   if (length == 0 || i + length > text.size()) return 0;
   code_point = length == 1 ? lead : lead & (0x7f >> length);
   for (size_t k = 1; k < length; ++k) {

@@ -34,10 +34,19 @@ struct HubContext {
 };
 
 struct Reply {
-  int status = 200;
+  using Headers = std::vector<std::pair<std::string, std::string>>;
+
+  Reply(int status_code = 200, std::string text = {},
+        std::string type = "text/plain; charset=utf-8", Headers extra = {})
+      : status(status_code),
+        body(std::move(text)),
+        content_type(std::move(type)),
+        headers(std::move(extra)) {}
+
+  int status;
   std::string body;
-  std::string content_type = "text/plain; charset=utf-8";
-  std::vector<std::pair<std::string, std::string>> headers;  // beyond Content-Type
+  std::string content_type;
+  Headers headers;  // beyond Content-Type
 };
 
 struct WebRequest {
