@@ -199,5 +199,23 @@ TEST(DeviceLogin, ReusingARotatedRefreshTokenRevokesTheLogin) {
   }
 }
 
+// A person's approval in a real browser; skipped where Chromium is missing
+// (scripts/bootstrap installs it).
+TEST(DeviceLogin, ApprovalInHeadlessChromiumLetsTheClientsPollSucceed) {
+  RunResult found = run_program("sh", {"-c", "command -v chromium"});
+  if (found.code != 0) GTEST_SKIP() << "chromium is not installed";
+  HubProcess hub({"--device-interval", "1"});
+  hub.add_user("alice");
+  json device = oauth_call(hub, "/oauth/device", {{"client_id", "orrery-cli"}}).json();
+  RunResult browser =
+      run_program("python3", {std::string(ORRERY_SOURCE_DIR) + "/tests/support/browser_approve.py",
+                              found.out.substr(0, found.out.find('\n')),
+                              device["verification_uri_complete"], "alice", "secret"});
+  EXPECT_RUN(browser, 0, "Вход разрешён\n", "");
+  WebReply tokens = poll_token(hub, device["device_code"]);
+  EXPECT_EQ(tokens.status, 200) << tokens.body;
+  EXPECT_EQ(api_call(hub, "GET", "/user", tokens.json().value("access_token", "")).status, 200);
+}
+
 }  // namespace
 }  // namespace testing_support
