@@ -105,6 +105,9 @@ struct IssuedTokens {
 
 IssuedTokens issue_tokens(const HubContext& hub, int64_t grant_id, int64_t user_id) {
   const int64_t now = unix_now();
+  // Dead rows of earlier refreshes go here, where new ones come from.
+  hub.db.exec("DELETE FROM tokens WHERE expires_at <= $1", {now});
+  hub.db.exec("DELETE FROM refresh_tokens WHERE created_at + $2 <= $1", {now, k_refresh_lifetime});
   IssuedTokens tokens{"orrery_oat_" + random_hex(32), "orrery_ort_" + random_hex(32)};
   hub.db.exec(
       "INSERT INTO tokens (user_id, token_hash, created_at, grant_id, expires_at)"
