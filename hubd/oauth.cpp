@@ -23,6 +23,10 @@ constexpr size_t k_user_code_size = 8;
 constexpr const char* k_device_grant = "urn:ietf:params:oauth:grant-type:device_code";
 constexpr int64_t k_refresh_lifetime = int64_t{90} * 24 * 3600;
 constexpr size_t k_max_scope = 200;
+// A client that sleeps the whole interval between polls can still arrive a
+// little early when its previous request took longer to connect; that is
+// not polling too fast.
+constexpr int64_t k_poll_slack_ms = 250;
 
 Reply oauth_json(int status, const nlohmann::json& body) {
   return {status,
@@ -151,7 +155,8 @@ Reply poll_device_code(const HubContext& hub, const std::string& device_code,
   if (status == "denied") return oauth_error("access_denied");
   if (status == "pending") {
     const int64_t now_ms = unix_now_ms();
-    const bool too_soon = !row.is_null(5) && now_ms - row.integer(5) < row.integer(4) * 1000;
+    const bool too_soon =
+        !row.is_null(5) && now_ms - row.integer(5) < row.integer(4) * 1000 - k_poll_slack_ms;
     hub.db.exec(
         "UPDATE device_codes SET last_poll_ms = $2, poll_interval = poll_interval + $3"
         " WHERE id = $1",
