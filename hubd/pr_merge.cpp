@@ -38,23 +38,27 @@ struct Merger {
     return write_object(repo.objects, "commit", serialize_commit(commit));
   }
 
-  // The head's first-parent commits after the merge base, oldest first.
-  std::vector<ObjectId> commits_to_replay(const ObjectId& head,
-                                          const std::optional<ObjectId>& base) const {
+  // The head's first-parent commits after the merge base, oldest first;
+  // nothing when that chain ends before reaching the base (the base came in
+  // through a second parent), since replaying to the root would repeat what
+  // the base branch already has.
+  std::optional<std::vector<ObjectId>> commits_to_replay(const ObjectId& head,
+                                                         const ObjectId& base) const {
     std::vector<ObjectId> chain;
-    for (std::optional<ObjectId> at = head; at && at != base;) {
-      chain.push_back(*at);
-      Commit commit = read(*at);
-      at = commit.parents.empty() ? std::nullopt : std::optional(commit.parents.front());
+    for (ObjectId at = head; at != base;) {
+      chain.push_back(at);
+      Commit commit = read(at);
+      if (commit.parents.empty()) return std::nullopt;
+      at = commit.parents.front();
     }
-    return {chain.rbegin(), chain.rend()};
+    return std::vector<ObjectId>(chain.rbegin(), chain.rend());
   }
 
-  std::optional<ObjectId> rebase(const ObjectId& base_tip, const ObjectId& head,
-                                 const std::optional<ObjectId>& base) const {
+  std::optional<ObjectId> rebase(const ObjectId& base_tip,
+                                 const std::vector<ObjectId>& todo) const {
     ObjectId tip = base_tip;
     ObjectId tip_tree = read(base_tip).tree;
-    for (const ObjectId& id : commits_to_replay(head, base)) {
+    for (const ObjectId& id : todo) {
       Commit commit = read(id);
       const ObjectId parent_tree =
           commit.parents.empty() ? ObjectId() : read(commit.parents.front()).tree;
@@ -87,17 +91,27 @@ PullRequestMerge merge_pull_request(const std::string& root, const ObjectId& bas
     ObjectWriteBatch batch(repo.objects);
     Merger merger{repo, result.conflicts};
     const std::optional<ObjectId> base = merge_base(repo, base_tip, head);
-    if (method == MergeMethod::rebase) {
-      result.tip = merger.rebase(base_tip, head, base);
-      flush_pending_objects();
+    if (!base) {
+      result.outcome = MergeOutcome::unrelated;
       return;
     }
-    std::optional<ObjectId> tree = merger.merge(base ? merger.read(*base).tree : ObjectId(),
-                                                merger.read(base_tip).tree, merger.read(head).tree);
-    if (!tree) return;
-    std::vector<ObjectId> parents{base_tip};
-    if (method == MergeMethod::merge) parents.push_back(head);
-    result.tip = merger.write({*tree, parents, info.author, info.message, info.timestamp});
+    if (method == MergeMethod::rebase) {
+      std::optional<std::vector<ObjectId>> todo = merger.commits_to_replay(head, *base);
+      if (!todo) {
+        result.outcome = MergeOutcome::not_linear;
+        return;
+      }
+      result.tip = merger.rebase(base_tip, *todo);
+    } else if (std::optional<ObjectId> tree = merger.merge(
+                   merger.read(*base).tree, merger.read(base_tip).tree, merger.read(head).tree)) {
+      std::vector<ObjectId> parents{base_tip};
+      if (method == MergeMethod::merge) parents.push_back(head);
+      result.tip = merger.write({*tree, parents, info.author, info.message, info.timestamp});
+    }
+    if (!result.tip) {
+      result.outcome = MergeOutcome::conflict;
+      return;
+    }
     flush_pending_objects();  // here, so that a failing write is reported
   });
   return result;

@@ -27,14 +27,22 @@ struct MergeCommitInfo {
   uint64_t timestamp = 0;
 };
 
-struct PullRequestMerge {
-  std::optional<ObjectId> tip;         // the new base tip, when the merge succeeded
-  std::vector<std::string> conflicts;  // the paths that stopped it, otherwise
+enum class MergeOutcome {
+  merged,
+  conflict,    // a path the merge engine cannot merge on its own
+  unrelated,   // the head and the base tip share no commit
+  not_linear,  // rebase: the merge base is not on the head's first-parent chain
 };
 
-// Writes the commits that bring `head` into `base_tip` by `method`. A path
-// that the merge engine cannot merge on its own is a conflict, and then no
-// tip is given. Throws what the store throws on a failing disk.
+struct PullRequestMerge {
+  MergeOutcome outcome = MergeOutcome::merged;
+  std::optional<ObjectId> tip;         // the new base tip, when merged
+  std::vector<std::string> conflicts;  // the paths that stopped it, on a conflict
+};
+
+// Writes the commits that bring `head` into `base_tip` by `method`; on any
+// outcome but `merged` no tip is given (objects already written stay as
+// unreferenced garbage). Throws what the store throws on a failing disk.
 PullRequestMerge merge_pull_request(const std::string& root, const ObjectId& base_tip,
                                     const ObjectId& head, MergeMethod method,
                                     const MergeCommitInfo& info);

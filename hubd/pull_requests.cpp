@@ -154,7 +154,15 @@ Reply create_pull(const ApiCall& call) {
   return pull_reply(201, *visible_pull(call, std::to_string(rows.at(0).integer(0))));
 }
 
-Reply conflict_reply(const PullRequestMerge& merged) {
+Reply refusal_reply(const PullRequestMerge& merged) {
+  if (merged.outcome == MergeOutcome::unrelated) {
+    return api_error(409, "у ветки pull request и базовой ветки нет общего коммита");
+  }
+  if (merged.outcome == MergeOutcome::not_linear) {
+    return api_error(409,
+                     "rebase невозможен: база слияния не на цепочке первых родителей ветки; "
+                     "используйте merge или squash");
+  }
   std::string paths;
   for (size_t i = 0; i < merged.conflicts.size() && i < 20; ++i) {
     paths += (i ? ", " : "") + merged.conflicts[i];
@@ -193,7 +201,7 @@ Reply merge_pull(const ApiCall& call, const PullRequest& pull) {
   PullRequestMerge merged =
       merge_pull_request(root, *base, pull.head_sha, *method,
                          {call.user.name, message, static_cast<uint64_t>(unix_now())});
-  if (!merged.tip) return conflict_reply(merged);
+  if (merged.outcome != MergeOutcome::merged) return refusal_reply(merged);
   if (update_branch(root, pull.base_branch, *merged.tip, base) != BranchUpdate::updated) {
     return api_error(409, "ветка " + pull.base_branch + " изменилась во время слияния; повторите");
   }

@@ -49,6 +49,9 @@ class HubPulls : public ::testing::Test {
     f2_ =
         snapshot({{"a.txt", "1\n2\n3\n4\n"}, {"b.txt", "x\n"}, {"c.txt", "new\n"}}, {f1_.id}, "f2");
     clash_ = snapshot({{"a.txt", "1\n2\n3\n"}, {"b.txt", "z\n"}}, {base_.id}, "clash");
+    alone_ = snapshot({{"a.txt", "other\n"}}, {}, "unrelated");
+    // The merge base comes in through the second parent only.
+    joined_ = snapshot({{"a.txt", "1\n2\n3\n"}, {"b.txt", "x\n"}}, {alone_.id, base_.id}, "j");
   }
 
   // Pushes main and the other branches to alice/<name>; returns its id.
@@ -56,13 +59,9 @@ class HubPulls : public ::testing::Test {
     hub_.create_repo("alice/" + name);
     const std::string base = "/.orrery/alice/" + name + ".orrery/";
     std::vector<StoredObject> objects;
-    for (const Snapshot* s : {&base_, &main_, &f1_, &f2_, &clash_}) {
+    for (const Snapshot* s : {&base_, &main_, &f1_, &f2_, &clash_, &alone_, &joined_}) {
       objects.insert(objects.end(), s->objects.begin(), s->objects.end());
     }
-    std::sort(objects.begin(), objects.end(), [](auto& x, auto& y) { return x.id < y.id; });
-    objects.erase(
-        std::unique(objects.begin(), objects.end(), [](auto& x, auto& y) { return x.id == y.id; }),
-        objects.end());
     EXPECT_EQ(hub_call(hub_, "POST", base + "packs/main", alice_, transfer_stream(objects)).status,
               200);
     for (const auto& [branch, tip] : tips) {
@@ -71,7 +70,7 @@ class HubPulls : public ::testing::Test {
     return api_call(hub_, "GET", "/repos/by-path/alice/" + name, alice_).json()["id"];
   }
 
-  WebReply open_pull(int64_t repo, const std::string& head, const std::string& token,
+  HubReply open_pull(int64_t repo, const std::string& head, const std::string& token,
                      const std::string& title = "Add four") {
     return api_call(hub_, "POST", "/pull-requests/", token,
                     nlohmann::json({{"head_branch", "feature"},
@@ -95,21 +94,21 @@ class HubPulls : public ::testing::Test {
 
   HubProcess hub_;
   std::string alice_, bob_;
-  Snapshot base_, main_, f1_, f2_, clash_;
+  Snapshot base_, main_, f1_, f2_, clash_, alone_, joined_;
 };
 
 TEST_F(HubPulls, MergesByEachMethodOnTheHub) {
   const Files merged = {{"a.txt", "1\n2\n3\n4\n"}, {"b.txt", "y\n"}, {"c.txt", "new\n"}};
   for (const std::string method : {"merge", "squash", "rebase"}) {
     const int64_t repo = push_repo("by-" + method, {{"main", &main_}, {"feature", &f2_}});
-    WebReply opened = open_pull(repo, f2_.id, alice_);
+    HubReply opened = open_pull(repo, f2_.id, alice_);
     ASSERT_EQ(opened.status, 201) << opened.body;
     EXPECT_EQ(opened.json()["state"], "open");
     EXPECT_EQ(opened.json()["base_branch"], "main");
     const std::string merge_path =
         "/pull-requests/" + std::to_string(opened.json()["id"].get<int>()) + "/merge?merge_method=";
-    EXPECT_EQ(api_call(hub_, "POST", merge_path + method, bob_, "{}").status, 403);
-    WebReply done = api_call(hub_, "POST", merge_path + method, alice_, "{}");
+    EXPECT_EQ(api_call(hub_, "POST", merge_path + method, bob_).status, 403);
+    HubReply done = api_call(hub_, "POST", merge_path + method, alice_);
     ASSERT_EQ(done.status, 200) << method << ": " << done.body;
     EXPECT_EQ(done.json()["state"], "merged");
 
@@ -127,22 +126,31 @@ TEST_F(HubPulls, MergesByEachMethodOnTheHub) {
       EXPECT_EQ(commit.message + " " + first.message, "f2 f1");
       EXPECT_EQ(first.parents, std::vector<std::string>{main_.id});
     }
-    EXPECT_EQ(api_call(hub_, "POST", merge_path + method, alice_, "{}").status, 409);
+    EXPECT_EQ(api_call(hub_, "POST", merge_path + method, alice_).status, 409);
   }
 }
 
-TEST_F(HubPulls, RefusesAConflictingMergeAndMovesNothing) {
-  const int64_t repo = push_repo("clash", {{"main", &main_}, {"feature", &clash_}});
-  WebReply opened = open_pull(repo, clash_.id, alice_);
-  const std::string path = "/pull-requests/" + std::to_string(opened.json()["id"].get<int>());
-  for (const char* method : {"merge", "squash", "rebase"}) {
-    WebReply refused = api_call(hub_, "POST", path + "/merge?merge_method=" + method, alice_, "{}");
-    EXPECT_EQ(refused.status, 409) << method;
-    EXPECT_NE(refused.body.find("b.txt"), std::string::npos) << refused.body;
+TEST_F(HubPulls, RefusesMergesItCannotMakeAndMovesNothing) {
+  const int64_t repo = push_repo("clash", {{"main", &main_}});
+  struct Case {
+    const Snapshot* head;
+    std::string method, shown;
+  } cases[] = {
+      {&clash_, "merge", "b.txt"},  {&clash_, "squash", "b.txt"},   {&clash_, "rebase", "b.txt"},
+      {&alone_, "merge", "общего"}, {&joined_, "rebase", "rebase"},
+  };
+  for (const Case& c : cases) {
+    const std::string path =
+        "/pull-requests/" +
+        std::to_string(open_pull(repo, c.head->id, alice_).json()["id"].get<int>());
+    HubReply refused = api_call(hub_, "POST", path + "/merge?merge_method=" + c.method, alice_);
+    EXPECT_EQ(refused.status, 409) << c.method;
+    EXPECT_NE(refused.body.find(c.shown), std::string::npos) << refused.body;
+    EXPECT_EQ(api_call(hub_, "GET", path, alice_).json()["state"], "open");
   }
-  EXPECT_EQ(api_call(hub_, "POST", path + "/merge?merge_method=octopus", alice_, "{}").status, 400);
+  EXPECT_EQ(api_call(hub_, "POST", "/pull-requests/1/merge?merge_method=octopus", alice_).status,
+            400);
   EXPECT_EQ(read_ref(root(repo), "refs/heads/main"), main_.id);
-  EXPECT_EQ(api_call(hub_, "GET", path, alice_).json()["state"], "open");
 }
 
 TEST_F(HubPulls, OpensOnlyWhatTheHubHoldsAndShowsItToWhoMaySee) {
@@ -172,8 +180,8 @@ TEST_F(HubPulls, OpensOnlyWhatTheHubHoldsAndShowsItToWhoMaySee) {
   EXPECT_EQ(mine[0]["head_sha"], f2_.id);
   EXPECT_EQ(api_call(hub_, "GET", "/pull-requests/", alice_).json(), mine) << "the owner sees it";
   const std::string path = "/pull-requests/" + std::to_string(mine[0]["id"].get<int>());
-  EXPECT_EQ(api_call(hub_, "POST", path + "/close", bob_, "{}").json()["state"], "closed");
-  EXPECT_EQ(api_call(hub_, "POST", path + "/merge", alice_, "{}").status, 409);
+  EXPECT_EQ(api_call(hub_, "POST", path + "/close", bob_).json()["state"], "closed");
+  EXPECT_EQ(api_call(hub_, "POST", path + "/merge", alice_).status, 409);
 }
 
 }  // namespace

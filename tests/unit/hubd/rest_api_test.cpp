@@ -54,7 +54,7 @@ TEST_F(HubRest, AnswersEachEndpointByCallerAndInput) {
       {"GET", "/nowhere", &bob_, "", 404},
   };
   for (const Case& c : cases) {
-    WebReply reply = api_call(*hub_, c.method, c.path, *c.token, c.body);
+    HubReply reply = api_call(*hub_, c.method, c.path, *c.token, c.body);
     EXPECT_EQ(reply.status, c.status) << c.method << " " << c.path << " " << c.body;
     EXPECT_TRUE(reply.json().is_object() || reply.json().is_array()) << reply.body;
   }
@@ -64,7 +64,7 @@ TEST_F(HubRest, AnswersEachEndpointByCallerAndInput) {
 
 TEST_F(HubRest, CreatesAndListsTheCallersRepositories) {
   const std::string carol = hub_->add_user("carol");
-  WebReply created = api_call(*hub_, "POST", "/repos", carol,
+  HubReply created = api_call(*hub_, "POST", "/repos", carol,
                               R"({"name":"demo","is_private":true,"description":"Тест «ü»"})");
   ASSERT_EQ(created.status, 201) << created.body;
   nlohmann::json repo = created.json();
@@ -104,14 +104,14 @@ TEST_F(HubRest, RegistersSshKeysOncePerHub) {
         *hub_, "POST", "/auth/ssh-keys", token,
         nlohmann::json({{"public_key", public_key}, {"title", "orrery-cli host"}}).dump());
   };
-  WebReply added = post(alice_, key);
+  HubReply added = post(alice_, key);
   ASSERT_EQ(added.status, 201) << added.body;
   nlohmann::json stored = added.json();
   EXPECT_EQ(stored["public_key"], normalized);
   EXPECT_EQ(stored["fingerprint"], fingerprint);
   EXPECT_EQ(stored["title"], "orrery-cli host");
   for (const std::string* token : {&alice_, &bob_}) {
-    WebReply again = post(*token, normalized + " other comment");
+    HubReply again = post(*token, normalized + " other comment");
     EXPECT_EQ(again.status, 400);
     EXPECT_NE(again.body.find("already exists"), std::string::npos) << again.body;
   }
