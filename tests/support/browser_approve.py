@@ -1,14 +1,12 @@
 #!/usr/bin/env python3
-"""Approves a device login the way a person does: headless Chromium opens
-the approval page, signs in and presses «Разрешить».
+"""browser_approve.py CHROMIUM URL USERNAME PASSWORD
 
-    browser_approve.py CHROMIUM URL USERNAME PASSWORD
-
-Chromium is driven over the DevTools protocol on a pipe
-(--remote-debugging-pipe: commands in on fd 3, answers out on fd 4, each a
-JSON text ended by a NUL byte), so nothing beyond the standard library is
-needed. Prints the heading of the page it ends on; exits 1 when a step
-fails or takes longer than the deadline.
+Headless Chromium opens the approval page URL, signs in and presses
+«Разрешить», as a person would; prints the heading of the page it ends on.
+It is driven over the DevTools protocol on a pipe (--remote-debugging-pipe:
+commands in on fd 3, answers out on fd 4, each a JSON text ended by NUL),
+so only the standard library is needed. Exits non-zero when a step fails or
+the whole run takes longer than a minute.
 """
 import json
 import os
@@ -29,16 +27,14 @@ class Browser:
         to_chromium, self.commands = os.pipe()
         self.answers, from_chromium = os.pipe()
         # The shell puts the pipe ends on the descriptors Chromium expects.
-        script = f'exec "$0" "$@" 3<&{to_chromium} 4>&{from_chromium}'
         self.process = subprocess.Popen(
-            ["sh", "-c", script, chromium, *FLAGS, f"--user-data-dir={profile}", "about:blank"],
+            ["sh", "-c", f'exec "$0" "$@" 3<&{to_chromium} 4>&{from_chromium}', chromium,
+             *FLAGS, f"--user-data-dir={profile}", "about:blank"],
             pass_fds=(to_chromium, from_chromium), stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL)
         os.close(to_chromium)
         os.close(from_chromium)
-        self.buffer = b""
-        self.next_id = 0
-        self.session = None
+        self.buffer, self.next_id, self.session = b"", 0, None
 
     def read_message(self):
         while b"\0" not in self.buffer:
@@ -58,31 +54,21 @@ class Browser:
         if self.session:
             command["sessionId"] = self.session
         os.write(self.commands, json.dumps(command).encode() + b"\0")
-        while True:
-            message = self.read_message()
-            if message.get("id") == self.next_id:
-                if "error" in message:
-                    sys.exit(f"browser_approve: {method}: {message['error']}")
-                return message["result"]
-
-    def wait_for(self, event):
-        while self.read_message().get("method") != event:
+        while (message := self.read_message()).get("id") != self.next_id:
             pass
+        if "error" in message:
+            sys.exit(f"browser_approve: {method}: {message['error']}")
+        return message["result"]
 
-    def open_tab(self):
-        target = self.send("Target.createTarget", url="about:blank")["targetId"]
-        self.session = self.send("Target.attachToTarget", targetId=target,
-                                 flatten=True)["sessionId"]
-        self.send("Page.enable")
+    def load(self, method, **params):
+        """Sends a command that leads to a new page and waits for it."""
+        self.send(method, **params)
+        while self.read_message().get("method") != "Page.loadEventFired":
+            pass
 
     def evaluate(self, expression):
         return self.send("Runtime.evaluate", expression=expression,
                          returnByValue=True)["result"].get("value")
-
-    # Runs a script that submits a form, and waits for the page it leads to.
-    def submit(self, expression):
-        self.evaluate(expression)
-        self.wait_for("Page.loadEventFired")
 
     def close(self):
         self.session = None
@@ -99,14 +85,17 @@ def main():
     with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as profile:
         browser = Browser(chromium, profile)
         try:
-            browser.open_tab()
-            browser.send("Page.navigate", url=url)
-            browser.wait_for("Page.loadEventFired")
-            browser.submit(f"""
+            target = browser.send("Target.createTarget", url="about:blank")["targetId"]
+            browser.session = browser.send("Target.attachToTarget", targetId=target,
+                                           flatten=True)["sessionId"]
+            browser.send("Page.enable")
+            browser.load("Page.navigate", url=url)
+            browser.load("Runtime.evaluate", expression=f"""
                 document.querySelector('#username').value = {json.dumps(username)};
                 document.querySelector('#password').value = {json.dumps(password)};
                 document.querySelector('button[type=submit]').click();""")
-            browser.submit("document.querySelector('button[value=approve]').click();")
+            browser.load("Runtime.evaluate",
+                         expression="document.querySelector('button[value=approve]').click();")
             print(browser.evaluate("document.querySelector('h1').textContent"))
         finally:
             browser.close()

@@ -164,26 +164,21 @@ TEST(DeviceLogin, ReusingARotatedRefreshTokenRevokesTheLogin) {
   EXPECT_EQ(api_call(hub, "GET", "/user", pat).status, 200);
 
   struct Case {
-    std::string path;
-    Fields fields;
+    std::string path, form;
     int status;
     std::string error;
   } cases[] = {
-      {"/oauth/device", {{"client_id", "nobody"}}, 401, "invalid_client"},
-      {"/oauth/device", {{"client_id", "orrery-cli"}, {"scope", "a\"b"}}, 400, "invalid_scope"},
-      {"/oauth/token",
-       {{"grant_type", "password"}, {"client_id", "orrery-cli"}},
-       400,
-       "unsupported_grant_type"},
-      {"/oauth/token",
-       {{"grant_type", "refresh_token"}, {"refresh_token", "x"}, {"refresh_token", "y"}},
-       400,
+      {"/oauth/device", "client_id=nobody", 401, "invalid_client"},
+      {"/oauth/device", "client_id=orrery-cli&scope=a%22b", 400, "invalid_scope"},
+      {"/oauth/token", "grant_type=password&client_id=orrery-cli", 400, "unsupported_grant_type"},
+      {"/oauth/token", "grant_type=refresh_token&refresh_token=x&refresh_token=y", 400,
        "invalid_request"},
   };
   for (const Case& c : cases) {
-    HubReply reply = oauth_call(hub, c.path, c.fields);
-    EXPECT_EQ(reply.status, c.status) << form_encode(c.fields);
-    EXPECT_EQ(oauth_error(reply), c.error) << form_encode(c.fields);
+    HubReply reply = web_call(hub.port(), "POST", c.path,
+                              {"Content-Type: application/x-www-form-urlencoded"}, c.form);
+    EXPECT_EQ(reply.status, c.status) << c.form;
+    EXPECT_EQ(oauth_error(reply), c.error) << c.form;
   }
 }
 

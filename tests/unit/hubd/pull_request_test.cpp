@@ -54,8 +54,8 @@ class HubPulls : public ::testing::Test {
     joined_ = snapshot({{"a.txt", "1\n2\n3\n"}, {"b.txt", "x\n"}}, {alone_.id, base_.id}, "j");
   }
 
-  // Pushes main and the other branches to alice/<name>; returns its id.
-  int64_t push_repo(const std::string& name, const std::map<std::string, const Snapshot*>& tips) {
+  // Pushes every snapshot to alice/<name> with main at main_; returns its id.
+  int64_t push_repo(const std::string& name) {
     hub_.create_repo("alice/" + name);
     const std::string base = "/.orrery/alice/" + name + ".orrery/";
     std::vector<StoredObject> objects;
@@ -64,9 +64,7 @@ class HubPulls : public ::testing::Test {
     }
     EXPECT_EQ(hub_call(hub_, "POST", base + "packs/main", alice_, transfer_stream(objects)).status,
               200);
-    for (const auto& [branch, tip] : tips) {
-      EXPECT_EQ(hub_call(hub_, "PUT", base + "refs/" + branch, alice_, tip->id).status, 200);
-    }
+    EXPECT_EQ(hub_call(hub_, "PUT", base + "refs/main", alice_, main_.id).status, 200);
     return api_call(hub_, "GET", "/repos/by-path/alice/" + name, alice_).json()["id"];
   }
 
@@ -100,7 +98,7 @@ class HubPulls : public ::testing::Test {
 TEST_F(HubPulls, MergesByEachMethodOnTheHub) {
   const Files merged = {{"a.txt", "1\n2\n3\n4\n"}, {"b.txt", "y\n"}, {"c.txt", "new\n"}};
   for (const std::string method : {"merge", "squash", "rebase"}) {
-    const int64_t repo = push_repo("by-" + method, {{"main", &main_}, {"feature", &f2_}});
+    const int64_t repo = push_repo("by-" + method);
     HubReply opened = open_pull(repo, f2_.id, alice_);
     ASSERT_EQ(opened.status, 201) << opened.body;
     EXPECT_EQ(opened.json()["state"], "open");
@@ -131,7 +129,7 @@ TEST_F(HubPulls, MergesByEachMethodOnTheHub) {
 }
 
 TEST_F(HubPulls, RefusesMergesItCannotMakeAndMovesNothing) {
-  const int64_t repo = push_repo("clash", {{"main", &main_}});
+  const int64_t repo = push_repo("clash");
   struct Case {
     const Snapshot* head;
     std::string method, shown;
@@ -154,7 +152,7 @@ TEST_F(HubPulls, RefusesMergesItCannotMakeAndMovesNothing) {
 }
 
 TEST_F(HubPulls, OpensOnlyWhatTheHubHoldsAndShowsItToWhoMaySee) {
-  const int64_t repo = push_repo("rules", {{"main", &main_}, {"feature", &f2_}});
+  const int64_t repo = push_repo("rules");
   hub_.admin({"repo", "create", "alice/private", "--private"});
   const int64_t hidden = api_call(hub_, "GET", "/repos/by-path/alice/private", alice_).json()["id"];
   const Snapshot absent = snapshot({{"z", "z"}}, {main_.id}, "absent");
