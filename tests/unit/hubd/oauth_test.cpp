@@ -121,10 +121,12 @@ TEST(DeviceLogin, RefusedAndExpiredCodesEndThePolling) {
 }
 
 TEST(DeviceLogin, WrongCodesCloseThePageForTheSessionAndThePeer) {
-  HubProcess hub;
+  HubProcess hub({"--public-url", "https://hub.test"});  // behind a TLS proxy
   hub.add_user("alice");
   Device device = request_device(hub);
   Browser browser(hub);
+  EXPECT_NE(browser.get("/device").head.find("; HttpOnly; SameSite=Lax; Secure"),
+            std::string::npos);
   EXPECT_EQ(sign_in(browser, "", "secret").status, 200);
   for (const char* wrong : {"BBBB-BBBB", "CCCCCCCC", "zz", "BBBB-BBBC", "DDDD-DDDD"}) {
     EXPECT_EQ(browser.get(std::string("/device?user_code=") + wrong).status, 400) << wrong;
