@@ -3,6 +3,8 @@
 // Builds sync-protocol payloads for tests of the hub: stored objects, small
 // histories, transfer streams, and raw HTTP requests to a HubProcess.
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -90,6 +92,23 @@ inline HubReply hub_call(const HubProcess& hub, const std::string& method, const
   if (!token.empty()) headers.push_back("Authorization: Bearer " + token);
   return web_call(hub.port(), method, path, headers, body);
 }
+
+// One hub for a whole suite: alice, with the public repository alice/public
+// and the private alice/secret, and bob.
+class SharedHub : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    hub_ = new HubProcess();
+    alice_ = hub_->add_user("alice");
+    bob_ = hub_->add_user("bob");
+    hub_->create_repo("alice/public");
+    hub_->create_repo("alice/secret", true);
+  }
+  static void TearDownTestSuite() { delete hub_; }
+
+  static inline HubProcess* hub_ = nullptr;
+  static inline std::string alice_, bob_;
+};
 
 inline std::string want_have(const std::vector<std::string>& want,
                              const std::vector<std::string>& have = {}) {

@@ -8,23 +8,7 @@
 namespace testing_support {
 namespace {
 
-class HubRest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    hub_ = new HubProcess();
-    alice_ = hub_->add_user("alice");
-    bob_ = hub_->add_user("bob");
-    hub_->create_repo("alice/site");
-    hub_->create_repo("alice/notes", true);
-  }
-  static void TearDownTestSuite() { delete hub_; }
-
-  static HubProcess* hub_;
-  static std::string alice_, bob_;
-};
-
-HubProcess* HubRest::hub_ = nullptr;
-std::string HubRest::alice_, HubRest::bob_;
+class HubRest : public SharedHub {};
 
 TEST_F(HubRest, AnswersEachEndpointByCallerAndInput) {
   const std::string none, unknown = "orrery_pat_unknown";
@@ -36,14 +20,14 @@ TEST_F(HubRest, AnswersEachEndpointByCallerAndInput) {
   } cases[] = {
       {"GET", "/user", &none, "", 401},
       {"GET", "/user", &unknown, "", 401},
-      {"GET", "/repos/by-path/alice/site", &bob_, "", 200},
-      {"GET", "/repos/by-path/alice/notes", &bob_, "", 404},
-      {"GET", "/repos/by-path/alice/notes", &alice_, "", 200},
+      {"GET", "/repos/by-path/alice/public", &bob_, "", 200},
+      {"GET", "/repos/by-path/alice/secret", &bob_, "", 404},
+      {"GET", "/repos/by-path/alice/secret", &alice_, "", 200},
       {"GET", "/repos/by-path/alice/absent", &alice_, "", 404},
-      {"GET", "/vcs/repos/alice/notes/urls", &bob_, "", 404},
-      {"GET", "/vcs/repos/alice/site/urls", &bob_, "", 200},
-      {"POST", "/repos", &bob_, R"({"name":"site"})", 201},
-      {"POST", "/repos", &bob_, R"({"name":"Site"})", 409},
+      {"GET", "/vcs/repos/alice/secret/urls", &bob_, "", 404},
+      {"GET", "/vcs/repos/alice/public/urls", &bob_, "", 200},
+      {"POST", "/repos", &bob_, R"({"name":"public"})", 201},
+      {"POST", "/repos", &bob_, R"({"name":"Public"})", 409},
       {"POST", "/repos", &bob_, R"({"name":"x.orrery"})", 422},
       {"POST", "/repos", &bob_, R"({"name":"a/b"})", 422},
       {"POST", "/repos", &bob_, R"({"name":"d","description":"line\nbreak"})", 422},
