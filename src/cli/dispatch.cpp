@@ -9,6 +9,7 @@
 #include "pack/pack_cmd.h"
 #include "store/init.h"
 #include "tools/archive.h"
+#include "tools/config_cmd.h"
 #include "tools/describe.h"
 #include "tools/reflog.h"
 #include "worktree/add.h"
@@ -54,6 +55,7 @@ constexpr CommandRow k_commands[] = {
     {"rm", cmd_rm},
     {"mv", cmd_mv},
     {"tag", cmd_tag},
+    {"config", cmd_config},
 };
 // clang-format on
 

@@ -1,2 +1,2 @@
 orrery_modules(orrery_core
-  archive archive_format describe reflog)
+  archive archive_format config_cmd describe reflog)
