@@ -9,6 +9,7 @@
 #include "pack/pack_cmd.h"
 #include "store/init.h"
 #include "tools/archive.h"
+#include "tools/clean.h"
 #include "tools/config_cmd.h"
 #include "tools/describe.h"
 #include "tools/reflog.h"
@@ -55,6 +56,7 @@ constexpr CommandRow k_commands[] = {
     {"rm", cmd_rm},
     {"mv", cmd_mv},
     {"tag", cmd_tag},
+    {"clean", cmd_clean},
     {"config", cmd_config},
 };
 // clang-format on

@@ -1,2 +1,3 @@
 orrery_modules(orrery_core
-  archive archive_format config_cmd describe reflog)
+  archive archive_format clean config_cmd describe reflog
+  INTERNAL work_tree)

@@ -5,6 +5,7 @@ set(ORRERY_E2E_SOURCES
   archive_test.cpp
   branch_test.cpp
   checkout_test.cpp
+  clean_test.cpp
   cli_test.cpp
   commit_test.cpp
   config_test.cpp
