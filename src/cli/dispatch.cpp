@@ -12,6 +12,7 @@
 #include "tools/clean.h"
 #include "tools/config_cmd.h"
 #include "tools/describe.h"
+#include "tools/grep.h"
 #include "tools/reflog.h"
 #include "worktree/add.h"
 #include "worktree/branch.h"
@@ -56,6 +57,7 @@ constexpr CommandRow k_commands[] = {
     {"rm", cmd_rm},
     {"mv", cmd_mv},
     {"tag", cmd_tag},
+    {"grep", cmd_grep},
     {"clean", cmd_clean},
     {"config", cmd_config},
 };

@@ -11,6 +11,7 @@ set(ORRERY_E2E_SOURCES
   config_test.cpp
   describe_test.cpp
   diff_test.cpp
+  grep_test.cpp
   hostile_tree_test.cpp
   init_test.cpp
   log_test.cpp
