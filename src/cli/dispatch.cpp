@@ -9,6 +9,7 @@
 #include "pack/pack_cmd.h"
 #include "store/init.h"
 #include "tools/archive.h"
+#include "tools/bisect.h"
 #include "tools/clean.h"
 #include "tools/config_cmd.h"
 #include "tools/describe.h"
@@ -57,6 +58,7 @@ constexpr CommandRow k_commands[] = {
     {"rm", cmd_rm},
     {"mv", cmd_mv},
     {"tag", cmd_tag},
+    {"bisect", cmd_bisect},
     {"grep", cmd_grep},
     {"clean", cmd_clean},
     {"config", cmd_config},

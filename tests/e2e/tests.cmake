@@ -3,6 +3,7 @@ set(ORRERY_E2E_SOURCES
   add_patch_test.cpp
   add_test.cpp
   archive_test.cpp
+  bisect_test.cpp
   branch_test.cpp
   checkout_test.cpp
   clean_test.cpp
