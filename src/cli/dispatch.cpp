@@ -10,6 +10,7 @@
 #include "store/init.h"
 #include "tools/archive.h"
 #include "tools/bisect.h"
+#include "tools/blame.h"
 #include "tools/clean.h"
 #include "tools/config_cmd.h"
 #include "tools/describe.h"
@@ -59,6 +60,7 @@ constexpr CommandRow k_commands[] = {
     {"mv", cmd_mv},
     {"tag", cmd_tag},
     {"bisect", cmd_bisect},
+    {"blame", cmd_blame},
     {"grep", cmd_grep},
     {"clean", cmd_clean},
     {"config", cmd_config},

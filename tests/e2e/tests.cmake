@@ -4,6 +4,7 @@ set(ORRERY_E2E_SOURCES
   add_test.cpp
   archive_test.cpp
   bisect_test.cpp
+  blame_test.cpp
   branch_test.cpp
   checkout_test.cpp
   clean_test.cpp
