@@ -1,0 +1,3 @@
+orrery_modules(orrery_core
+  merge_base path_merge text_merge worktree_files
+  INTERNAL quiet_read side_walk)
