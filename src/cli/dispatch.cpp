@@ -6,6 +6,7 @@
 #include "cli/help.h"
 #include "diff/diff_cmd.h"
 #include "diff/show_cmd.h"
+#include "history/stash.h"
 #include "pack/pack_cmd.h"
 #include "store/init.h"
 #include "tools/archive.h"
@@ -64,6 +65,7 @@ constexpr CommandRow k_commands[] = {
     {"grep", cmd_grep},
     {"clean", cmd_clean},
     {"config", cmd_config},
+    {"stash", cmd_stash},
 };
 // clang-format on
 
