@@ -156,14 +156,15 @@ std::optional<std::vector<std::string>> collect_grep_files(const Repository& rep
   if (paths.empty()) add_files_below(repo.root, "", rules, files);
   for (const std::string& arg : paths) {
     std::optional<std::string> relative = repo_relative_arg(repo.root, cwd, arg);
-    if (!relative || !path_exists(repo.root + "/" + *relative)) {
+    const std::string full = repo.root + "/" + relative.value_or("");
+    if (!relative || !path_exists(full)) {
       print_error("путь не в репозитории или неверен");
       return std::nullopt;
     }
     if (!relative->empty() && !is_walkable(repo.root, *relative)) continue;
-    if (is_directory(repo.root + "/" + *relative)) {
+    if (is_directory(full)) {
       add_files_below(repo.root, *relative, rules, files);
-    } else if (!is_ignored(rules, *relative, false)) {
+    } else if (is_regular_file(full) && !is_ignored(rules, *relative, false)) {
       files.push_back(*relative);
     }
   }

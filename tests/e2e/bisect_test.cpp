@@ -80,26 +80,5 @@ TEST_F(BisectCommand, RefusesBoundariesOffTheFirstParentLine) {
             e + "«good» должен быть предком «bad» на цепочке первого родителя\n");
 }
 
-TEST_F(BisectCommand, ReportsMisuse) {
-  const std::string e = "orrery: ошибка: ";
-  const struct {
-    std::vector<std::string> args;
-    std::string err;
-  } cases[] = {
-      {{},
-       e + "укажи подкоманду: start | bad | good | reset\n  подсказка: например: orrery bisect "
-           "start; orrery bisect bad; orrery bisect good v0; orrery bisect reset\n"},
-      {{"good"}, e + "bisect good: сначала orrery bisect start\n"},
-      {{"bad", "a", "b"},
-       e + "слишком много аргументов для bisect bad\n  подсказка: orrery "
-           "bisect bad [HEAD|ревизия]\n"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_RUN(orrery(command_line("bisect", c.args)), 1, "", c.err);
-  }
-  ASSERT_EQ(orrery({"bisect", "start"}).code, 0);
-  EXPECT_RUN(orrery({"bisect", "good", "nope"}), 1, "", e + "не найден коммит: nope\n");
-}
-
 }  // namespace
 }  // namespace testing_support

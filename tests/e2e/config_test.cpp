@@ -48,13 +48,6 @@ TEST_F(ConfigCommand, RefusesBadRequestsWithoutTouchingTheFile) {
       {{"-l", "--get", "x"},
        e + "сочетание нескольких режимов config\n  подсказка: используй "
            "одно из --list, --get, --set, --unset\n"},
-      {{"--set", "upstream.branch"},
-       e + "нет значения для --set\n  подсказка: orrery config "
-           "--set <ключ> <значение>\n"},
-      {{"--get", "core.editor"},
-       e + "неподдерживаемый ключ: core.editor\n  подсказка: примеры: "
-           "remote.origin.url; upstream.remote; upstream.branch; "
-           "branch.main.upstream.remote\n"},
       {{"--set", "upstream.branch", "a\nb"},
        e + "недопустимый символ в значении config\n  "
            "подсказка: значение не может содержать "

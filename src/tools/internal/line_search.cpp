@@ -34,7 +34,8 @@ std::regex compile(std::string_view pattern, bool ignore_case) {
 }
 
 // Reads an ECMAScript expression's top level for its literal runs. Groups
-// and classes are skipped whole; anything it does not know ends the scan.
+// and classes are skipped whole; anything it does not know leaves no
+// literal at all.
 class LiteralScan {
  public:
   explicit LiteralScan(std::string_view pattern) : p_(pattern) {}
