@@ -6,6 +6,9 @@
 #include "cli/help.h"
 #include "diff/diff_cmd.h"
 #include "diff/show_cmd.h"
+#include "history/cherry_pick.h"
+#include "history/merge_cmd.h"
+#include "history/rebase.h"
 #include "history/stash.h"
 #include "pack/pack_cmd.h"
 #include "store/init.h"
@@ -66,6 +69,10 @@ constexpr CommandRow k_commands[] = {
     {"clean", cmd_clean},
     {"config", cmd_config},
     {"stash", cmd_stash},
+    {"merge", cmd_merge},
+    {"cherry-pick", cmd_cherry_pick},
+    {"revert", cmd_revert},
+    {"rebase", cmd_rebase},
 };
 // clang-format on
 

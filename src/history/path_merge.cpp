@@ -58,10 +58,14 @@ std::string join(const std::string& dir, std::string_view name) {
 struct Merger {
   const ObjectStore& store;
   UnsafePaths policy;
+  bool ours_known = false;  // out.merged started as ours' files
   TreeMerge out;
   std::vector<Node> nodes;
 
-  void conflict(const std::string& path) { out.conflicts.push_back(path); }
+  void conflict(const std::string& path) {
+    out.conflicts.push_back(path);
+    if (ours_known) out.merged.erase(path);
+  }
 
   // Enters the decided blob, `ours` being what ours holds at the path.
   void put(const std::string& path, const ObjectId& blob, const ObjectId& ours, bool unsafe) {
@@ -74,6 +78,7 @@ struct Merger {
   }
 
   void drop(const std::string& path, bool unsafe) {
+    if (ours_known) out.merged.erase(path);
     if (!unsafe) out.removed.push_back(path);
   }
 
@@ -88,7 +93,7 @@ struct Merger {
     TextMergeResult merged = merge_text(base, *ours, *theirs);
     put(path, write_object(store, "blob", merged.content), ids[k_ours], unsafe);
     if (merged.conflict) {
-      conflict(path);
+      out.conflicts.push_back(path);  // listed, yet kept with its markers
       out.marked.push_back(path);
     }
   }
@@ -115,6 +120,7 @@ struct Merger {
   }
 
   void take_ours(const Node& node) {
+    if (ours_known) return;
     for (const ObjectId& tree : node.trees[k_ours]) {
       walk_side(store, tree, node.path, node.unsafe,
                 [&](const std::string& path, const ObjectId& blob, bool unsafe) {
@@ -239,8 +245,10 @@ struct Merger {
 }  // namespace
 
 TreeMerge merge_trees(const ObjectStore& store, const ObjectId& base_tree,
-                      const ObjectId& ours_tree, const ObjectId& theirs_tree, UnsafePaths unsafe) {
-  Merger merger{store, unsafe, {}, {}};
+                      const ObjectId& ours_tree, const ObjectId& theirs_tree, UnsafePaths unsafe,
+                      std::optional<PathMap> ours_files) {
+  Merger merger{store, unsafe, ours_files.has_value(), {}, {}};
+  if (ours_files) merger.out.merged = std::move(*ours_files);
   merger.run(base_tree, ours_tree, theirs_tree);
   return std::move(merger.out);
 }

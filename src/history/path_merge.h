@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -36,8 +37,11 @@ struct TreeMerge {
 // Missing or damaged trees count as empty. Touches no working file. Throws
 // "Unsafe path in tree: <name>" for trees nested deeper than 2048 levels or
 // containing themselves, and what writing a blob throws.
+// `ours_files`, when given, must be flatten_tree of ours with no unsafe
+// path; the merge then starts from it instead of reading ours whole.
 TreeMerge merge_trees(const ObjectStore& store, const ObjectId& base_tree,
-                      const ObjectId& ours_tree, const ObjectId& theirs_tree, UnsafePaths unsafe);
+                      const ObjectId& ours_tree, const ObjectId& theirs_tree, UnsafePaths unsafe,
+                      std::optional<PathMap> ours_files = std::nullopt);
 
 // The merged map and the conflicted paths (ascending) of merge_paths.
 struct PathMergeOutcome {

@@ -1,3 +1,3 @@
 orrery_modules(orrery_core
-  merge_base path_merge stash text_merge worktree_files
-  INTERNAL quiet_read side_walk stash_save stash_show)
+  cherry_pick merge_base merge_cmd path_merge pick rebase stash text_merge worktree_files
+  INTERNAL command_steps quiet_read rebase_state side_walk stash_save stash_show)

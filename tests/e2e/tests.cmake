@@ -14,6 +14,7 @@ set(ORRERY_E2E_SOURCES
   describe_test.cpp
   diff_test.cpp
   grep_test.cpp
+  history_test.cpp
   hostile_tree_test.cpp
   init_test.cpp
   log_test.cpp

@@ -27,38 +27,29 @@ struct PathMergeTest : ::testing::Test {
   // The per-path rules over three flattened trees, with no tree skipped.
   TreeMerge oracle(const ObjectId& b, const ObjectId& o, const ObjectId& t) {
     PathMap maps[3];
-    flatten_tree(repo.objects, b, "", maps[0]);
-    flatten_tree(repo.objects, o, "", maps[1]);
-    flatten_tree(repo.objects, t, "", maps[2]);
     std::set<std::string> paths;
-    for (const PathMap& map : maps) {
-      for (const auto& entry : map) paths.insert(entry.first);
+    for (int side = 0; side < 3; ++side) {
+      flatten_tree(repo.objects, std::vector{b, o, t}[side], "", maps[side]);
+      for (const auto& entry : maps[side]) paths.insert(entry.first);
     }
+    const auto text = [&](const std::string& id) {
+      return id.empty() ? "" : read_object(repo.objects, id)->data;
+    };
     TreeMerge out;
     for (const std::string& path : paths) {
-      std::string id[3];
-      for (int side = 0; side < 3; ++side) {
-        if (maps[side].count(path)) id[side] = maps[side].at(path);
-      }
-      std::string result;
-      if (id[1] == id[2]) {
+      std::string id[3], result;
+      for (int side = 0; side < 3; ++side)
+        id[side] = maps[side].count(path) ? maps[side][path] : "";
+      if (id[1] == id[2] || id[2] == id[0]) {
         result = id[1];
       } else if (id[1] == id[0]) {
         result = id[2];
-      } else if (id[2] == id[0]) {
-        result = id[1];
-      } else if (id[1].empty() || id[2].empty()) {
+      } else if (id[1].empty() || id[2].empty() || is_binary(text(id[0])) ||
+                 is_binary(text(id[1])) || is_binary(text(id[2]))) {
         out.conflicts.push_back(path);
         continue;
       } else {
-        std::string base = id[0].empty() ? "" : read_object(repo.objects, id[0])->data;
-        std::string ours = read_object(repo.objects, id[1])->data;
-        std::string theirs = read_object(repo.objects, id[2])->data;
-        if (is_binary(base) || is_binary(ours) || is_binary(theirs)) {
-          out.conflicts.push_back(path);
-          continue;
-        }
-        TextMergeResult merged = merge_text(base, ours, theirs);
+        TextMergeResult merged = merge_text(text(id[0]), text(id[1]), text(id[2]));
         result = blob_id(merged.content);
         if (merged.conflict) out.conflicts.push_back(path);
       }
@@ -72,30 +63,23 @@ struct PathMergeTest : ::testing::Test {
 
 FileSet random_files(std::mt19937& rng) {
   static const char* const dirs[] = {"", "a/", "a/x/", "a/y/", "b/", "b/x/deep/"};
-  static const char* const texts[] = {"1\n2\n3\n", "1\n2\n", "0\n1\n2\n3\n", "x", "bin\0"};
+  static const std::string texts[] = {"1\n2\n3\n", "1\n2\n", "0\n1\n2\n3\n", "x",
+                                      std::string("bin\0", 4)};
   FileSet files;
   for (int i = rng() % 12; i > 0; --i) {
-    std::string path = std::string(dirs[rng() % 6]) + "f" + std::to_string(rng() % 4);
-    files[path] = std::string(texts[rng() % 5], rng() % 5 == 4 ? 4 : 0);
-    if (files[path].empty()) files[path] = texts[rng() % 4];
+    files[dirs[rng() % 6] + std::string("f") + std::to_string(rng() % 4)] = texts[rng() % 5];
   }
   return files;
 }
 
+// The files with some of another random set's paths dropped, replaced or extended.
 FileSet edit_files(std::mt19937& rng, FileSet files) {
   if (rng() % 3 == 0) return files;
-  FileSet more = random_files(rng);
-  for (auto& [path, text] : more) {
-    switch (rng() % 3) {
-      case 0:
-        files.erase(path);
-        break;
-      case 1:
-        files[path] = text;
-        break;
-      default:
-        if (files.count(path)) files[path] += "tail\n";
-    }
+  for (auto& [path, text] : random_files(rng)) {
+    const unsigned how = rng() % 3;
+    if (how == 0) files.erase(path);
+    if (how == 1) files[path] = text;
+    if (how == 2 && files.count(path)) files[path] += "tail\n";
   }
   return files;
 }
@@ -116,13 +100,12 @@ TEST_F(PathMergeTest, SkippingSharedSubtreesDecidesAsPathByPath) {
     ASSERT_EQ(got.conflicts, expected.conflicts) << round;
     ASSERT_EQ(got.changed, expected.changed) << round;
     ASSERT_EQ(got.removed, expected.removed) << round;
+    PathMap ours_files;
+    flatten_tree(repo.objects, o, "", ours_files);
+    got = merge_trees(repo.objects, b, o, t, UnsafePaths::conflict, ours_files);
+    ASSERT_EQ(got.merged, expected.merged) << round;
+    ASSERT_EQ(got.conflicts, expected.conflicts) << round;
   }
-}
-
-TEST_F(PathMergeTest, MissingTreesCountAsEmpty) {
-  const ObjectId t = store_tree(repo.objects, {{"a/b", "1\n"}});
-  TreeMerge got = merge_trees(repo.objects, std::string(64, 'e'), "", t, UnsafePaths::conflict);
-  EXPECT_EQ(got.merged, (PathMap{{"a/b", blob_id("1\n")}}));
 }
 
 TEST_F(PathMergeTest, HostileNamesBecomeConflictsAndAreNeverWritten) {
