@@ -1,5 +1,6 @@
 #include "history/merge_base.h"
 
+#include <functional>
 #include <unordered_set>
 #include <vector>
 
@@ -8,38 +9,32 @@
 
 namespace {
 
-// Pushes the commit's parents in stored order, so the last is popped first.
-void push_parents(const Repository& repo, const ObjectId& id, std::vector<ObjectId>& stack) {
-  std::optional<Commit> commit = read_commit_quietly(repo.objects, id);
-  if (!commit) return;
-  stack.insert(stack.end(), commit->parents.begin(), commit->parents.end());
-}
-
-std::unordered_set<ObjectId> reachable_from(const Repository& repo, const ObjectId& start) {
-  std::unordered_set<ObjectId> seen;
+// Walks from `start` depth-first, visiting each commit once and pushing its
+// parents in stored order (so the last is popped first); returns the first
+// commit `stop` answers true for.
+std::optional<ObjectId> walk_commits(const Repository& repo, const ObjectId& start,
+                                     const std::function<bool(const ObjectId&)>& stop) {
+  std::unordered_set<ObjectId> visited;
   std::vector<ObjectId> stack{start};
   while (!stack.empty()) {
     ObjectId id = std::move(stack.back());
     stack.pop_back();
-    if (!seen.insert(id).second) continue;
-    push_parents(repo, id, stack);
+    if (!visited.insert(id).second) continue;
+    if (stop(id)) return id;
+    std::optional<Commit> commit = read_commit_quietly(repo.objects, id);
+    if (commit) stack.insert(stack.end(), commit->parents.begin(), commit->parents.end());
   }
-  return seen;
+  return std::nullopt;
 }
 
 }  // namespace
 
 std::optional<ObjectId> merge_base(const Repository& repo, const ObjectId& ours,
                                    const ObjectId& theirs) {
-  const std::unordered_set<ObjectId> from_ours = reachable_from(repo, ours);
-  std::unordered_set<ObjectId> visited;
-  std::vector<ObjectId> stack{theirs};
-  while (!stack.empty()) {
-    ObjectId id = std::move(stack.back());
-    stack.pop_back();
-    if (!visited.insert(id).second) continue;
-    if (from_ours.count(id)) return id;
-    push_parents(repo, id, stack);
-  }
-  return std::nullopt;
+  std::unordered_set<ObjectId> from_ours;
+  walk_commits(repo, ours, [&](const ObjectId& id) {
+    from_ours.insert(id);
+    return false;
+  });
+  return walk_commits(repo, theirs, [&](const ObjectId& id) { return from_ours.count(id) > 0; });
 }

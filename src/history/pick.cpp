@@ -236,7 +236,7 @@ int check_out_pick(const Repository& repo, const std::string& branch, PickResult
     state = load_working_state(repo);
     return 1;
   }
-  out_stream() << "Переключено на ветку «" << short_branch_name(branch) << "»\n";
+  print_switched(branch);
   save_index(repo, *index);
   state.known.index = std::move(*index);
   state.known.index_mtime = 0;  // proves nothing: `trusted` vouches for the entries

@@ -110,7 +110,7 @@ int complete_made_step(const Repository& repo, const std::string& branch, const 
 // and the index hold the branch's commit: its line is all that is left.
 int finish_rebase(const Repository& repo, const std::string& branch, const WorkingState& state) {
   if (state.trusted && state.head && state.head == head_commit(repo)) {
-    out_stream() << "Переключено на ветку «" << short_branch_name(branch) << "»\n";
+    print_switched(branch);
   } else if (int code = cmd_checkout({short_branch_name(branch)}); code != 0) {
     return code;
   }

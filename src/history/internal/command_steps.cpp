@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "cli/console.h"
 #include "history/internal/quiet_read.h"
 #include "history/worktree_files.h"
 #include "store/fs.h"
@@ -29,6 +30,10 @@ std::optional<ObjectId> readable_commit_tree(const ObjectStore& store, const Obj
   std::optional<Commit> parsed = read_commit_quietly(store, commit);
   if (!parsed || !read_tree_quietly(store, parsed->tree)) return std::nullopt;
   return parsed->tree;
+}
+
+void print_switched(const std::string& ref) {
+  out_stream() << "Переключено на ветку «" << short_branch_name(ref) << "»\n";
 }
 
 void print_conflict_lines(const std::vector<std::string>& paths) {

@@ -23,6 +23,9 @@ std::string short_branch_name(const std::string& ref);
 // tree.
 std::optional<ObjectId> readable_commit_tree(const ObjectStore& store, const ObjectId& commit);
 
+// Writes checkout's line for switching to the branch ("refs/heads/…").
+void print_switched(const std::string& ref);
+
 // Writes "  конфликт: <path>" lines to standard error.
 void print_conflict_lines(const std::vector<std::string>& paths);
 
