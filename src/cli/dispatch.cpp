@@ -10,6 +10,8 @@
 #include "history/merge_cmd.h"
 #include "history/rebase.h"
 #include "history/stash.h"
+#include "net/fetch.h"
+#include "net/push.h"
 #include "pack/pack_cmd.h"
 #include "store/init.h"
 #include "tools/archive.h"
@@ -73,6 +75,8 @@ constexpr CommandRow k_commands[] = {
     {"cherry-pick", cmd_cherry_pick},
     {"revert", cmd_revert},
     {"rebase", cmd_rebase},
+    {"fetch", cmd_fetch},
+    {"push", cmd_push},
 };
 // clang-format on
 

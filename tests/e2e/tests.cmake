@@ -24,6 +24,7 @@ set(ORRERY_E2E_SOURCES
   rm_mv_tag_test.cpp
   show_test.cpp
   stash_test.cpp
+  sync_test.cpp
   status_test.cpp
 )
 if(ORRERY_E2E_SOURCES)
