@@ -7,7 +7,8 @@ module).
     bench/generate.py modify DIR   edit 100 files of that tree in place
     bench/generate.py lines DIR    DIR/old.txt (100,000 lines) and DIR/new.txt
 
-bench/run imports it and also uses history_commits() for the log workload.
+bench/run imports it and also uses history_commits() for the log workload
+and blame_versions() for the blame workload.
 
 The tree holds 10,000 source-like text files (about 50 MB) in 521 nested
 directories, three levels deep (8, 8x8 and 8x8x7 directories) with files
@@ -181,6 +182,20 @@ def write_line_pair(out_dir):
 def history_commits(count):
     """(message, timestamp) of each commit of the linear history, oldest first."""
     return [(f"commit number {i}\n\nbody of {i}", 1700000000 + i) for i in range(count)]
+
+
+def blame_versions(count):
+    """The texts of one file over count commits, oldest first: 1,000 lines,
+    then in each commit three lines rewritten and one inserted."""
+    rng = XorShift(0xB1A3E)
+    lines = [source_line(rng) for _ in range(1000)]
+    versions = []
+    for _ in range(count):
+        versions.append("".join(lines))
+        for _ in range(3):
+            lines[rng.below(len(lines))] = source_line(rng)
+        lines.insert(rng.below(len(lines) + 1), source_line(rng))
+    return versions
 
 
 def main():

@@ -9,6 +9,7 @@
 #include "history/cherry_pick.h"
 #include "history/merge_cmd.h"
 #include "history/rebase.h"
+#include "history/stash.h"
 #include "net/clone.h"
 #include "net/fetch.h"
 #include "net/pull.h"
@@ -17,7 +18,12 @@
 #include "pack/pack_cmd.h"
 #include "store/init.h"
 #include "tools/archive.h"
+#include "tools/bisect.h"
+#include "tools/blame.h"
+#include "tools/clean.h"
+#include "tools/config_cmd.h"
 #include "tools/describe.h"
+#include "tools/grep.h"
 #include "tools/reflog.h"
 #include "worktree/add.h"
 #include "worktree/branch.h"
@@ -62,6 +68,12 @@ constexpr CommandRow k_commands[] = {
     {"rm", cmd_rm},
     {"mv", cmd_mv},
     {"tag", cmd_tag},
+    {"bisect", cmd_bisect},
+    {"blame", cmd_blame},
+    {"grep", cmd_grep},
+    {"clean", cmd_clean},
+    {"config", cmd_config},
+    {"stash", cmd_stash},
     {"merge", cmd_merge},
     {"cherry-pick", cmd_cherry_pick},
     {"revert", cmd_revert},

@@ -148,7 +148,7 @@ TEST_F(CliTest, TopicsPrintExactly) {
 
 // Commands that look for the repository before they look at the help flag:
 // outside one they report the missing repository instead.
-const std::vector<std::string> k_repository_first = {"show", "tag"};
+const std::vector<std::string> k_repository_first = {"show", "stash", "tag"};
 
 // Every command that exists answers its help flag with its topic, wherever
 // the flag stands, and creates nothing.

@@ -3,12 +3,17 @@ set(ORRERY_E2E_SOURCES
   add_patch_test.cpp
   add_test.cpp
   archive_test.cpp
+  bisect_test.cpp
+  blame_test.cpp
   branch_test.cpp
   checkout_test.cpp
+  clean_test.cpp
   cli_test.cpp
   commit_test.cpp
+  config_test.cpp
   describe_test.cpp
   diff_test.cpp
+  grep_test.cpp
   history_test.cpp
   hostile_tree_test.cpp
   init_test.cpp
@@ -19,6 +24,7 @@ set(ORRERY_E2E_SOURCES
   reset_restore_test.cpp
   rm_mv_tag_test.cpp
   show_test.cpp
+  stash_test.cpp
   sync_test.cpp
   status_test.cpp
 )

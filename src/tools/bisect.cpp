@@ -1,0 +1,166 @@
+#include "tools/bisect.h"
+
+#include <ostream>
+
+#include "cli/help.h"
+#include "store/fs.h"
+#include "store/refs.h"
+#include "store/repo.h"
+#include "store/revision.h"
+#include "worktree/checkout.h"
+
+namespace {
+
+constexpr std::string_view k_state_dir = "bisect";
+
+std::string state_path(const Repository& repo, std::string_view name) {
+  return orrery_path(repo, std::string(k_state_dir) + "/" + std::string(name));
+}
+
+// A state value: the file's text without surrounding blanks; nothing when
+// the file is missing or holds only blanks.
+std::optional<std::string> read_state(const Repository& repo, std::string_view name) {
+  std::string text;
+  if (!read_file_into(state_path(repo, name), text)) return std::nullopt;
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return std::nullopt;
+  return text.substr(first, text.find_last_not_of(" \t\r\n") + 1 - first);
+}
+
+void write_state(const Repository& repo, std::string_view name, const std::string& value) {
+  write_file_atomic(state_path(repo, name), value + "\n");
+}
+
+int bisect_start(const Repository& repo, const Args& rest) {
+  if (!rest.empty()) {
+    print_error("orrery bisect start не принимает аргументов");
+    return 1;
+  }
+  std::optional<ObjectId> head = head_commit(repo);
+  if (!head) {
+    print_error("bisect start: нет коммита на HEAD");
+    return 1;
+  }
+  const std::string dir = orrery_path(repo, k_state_dir);
+  if (!remove_path(dir)) throw std::runtime_error("Cannot remove directory: " + dir);
+  ensure_directory(dir);
+  write_state(repo, "original_head_oid", *head);
+  write_state(repo, "original_head_ref", head_symref(repo).value_or(""));
+  out_stream() << "bisect: старт по ветви первого родителя между good и bad.\n";
+  return 0;
+}
+
+int bisect_step(const Repository& repo) {
+  std::optional<std::string> good = read_state(repo, "good");
+  std::optional<std::string> bad = read_state(repo, "bad");
+  if (!good || !bad) {
+    out_stream() << "bisect: задайте вторую границу: orrery bisect good <ревизия> или orrery "
+                    "bisect bad <ревизия>\n";
+    return 0;
+  }
+  if (*good == *bad) {
+    print_error("bisect: good и bad совпадают",
+                "проверь ревизии или используй историю только с линейными коммитами");
+    return 1;
+  }
+  if (!is_ancestor(repo, *good, *bad)) {
+    print_error("bisect: «good» должен быть предком «bad» на цепочке первого родителя");
+    return 1;
+  }
+  std::optional<std::vector<ObjectId>> candidates = bisect_candidates(repo, *good, *bad);
+  if (!candidates) {
+    print_error("bisect: не удалось построить цепочку коммитов");
+    return 1;
+  }
+  if (candidates->size() == 1) {
+    out_stream() << "bisect: проблемная ревизия (рядом с good по первому родителю): "
+                 << bisect_short_id(*bad) << "\n";
+    return 0;
+  }
+  return cmd_checkout({(*candidates)[candidates->size() / 2]});
+}
+
+int bisect_mark(const Repository& repo, const std::string& word, const Args& rest) {
+  if (rest.size() > 1) {
+    print_error("слишком много аргументов для bisect " + word,
+                "orrery bisect " + word + " [HEAD|ревизия]");
+    return 1;
+  }
+  if (!read_state(repo, "original_head_oid")) {
+    print_error("bisect " + word + ": сначала orrery bisect start");
+    return 1;
+  }
+  const std::string revision = rest.empty() ? "HEAD" : rest.front();
+  std::optional<ObjectId> id = resolve_revision(repo, revision);
+  if (!id) {
+    print_error("не найден коммит: " + revision);
+    return 1;
+  }
+  write_state(repo, word, *id);
+  out_stream() << "bisect: отмечен " << word << ": " << bisect_short_id(*id) << "\n";
+  return bisect_step(repo);
+}
+
+int bisect_reset(const Repository& repo, const Args& rest) {
+  if (!rest.empty()) {
+    print_error("orrery bisect reset не принимает аргументов");
+    return 1;
+  }
+  std::optional<std::string> oid = read_state(repo, "original_head_oid");
+  if (!oid) {
+    print_error("bisect reset: bisect не был запущен", "сначала orrery bisect start");
+    return 1;
+  }
+  const std::string ref = read_state(repo, "original_head_ref").value_or("");
+  constexpr std::string_view k_heads = "refs/heads/";
+  std::string target = *oid;
+  if (ref.rfind(k_heads, 0) == 0) {
+    target = ref.substr(k_heads.size());
+  } else if (!ref.empty()) {
+    print_error("bisect reset: восстанавливаю по OID (непонятная ref)", ref);
+  }
+  if (int code = cmd_checkout({target}); code != 0) return code;
+  remove_path(orrery_path(repo, k_state_dir));
+  out_stream() << "bisect: сброс, восстановлена исходная точка HEAD.\n";
+  return 0;
+}
+
+}  // namespace
+
+std::optional<std::vector<ObjectId>> bisect_candidates(const Repository& repo, const ObjectId& good,
+                                                       const ObjectId& bad) {
+  std::vector<ObjectId> chain;
+  ObjectId current = bad;
+  while (current != good) {
+    std::optional<Commit> commit = read_commit(repo.objects, current);
+    if (!commit || commit->parents.empty()) return std::nullopt;
+    chain.push_back(current);
+    current = commit->parents.front();
+  }
+  return chain;
+}
+
+std::string bisect_short_id(std::string_view id) {
+  if (id.size() >= 13) return std::string(id.substr(0, 12)) + "…";
+  return std::string(id);
+}
+
+int cmd_bisect(const Args& args) {
+  if (has_help_flag(args)) return cmd_help({"bisect"});
+
+  std::optional<Repository> repo = open_repo_or_report();
+  if (!repo) return 1;
+  if (args.empty()) {
+    print_error("укажи подкоманду: start | bad | good | reset",
+                "например: orrery bisect start; orrery bisect bad; orrery bisect good v0; orrery "
+                "bisect reset");
+    return 1;
+  }
+  const std::string& word = args.front();
+  const Args rest(args.begin() + 1, args.end());
+  if (word == "start") return bisect_start(*repo, rest);
+  if (word == "good" || word == "bad") return bisect_mark(*repo, word, rest);
+  if (word == "reset") return bisect_reset(*repo, rest);
+  print_error("неизвестная подкоманда bisect: " + word, "start | bad | good | reset");
+  return 1;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/console.h"
+#include "store/object.h"
+
+struct Repository;
+
+// The commits a bisect step chooses from: from `bad` along first parents
+// up to `good`, bad included and good not. Nothing when a commit on the way
+// cannot be read or the root comes before good.
+std::optional<std::vector<ObjectId>> bisect_candidates(const Repository& repo, const ObjectId& good,
+                                                       const ObjectId& bad);
+
+// The first 12 characters and "…" for an id of 13 or more, else the id.
+std::string bisect_short_id(std::string_view id);
+
+// orrery bisect start | bad [rev] | good [rev] | reset. The state lives in
+// .orrery/bisect/ (original_head_oid, original_head_ref, good, bad: one
+// value and "\n" each).
+int cmd_bisect(const Args& args);
