@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "hubd/sync_path.h"
+#include "store/object_check.h"
 
 // An object is inflated in chunks into one reused buffer and hashed as it
 // goes; only tree and commit contents are kept, to be parsed. The size the
@@ -201,26 +202,4 @@ std::optional<CheckedObject> ObjectChecker::check(std::string_view id, std::stri
     return std::nullopt;
   }
   return checked;
-}
-
-std::optional<std::vector<TransferRecord>> split_transfer_stream(std::string_view bytes) {
-  std::vector<TransferRecord> records;
-  size_t pos = 0;
-  while (pos < bytes.size() && bytes[pos] != '\n') {
-    size_t newline = bytes.find('\n', pos);
-    if (newline == std::string_view::npos) return std::nullopt;
-    std::string_view line = bytes.substr(pos, newline - pos);
-    // "F " + 64-digit id + " " + two numbers
-    if (line.size() < 70 || line.substr(0, 2) != "F " || line[66] != ' ') return std::nullopt;
-    std::string_view numbers = line.substr(67);
-    size_t space = numbers.find(' ');
-    size_t compressed = 0, raw = 0;
-    if (space == std::string_view::npos || !parse_size(numbers.substr(0, space), compressed) ||
-        !parse_size(numbers.substr(space + 1), raw) || compressed > bytes.size() - newline - 1) {
-      return std::nullopt;
-    }
-    records.push_back({line.substr(2, 64), raw, bytes.substr(newline + 1, compressed)});
-    pos = newline + 1 + compressed;
-  }
-  return records;
 }

@@ -46,15 +46,3 @@ class ObjectChecker {
   struct State;
   std::unique_ptr<State> state_;
 };
-
-// One whole-object record of a transfer stream.
-struct TransferRecord {
-  std::string_view id;
-  size_t raw_size = 0;  // as the record header declares it
-  std::string_view stored;
-};
-
-// The records of a transfer stream, in order; nothing when any record is not
-// "F <id> <compressed-length> <raw-length>\n" followed by that many bytes.
-// The stream ends at the end of the data or at an empty line.
-std::optional<std::vector<TransferRecord>> split_transfer_stream(std::string_view bytes);

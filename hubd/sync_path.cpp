@@ -61,11 +61,3 @@ bool is_valid_branch_name(std::string_view name) {
   }
   return true;
 }
-
-bool is_canonical_object_id(std::string_view id) {
-  if (id.size() != 64) return false;
-  for (char c : id) {
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  }
-  return true;
-}

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "store/object_check.h"  // is_canonical_object_id
+
 // The sync endpoints, relative to a repository's base URL
 // "/.orrery/<owner>/<name>.orrery/".
 enum class SyncEndpoint {
@@ -31,6 +33,3 @@ std::optional<SyncTarget> parse_sync_target(std::string_view target);
 // accepts, without "?", "#", "%", spaces or control bytes, and short enough
 // to be a file name even with a temporary suffix.
 bool is_valid_branch_name(std::string_view name);
-
-// 64 lower-case hexadecimal digits, the only spelling of an object id.
-bool is_canonical_object_id(std::string_view id);

@@ -5,6 +5,7 @@
 
 #include "hubd/branch_heads.h"
 #include "hubd/object_check.h"
+#include "pack/transfer.h"
 
 // The server side of the sync protocol. A request is judged in two steps:
 // admit_sync_request looks only at the request line and headers, so a
@@ -176,7 +177,7 @@ Reply put_object(const HubContext& hub, const SyncCall& call, std::string_view b
 }
 
 Reply post_pack(const HubContext& hub, const SyncCall& call, std::string_view body) {
-  std::optional<std::vector<TransferRecord>> records = split_transfer_stream(body);
+  std::optional<std::vector<TransferRecord>> records = parse_transfer_stream(body);
   if (!records) return text_reply(400, "pack отвергнут: повреждена запись");
   ObjectChecker& checker = thread_checker(hub.max_body);
   std::set<ObjectId> in_pack, linked;
@@ -215,7 +216,11 @@ Reply post_pack_query(const HubContext& hub, const SyncCall& call, std::string_v
   if (!request) return bad_want_have();
   std::optional<std::string> root = readable_root(hub, call);
   if (!root) return {200, "", k_octets};
-  return {200, pack_of_closure(*root, request->want, request->have), k_octets};
+  std::string pack = pack_of_closure(*root, request->want, request->have);
+  // Nothing to send is a stream ended by its empty header line at once: an
+  // empty body would send the client on to download the whole branch.
+  if (pack.empty()) pack = "\n";
+  return {200, std::move(pack), k_octets};
 }
 
 Reply get_branch_pack(const HubContext& hub, const SyncCall& call) {

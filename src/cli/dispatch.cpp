@@ -9,6 +9,8 @@
 #include "history/cherry_pick.h"
 #include "history/merge_cmd.h"
 #include "history/rebase.h"
+#include "net/fetch.h"
+#include "net/push.h"
 #include "pack/pack_cmd.h"
 #include "store/init.h"
 #include "tools/archive.h"
@@ -61,6 +63,8 @@ constexpr CommandRow k_commands[] = {
     {"cherry-pick", cmd_cherry_pick},
     {"revert", cmd_revert},
     {"rebase", cmd_rebase},
+    {"fetch", cmd_fetch},
+    {"push", cmd_push},
 };
 // clang-format on
 

@@ -1,2 +1,7 @@
 orrery_modules(orrery_net
-  hub_url)
+  fetch
+  http_client
+  hub_url
+  push
+  sync_protocol
+  INTERNAL http_settings object_links sync_target)

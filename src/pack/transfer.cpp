@@ -3,8 +3,8 @@
 #include <optional>
 
 #include "pack/internal/record.h"
-#include "store/codec.h"
 #include "store/fs.h"
+#include "store/object_check.h"
 #include "store/repo.h"
 
 // Received bytes are never inflated or hashed: the stream is trusted for its
@@ -14,13 +14,8 @@
 
 namespace {
 
-struct StreamRecord {
-  std::string_view id;
-  std::string_view payload;
-};
-
 // The record at `pos`, advancing pos past it; nothing when it is malformed.
-std::optional<StreamRecord> next_record(std::string_view bytes, size_t& pos) {
+std::optional<TransferRecord> next_record(std::string_view bytes, size_t& pos) {
   size_t newline = bytes.find('\n', pos);
   if (newline == std::string_view::npos) return std::nullopt;  // header cut off
   std::optional<RecordHeader> header = parse_record_header(bytes.substr(pos, newline - pos));
@@ -28,7 +23,7 @@ std::optional<StreamRecord> next_record(std::string_view bytes, size_t& pos) {
   size_t payload_at = newline + 1;
   if (header->first > bytes.size() - payload_at) return std::nullopt;
   pos = payload_at + header->first;
-  return StreamRecord{header->id, bytes.substr(payload_at, header->first)};
+  return TransferRecord{header->id, bytes.substr(payload_at, header->first), header->second};
 }
 
 bool is_end_of_stream(std::string_view bytes, size_t pos) {
@@ -42,8 +37,7 @@ std::string build_transfer_pack(const std::string& root, const std::set<ObjectId
   std::string stored;
   for (const ObjectId& id : ids) {
     if (!is_object_id(id) || !read_file_into(loose_object_path(root, id), stored)) continue;
-    append_full_header(stream, id, stored.size(), zlib_decompress(stored).size());
-    stream.append(stored);
+    append_transfer_record(stream, id, stored, canonical_size(stored));
   }
   return stream;
 }
@@ -52,10 +46,27 @@ bool store_transfer_pack(const std::string& root, std::string_view bytes) {
   RepoLock lock(root);
   size_t pos = 0;
   while (!is_end_of_stream(bytes, pos)) {
-    std::optional<StreamRecord> record = next_record(bytes, pos);
+    std::optional<TransferRecord> record = next_record(bytes, pos);
     if (!record) return false;
     std::string path = loose_object_path(root, record->id);
-    if (!path_exists(path)) write_file_atomic(path, record->payload);
+    if (!path_exists(path)) write_file_atomic(path, record->stored);
   }
   return true;
+}
+
+std::optional<std::vector<TransferRecord>> parse_transfer_stream(std::string_view bytes) {
+  std::vector<TransferRecord> records;
+  size_t pos = 0;
+  while (!is_end_of_stream(bytes, pos)) {
+    std::optional<TransferRecord> record = next_record(bytes, pos);
+    if (!record) return std::nullopt;
+    records.push_back(*record);
+  }
+  return records;
+}
+
+void append_transfer_record(std::string& stream, std::string_view id, std::string_view stored,
+                            uint64_t raw_size) {
+  append_full_header(stream, id, stored.size(), raw_size);
+  stream.append(stored);
 }

@@ -9,6 +9,7 @@
 #include <zlib.h>
 
 #include <array>
+#include <limits>
 #include <stdexcept>
 
 // One hashing context, one deflate stream and one inflate stream serve the
@@ -113,9 +114,39 @@ class Inflater {
     return std::string(out.data(), stream_.total_out);
   }
 
+  // Bytes after the end of the stream count as damage: a stored object is
+  // exactly one stream.
+  InflateEnd pieces(std::string_view bytes, const std::function<bool(std::string_view)>& sink) {
+    inflateReset(&stream_);
+    if (piece_.size() < k_piece_size) piece_.resize(k_piece_size);
+    stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    stream_.avail_in = static_cast<uInt>(bytes.size());
+    // A small first piece: a reader after the header alone stops there.
+    size_t room = k_first_piece_size;
+    for (;;) {
+      stream_.next_out = reinterpret_cast<Bytef*>(piece_.data());
+      stream_.avail_out = static_cast<uInt>(room);
+      room = piece_.size();
+      const int result = inflate(&stream_, Z_NO_FLUSH);
+      // With the whole output buffer free, Z_BUF_ERROR means the input ran out.
+      if (result != Z_OK && result != Z_STREAM_END) return InflateEnd::damaged;
+      const size_t produced = reinterpret_cast<char*>(stream_.next_out) - piece_.data();
+      if (produced > 0 && !sink(std::string_view(piece_.data(), produced))) {
+        return InflateEnd::stopped;
+      }
+      if (result == Z_STREAM_END) {
+        return stream_.avail_in == 0 ? InflateEnd::complete : InflateEnd::damaged;
+      }
+    }
+  }
+
  private:
+  static constexpr size_t k_piece_size = 64 << 10;
+  static constexpr size_t k_first_piece_size = 64;
+
   z_stream stream_{};
   std::string scratch_;
+  std::string piece_;
 };
 
 Deflater& deflater() {
@@ -159,3 +190,25 @@ std::string compress_object(std::string_view type, std::string_view content) {
 }
 
 std::string zlib_decompress(std::string_view bytes) { return inflater().decompress(bytes); }
+
+InflateEnd zlib_inflate_pieces(std::string_view bytes,
+                               const std::function<bool(std::string_view)>& sink) {
+  // zlib counts input in 32 bits; no stored object comes near that.
+  if (bytes.size() > std::numeric_limits<uInt>::max()) return InflateEnd::damaged;
+  return inflater().pieces(bytes, sink);
+}
+
+struct Sha256Stream::State {
+  Sha256 sha;
+};
+
+Sha256Stream::Sha256Stream() : state_(std::make_unique<State>()) { state_->sha.begin(); }
+Sha256Stream::~Sha256Stream() = default;
+
+void Sha256Stream::update(std::string_view bytes) { state_->sha.update(bytes); }
+
+std::string Sha256Stream::finish_hex() {
+  std::string hex = state_->sha.finish_hex();
+  state_->sha.begin();
+  return hex;
+}

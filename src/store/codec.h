@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -24,3 +26,31 @@ std::string compress_object(std::string_view type, std::string_view content);
 // Inflates one zlib stream. Throws "zlib inflate failed" on damaged or
 // truncated input.
 std::string zlib_decompress(std::string_view bytes);
+
+// How zlib_inflate_pieces ended.
+enum class InflateEnd { complete, stopped, damaged };
+
+// Inflates one zlib stream piece by piece through a buffer kept for the
+// process, handing each piece to `sink`, which returns false to stop early
+// (a reader that needs only the first bytes never inflates the rest).
+// `damaged` covers bad or truncated data; nothing throws. The sink must not
+// inflate anything itself.
+InflateEnd zlib_inflate_pieces(std::string_view bytes,
+                               const std::function<bool(std::string_view)>& sink);
+
+// A SHA-256 fed in pieces, for bytes that never exist in one buffer.
+class Sha256Stream {
+ public:
+  Sha256Stream();
+  ~Sha256Stream();
+  Sha256Stream(const Sha256Stream&) = delete;
+  Sha256Stream& operator=(const Sha256Stream&) = delete;
+
+  void update(std::string_view bytes);
+  // 64 lower-case hexadecimal digits; the stream starts afresh afterwards.
+  std::string finish_hex();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};

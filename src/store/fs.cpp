@@ -58,14 +58,45 @@ std::mt19937_64& temp_name_engine() {
 
 // Opens a fresh temporary sibling of `path`: up to ten random names are
 // tried exclusively before the fixed name "<path>.tmp" is truncated and used.
-int open_temp_sibling(const std::string& path, std::string& temp_path) {
+int open_temp_sibling(const std::string& path, std::string& temp_path, mode_t mode = 0666,
+                      int extra_flags = 0) {
   for (int attempt = 0; attempt < 10; ++attempt) {
     temp_path = path + ".tmp." + std::to_string(temp_name_engine()());
-    int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | extra_flags, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   temp_path = path + ".tmp";
-  return ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  return ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | extra_flags, mode);
+}
+
+// Writes the bytes to the opened temporary file and renames it over `path`;
+// on any failure removes it and throws.
+void finish_atomic_write(FileDescriptor& fd, const std::string& temp_path, const std::string& path,
+                         std::string_view bytes) {
+  int error = write_all(fd.get(), bytes);
+  int close_error = fd.close_now();
+  if (error == 0) error = close_error;
+  if (error == 0 && ::rename(temp_path.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temp_path.c_str());
+    throw std::runtime_error("Failed to atomically write file: " + path + " -> " +
+                             system_error_text(error));
+  }
+}
+
+void make_directories(const std::string& path, mode_t mode) {
+  if (path.empty() || ::mkdir(path.c_str(), mode) == 0 || errno == EEXIST) return;
+  int error = errno;
+  if (error == ENOENT) {
+    std::string_view parent = path_dirname(path);
+    if (!parent.empty() && parent != path) {
+      make_directories(std::string(parent), mode);
+      if (::mkdir(path.c_str(), mode) == 0 || errno == EEXIST) return;
+      error = errno;
+    }
+  }
+  throw std::runtime_error("Failed to create directory: " + path + " -> " +
+                           system_error_text(error));
 }
 
 }  // namespace
@@ -116,32 +147,22 @@ void write_file_atomic(const std::string& path, std::string_view bytes) {
   }
   FileDescriptor fd(opened);
   if (fd.get() < 0) throw std::runtime_error("Cannot open file for writing: " + temp_path);
-
-  int error = write_all(fd.get(), bytes);
-  int close_error = fd.close_now();
-  if (error == 0) error = close_error;
-  if (error == 0 && ::rename(temp_path.c_str(), path.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temp_path.c_str());
-    throw std::runtime_error("Failed to atomically write file: " + path + " -> " +
-                             system_error_text(error));
-  }
+  finish_atomic_write(fd, temp_path, path, bytes);
 }
 
-void ensure_directory(const std::string& path) {
-  if (path.empty() || ::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return;
-  int error = errno;
-  if (error == ENOENT) {
-    std::string_view parent = path_dirname(path);
-    if (!parent.empty() && parent != path) {
-      ensure_directory(std::string(parent));
-      if (::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return;
-      error = errno;
-    }
-  }
-  throw std::runtime_error("Failed to create directory: " + path + " -> " +
-                           system_error_text(error));
+void write_private_file_atomic(const std::string& path, std::string_view bytes) {
+  std::string_view parent = path_dirname(path);
+  if (!parent.empty()) make_directories(std::string(parent), 0700);
+  std::string temp_path;
+  // Never readable by others, not even between creation and a chmod; and a
+  // planted link is refused rather than followed.
+  FileDescriptor fd(open_temp_sibling(path, temp_path, 0600, O_NOFOLLOW));
+  if (fd.get() < 0) throw std::runtime_error("Cannot open file for writing: " + temp_path);
+  ::fchmod(fd.get(), 0600);  // the umask may have taken away the owner's bits
+  finish_atomic_write(fd, temp_path, path, bytes);
 }
+
+void ensure_directory(const std::string& path) { make_directories(path, 0777); }
 
 bool path_exists(const std::string& path) {
   struct stat st;

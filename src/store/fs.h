@@ -25,6 +25,11 @@ bool read_file_into(const std::string& path, std::string& out, struct stat* befo
 // "Failed to atomically write file: <path> -> <reason>" is thrown.
 void write_file_atomic(const std::string& path, std::string_view bytes);
 
+// write_file_atomic for a file only its owner may read: the temporary file
+// is created with mode 0600 (refusing to follow a link), and missing parent
+// directories are created with mode 0700.
+void write_private_file_atomic(const std::string& path, std::string_view bytes);
+
 // Creates the directory and its missing parents; an existing path of any type
 // is accepted. Throws "Failed to create directory: <path> -> <reason>".
 void ensure_directory(const std::string& path);

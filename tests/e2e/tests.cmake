@@ -18,6 +18,7 @@ set(ORRERY_E2E_SOURCES
   reset_restore_test.cpp
   rm_mv_tag_test.cpp
   show_test.cpp
+  sync_test.cpp
   status_test.cpp
 )
 if(ORRERY_E2E_SOURCES)

@@ -183,4 +183,26 @@ void OrreryTest::init_repo() {
   ASSERT_EQ(r.code, 0) << r.err;
 }
 
+ScopedEnv::ScopedEnv(const std::map<std::string, std::string>& values) {
+  for (const auto& [name, value] : values) {
+    const char* old = std::getenv(name.c_str());
+    saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    if (value == k_unset) {
+      ::unsetenv(name.c_str());
+    } else {
+      ::setenv(name.c_str(), value.c_str(), 1);
+    }
+  }
+}
+
+ScopedEnv::~ScopedEnv() {
+  for (const auto& [name, value] : saved_) {
+    if (value) {
+      ::setenv(name.c_str(), value->c_str(), 1);
+    } else {
+      ::unsetenv(name.c_str());
+    }
+  }
+}
+
 }  // namespace testing_support

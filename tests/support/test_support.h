@@ -4,6 +4,7 @@
 
 #include <initializer_list>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,21 @@ class OrreryTest : public ::testing::Test {
   std::string file(const std::string& relative) const { return dir / relative; }
 
   TempDir dir;
+};
+
+// Sets (or, with k_unset, removes) environment variables of the test process
+// and restores their previous values when it goes out of scope.
+class ScopedEnv {
+ public:
+  explicit ScopedEnv(const std::map<std::string, std::string>& values);
+  ScopedEnv(std::initializer_list<std::pair<const std::string, std::string>> values)
+      : ScopedEnv(std::map<std::string, std::string>(values)) {}
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::map<std::string, std::optional<std::string>> saved_;
 };
 
 // Expects exit code, stdout and stderr all at once, so a failure shows all three.

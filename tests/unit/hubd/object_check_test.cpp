@@ -69,18 +69,4 @@ TEST(ObjectChecker, RefusesEachKindOfDamage) {
   EXPECT_TRUE(checker.check(blob.id, blob.stored, problem)) << "state left by a refusal";
 }
 
-TEST(SplitTransferStream, StopsAtTheFirstMalformedRecord) {
-  const StoredObject blob = make_object("blob", "x");
-  const std::string good = testing_support::transfer_stream({blob});
-  ASSERT_TRUE(split_transfer_stream(good + good + "\ntrailing"));
-  EXPECT_EQ(split_transfer_stream(good)->at(0).stored, blob.stored);
-  EXPECT_EQ(split_transfer_stream("")->size(), 0u);
-  for (const std::string& bad :
-       {good + "D " + blob.id + " " + blob.id + " 1 1\nx", good + "F abc 1 1\nx",
-        good.substr(0, good.size() - 1), "F " + blob.id + " 1\nx", "F " + blob.id + " 01 5\nx",
-        "F " + blob.id + " 1 1"}) {
-    EXPECT_FALSE(split_transfer_stream(bad)) << bad;
-  }
-}
-
 }  // namespace

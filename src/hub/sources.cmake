@@ -1,0 +1,1 @@
+orrery_modules(orrery_net credentials form)

@@ -1,0 +1,248 @@
+#include "net/push.h"
+
+#include <algorithm>
+#include <iterator>
+#include <set>
+#include <vector>
+
+#include "cli/help.h"
+#include "hub/credentials.h"
+#include "net/http_client.h"
+#include "net/internal/sync_target.h"
+#include "net/sync_protocol.h"
+#include "pack/transfer.h"
+#include "store/fs.h"
+#include "store/object_check.h"
+#include "store/refs.h"
+#include "store/repo.h"
+
+namespace {
+
+// How the remote branch update is guarded.
+enum class ForceMode {
+  guarded,  // by the tracking reference when there is one
+  force,    // never
+  lease,    // by the tracking reference, which must exist
+};
+
+struct PushOptions {
+  bool set_upstream = false;
+  ForceMode force = ForceMode::guarded;
+  std::vector<std::string> positionals;
+};
+
+// Where a push goes. The remote name stays empty when a URL was given.
+struct PushTarget {
+  std::string remote;
+  std::string url;
+  std::string branch;
+  std::string tracking;  // names refs/remotes/<tracking>/<branch>
+};
+
+PushOptions parse_push_args(const Args& args) {
+  PushOptions options;
+  for (const std::string& arg : args) {
+    if (arg == "-u" || arg == "--set-upstream") {
+      options.set_upstream = true;
+    } else if (arg == "-f" || arg == "--force") {
+      options.force = ForceMode::force;
+    } else if (arg == "--force-with-lease") {
+      options.force = ForceMode::lease;
+    } else {
+      options.positionals.push_back(arg);
+    }
+  }
+  return options;
+}
+
+std::optional<PushTarget> resolve_target(const SyncSettings& settings, const PushOptions& options,
+                                         SyncFailure& failure) {
+  const std::vector<std::string>& positionals = options.positionals;
+  PushTarget target;
+  if (!positionals.empty()) {
+    if (std::optional<std::string> url = settings.remote_url(positionals[0])) {
+      target.remote = positionals[0];
+      target.url = *url;
+    } else {
+      target.url = positionals[0];
+    }
+  } else {
+    std::optional<NamedRemote> remote = default_remote(settings, failure);
+    if (!remote) return std::nullopt;
+    target.remote = remote->name;
+    target.url = remote->url;
+  }
+  target.branch =
+      positionals.size() == 2 ? positionals[1] : settings.default_branch(settings.current_branch);
+  // -u with a URL records it as origin, which then names the tracking reference.
+  if (!target.remote.empty()) {
+    target.tracking = target.remote;
+  } else {
+    target.tracking = options.set_upstream ? "origin" : settings.default_remote();
+  }
+  if (std::optional<SyncFailure> bad = check_tracking_names(target.tracking, target.branch)) {
+    failure = *bad;
+    return std::nullopt;
+  }
+  return target;
+}
+
+// Records the remote and branch as the current branch's upstream (a URL as
+// remote origin). Saved at once, so it stays even when the push then fails.
+std::optional<SyncFailure> record_upstream(const Repository& repo, SyncSettings& settings,
+                                           PushTarget& target) {
+  RepoConfig& config = settings.config;
+  if (target.remote.empty()) {
+    auto origin = config.remotes.find("origin");
+    if (origin != config.remotes.end() && origin->second.url != target.url) {
+      return SyncFailure{
+          "нельзя привязать upstream: уже есть origin с другим URL",
+          "укажи именованный remote (orrery remote add ...) или см. orrery help push"};
+    }
+    config.remotes["origin"].url = target.url;
+    target.remote = "origin";
+  }
+  BranchConfig& entry = config.branches[settings.current_branch];
+  entry.upstream_remote = target.remote;
+  entry.upstream_branch = target.branch;
+  save_config(repo, config);
+  return std::nullopt;
+}
+
+HttpHeaders with_header(HttpHeaders headers, std::string line) {
+  headers.push_back(std::move(line));
+  return headers;
+}
+
+// What the server says it lacks, limited to what the push may send: a
+// server cannot ask for objects outside the pushed history.
+std::set<ObjectId> objects_to_send(HttpClient& client, const std::string& url,
+                                   const std::set<ObjectId>& all, const HttpHeaders& headers) {
+  std::set<ObjectId> missing = negotiate_missing(client, url, all, {}, headers);
+  std::set<ObjectId> send;
+  std::set_intersection(missing.begin(), missing.end(), all.begin(), all.end(),
+                        std::inserter(send, send.end()));
+  return send.empty() ? all : send;
+}
+
+// One PUT per object, in ascending id order; objects missing locally are
+// skipped.
+std::optional<SyncFailure> put_objects(const Repository& repo, HttpClient& client,
+                                       const std::string& base, const std::set<ObjectId>& ids,
+                                       const HttpHeaders& headers) {
+  for (const ObjectId& id : ids) {
+    std::optional<std::string> stored = read_raw_object(repo.objects, id);
+    if (!stored) continue;
+    const std::string url = base + "objects/" + id;
+    HttpResponse response = client.put(url, *stored, headers);
+    if (is_failed_exchange(response)) {
+      return SyncFailure{"не удалось отправить объект " + id,
+                         format_http_failure("PUT", url, response)};
+    }
+  }
+  return std::nullopt;
+}
+
+// The transfer stream in one request, else one PUT per object. The stream
+// carries loose objects only, so after a gc the packed ones follow it one
+// PUT each: without them the server would refuse the branch update.
+std::optional<SyncFailure> upload_objects(const Repository& repo, HttpClient& client,
+                                          const PushTarget& target, const std::set<ObjectId>& send,
+                                          const HttpHeaders& headers) {
+  const std::string base = sync_base_url(target.url);
+  const HttpHeaders binary = with_header(headers, "Content-Type: application/octet-stream");
+  HttpResponse posted =
+      client.post(base + "packs/" + target.branch, build_transfer_pack(repo.root, send), binary);
+  if (!posted.error.empty() || posted.status < 1 || posted.status > 399) {
+    return put_objects(repo, client, base, send, binary);
+  }
+  std::set<ObjectId> packed;
+  for (const ObjectId& id : send) {
+    if (!path_exists(loose_object_path(repo.root, id))) packed.insert(packed.end(), id);
+  }
+  return put_objects(repo, client, base, packed, binary);
+}
+
+// The guarded PUT of the remote branch.
+std::optional<SyncFailure> update_remote_branch(HttpClient& client, const PushTarget& target,
+                                                ForceMode force, const ObjectId& head,
+                                                const std::optional<ObjectId>& lease,
+                                                const HttpHeaders& headers) {
+  HttpHeaders update = with_header(headers, "Content-Type: text/plain");
+  if (lease && force != ForceMode::force) update.push_back("X-Orrery-Expected-Old: " + *lease);
+  const std::string url = sync_base_url(target.url) + "refs/" + target.branch;
+  HttpResponse response = client.put(url, head, update);
+  if (!is_failed_exchange(response)) return std::nullopt;
+  if (response.error.empty() && (response.status == 409 || response.status == 412)) {
+    return SyncFailure{"push rejected (non-fast-forward / expected-old mismatch)",
+                       "сделай orrery fetch и интегрируй изменения (merge/rebase), либо повтори с "
+                       "--force-with-lease / --force"};
+  }
+  return SyncFailure{"не удалось обновить ref на удалённом",
+                     format_http_failure("PUT", url, response)};
+}
+
+// The tracking reference's commit, the lease of a guarded update. A value
+// that is not an id never reaches a header.
+std::optional<SyncFailure> read_lease(const Repository& repo, const PushTarget& target,
+                                      ForceMode force, std::optional<ObjectId>& lease) {
+  const std::string name = tracking_ref(target.tracking, target.branch);
+  lease = read_ref(repo.root, name);
+  if (lease && !is_canonical_object_id(*lease)) {
+    return SyncFailure{"повреждена ссылка " + name, "удали её или сделай orrery fetch"};
+  }
+  if (force == ForceMode::lease && !lease) {
+    return SyncFailure{"push --force-with-lease: нет local remote-tracking " + name,
+                       "сначала сделай orrery fetch, либо используй --force (без lease)"};
+  }
+  return std::nullopt;
+}
+
+std::optional<SyncFailure> push_commit(const Repository& repo, const PushTarget& target,
+                                       ForceMode force, const ObjectId& head,
+                                       const std::string& token) {
+  std::set<ObjectId> all;
+  collect_reachable(repo, head, all);
+  HttpClient client;
+  const HttpHeaders headers = sync_headers(token);
+  const std::set<ObjectId> send = objects_to_send(client, target.url, all, headers);
+  if (auto failed = upload_objects(repo, client, target, send, headers)) return failed;
+  std::optional<ObjectId> lease;
+  if (auto failed = read_lease(repo, target, force, lease)) return failed;
+  if (auto failed = update_remote_branch(client, target, force, head, lease, headers)) {
+    return failed;
+  }
+  update_ref(repo, tracking_ref(target.tracking, target.branch), head);
+  return std::nullopt;
+}
+
+}  // namespace
+
+int cmd_push(const Args& args) {
+  if (has_help_flag(args)) return cmd_help({"push"});
+  std::optional<Repository> repo = open_repo_or_report();
+  if (!repo) return 1;
+  const PushOptions options = parse_push_args(args);
+  SyncSettings settings = load_sync_settings(*repo);
+  if (options.positionals.size() > 2) {
+    cmd_help({"push"});
+    return 1;
+  }
+  SyncFailure failure;
+  std::optional<PushTarget> target = resolve_target(settings, options, failure);
+  if (!target) return report_sync_failure(failure);
+  if (options.set_upstream) {
+    if (auto failed = record_upstream(*repo, settings, *target))
+      return report_sync_failure(*failed);
+  }
+  std::optional<ObjectId> head = head_commit_id(*repo);
+  if (!head) return report_sync_failure({"нет коммитов для отправки", "сначала сделай коммит"});
+  const std::string token = current_token().value_or("");
+  if (!require_token_for(target->url, token)) return 1;
+
+  if (auto failed = push_commit(*repo, *target, options.force, *head, token)) {
+    return report_sync_failure(*failed);
+  }
+  out_stream() << "Отправлено " << target->branch << " на " << target->url << "\n";
+  return 0;
+}

@@ -1,0 +1,1 @@
+orrery_unit_tests(hub credentials_test.cpp)
