@@ -12,11 +12,16 @@
 //          branch's first-parent chain, and the chain must hold exactly the
 //          accepted commits (no lost update).
 //
+// With --processes N it starts N hubs on the one data directory (which
+// needs --db, a PostgreSQL URL with an empty database) and spreads the
+// clients over them round-robin.
+//
 // Prints "key value" lines; exits 1 when a check fails or the deadline
 // (--seconds) passes.
 //
 //   hub_load --hub build/orrery-hub --dir DIR [--clients 16] [--reads 1000]
-//            [--commits 50] [--rounds 10] [--seconds 120]
+//            [--commits 50] [--rounds 10] [--seconds 120] [--db URL]
+//            [--processes 1]
 
 #include <httplib.h>
 #include <signal.h>
@@ -44,14 +49,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Options {
-  std::string hub, dir;
-  int clients = 16, reads = 1000, commits = 50, rounds = 10, seconds = 120;
+  std::string hub, dir, db;
+  int clients = 16, reads = 1000, commits = 50, rounds = 10, seconds = 120, processes = 1;
 };
 
 Options g_options;
 Clock::time_point g_deadline;
 std::string g_token;
-int g_port = 0;
+std::vector<int> g_ports;
 std::mutex g_codec_mutex;  // the store's codec keeps one context per process
 
 [[noreturn]] void fail(const std::string& why) {
@@ -66,8 +71,9 @@ void check_deadline() {
 std::string shell_quoted(const std::string& text) { return "'" + text + "'"; }
 
 std::string run_admin(const std::string& args, const std::string& input) {
-  const std::string command =
-      shell_quoted(g_options.hub) + " " + args + " --data " + shell_quoted(g_options.dir + "/data");
+  const std::string command = shell_quoted(g_options.hub) + " " + args + " --data " +
+                              shell_quoted(g_options.dir + "/data") +
+                              (g_options.db.empty() ? "" : " --db " + shell_quoted(g_options.db));
   if (!input.empty()) {
     FILE* pipe = popen((command + " >/dev/null").c_str(), "w");
     if (pipe == nullptr) fail("cannot run " + command);
@@ -83,24 +89,30 @@ std::string run_admin(const std::string& args, const std::string& input) {
   return out.substr(0, out.find('\n'));
 }
 
-pid_t start_hub() {
-  const std::string port_file = g_options.dir + "/port";
-  const std::string log = g_options.dir + "/hub.log";
+pid_t start_hub(int number) {
+  const std::string port_file = g_options.dir + "/port" + std::to_string(number);
+  const std::string log = g_options.dir + "/hub" + std::to_string(number) + ".log";
+  const std::string data = g_options.dir + "/data";
+  const std::string threads = std::to_string(g_options.clients * 2);
+  std::vector<const char*> argv{
+      g_options.hub.c_str(), "serve",       "--data",          data.c_str(), "--listen",
+      "127.0.0.1:0",         "--port-file", port_file.c_str(), "--threads",  threads.c_str()};
+  if (!g_options.db.empty()) argv.insert(argv.end(), {"--db", g_options.db.c_str()});
+  argv.push_back(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
     if (!std::freopen(log.c_str(), "w", stderr)) _exit(126);
-    execl(g_options.hub.c_str(), g_options.hub.c_str(), "serve", "--data",
-          (g_options.dir + "/data").c_str(), "--listen", "127.0.0.1:0", "--port-file",
-          port_file.c_str(), "--threads", std::to_string(g_options.clients * 2).c_str(),
-          static_cast<char*>(nullptr));
+    execv(g_options.hub.c_str(), const_cast<char* const*>(argv.data()));
     _exit(127);
   }
-  for (int i = 0; i < 500 && g_port == 0; ++i) {
+  int port = 0;
+  for (int i = 0; i < 500 && port == 0; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::ifstream in(port_file);
-    in >> g_port;
+    in >> port;
   }
-  if (g_port == 0) fail("the hub did not start; see " + log);
+  if (port == 0) fail("the hub did not start; see " + log);
+  g_ports.push_back(port);
   return pid;
 }
 
@@ -138,8 +150,9 @@ httplib::Headers headers(const std::string& expected_old = "") {
 
 const std::string k_base = "/.orrery/bench/load.orrery/";
 
-std::unique_ptr<httplib::Client> client() {
-  auto cli = std::make_unique<httplib::Client>("127.0.0.1", g_port);
+// A client of the hub process `number` picks, round-robin.
+std::unique_ptr<httplib::Client> client(int number = 0) {
+  auto cli = std::make_unique<httplib::Client>("127.0.0.1", g_ports[number % g_ports.size()]);
   cli->set_keep_alive(true);
   cli->set_tcp_nodelay(true);
   cli->set_read_timeout(30, 0);
@@ -184,7 +197,7 @@ void read_phase() {
   std::vector<std::vector<double>> per_client(g_options.clients);
   const Clock::time_point start = Clock::now();
   on_threads(g_options.clients, [&](int i) {
-    auto cli = client();
+    auto cli = client(i);
     for (int n = 0; n < g_options.reads && Clock::now() < g_deadline; ++n) {
       const Clock::time_point sent = Clock::now();
       auto res = cli->Get(k_base + "refs/main", headers());
@@ -203,7 +216,7 @@ void push_phase(const std::string& base) {
   std::vector<std::vector<double>> per_pusher(g_options.clients);
   const Clock::time_point start = Clock::now();
   on_threads(g_options.clients, [&](int i) {
-    auto cli = client();
+    auto cli = client(i);
     const std::string branch = "p" + std::to_string(i);
     std::string tip = base;
     for (int n = 0; n < g_options.commits; ++n) {
@@ -239,7 +252,7 @@ void race_phase(const std::string& base) {
   std::set<std::string> accepted;
   std::map<int, int> statuses;
   on_threads(g_options.clients, [&](int i) {
-    auto own = client();
+    auto own = client(i);
     for (int n = 0; n < g_options.rounds; ++n) {
       check_deadline();
       auto current = own->Get(k_base + "refs/race", headers());
@@ -283,10 +296,17 @@ Options parse_options(int argc, char** argv) {
       options.rounds = std::stoi(value);
     else if (name == "--seconds")
       options.seconds = std::stoi(value);
+    else if (name == "--db")
+      options.db = value;
+    else if (name == "--processes")
+      options.processes = std::stoi(value);
     else
       fail("unknown option " + name);
   }
   if (options.hub.empty() || options.dir.empty()) fail("usage: hub_load --hub PATH --dir DIR");
+  if (options.processes < 1 || (options.processes > 1 && options.db.empty())) {
+    fail("several hub processes need --db, a shared PostgreSQL database");
+  }
   return options;
 }
 
@@ -297,7 +317,8 @@ int main(int argc, char** argv) {
   g_deadline = Clock::now() + std::chrono::seconds(g_options.seconds);
   run_admin("user add bench --password-stdin", "bench\n");
   g_token = run_admin("token create bench", "");
-  const pid_t hub = start_hub();
+  std::vector<pid_t> hubs;
+  for (int i = 0; i < g_options.processes; ++i) hubs.push_back(start_hub(i));
   {
     auto cli = client();
     Made base = make_commit("base", "");
@@ -306,9 +327,11 @@ int main(int argc, char** argv) {
     push_phase(base.id);
     race_phase(base.id);
   }
-  kill(hub, SIGTERM);
-  int status = 0;
-  waitpid(hub, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) fail("the hub did not stop cleanly");
+  for (pid_t hub : hubs) {
+    kill(hub, SIGTERM);
+    int status = 0;
+    waitpid(hub, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) fail("the hub did not stop cleanly");
+  }
   return 0;
 }

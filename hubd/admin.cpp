@@ -4,11 +4,10 @@
 #include <memory>
 
 #include "hubd/accounts.h"
+#include "hubd/branch_heads.h"
 #include "hubd/db.h"
 #include "hubd/oauth.h"
 #include "hubd/schema.h"
-#include "hubd/store_gate.h"
-#include "store/fs.h"
 
 namespace {
 
@@ -17,6 +16,7 @@ namespace {
 struct AdminCall {
   std::vector<std::string> words;
   std::string data_dir;
+  std::string db_url;  // empty: the SQLite file in data_dir
   std::set<std::string> flags;
   std::map<std::string, std::string> values;
 };
@@ -25,7 +25,7 @@ std::optional<AdminCall> parse_admin_args(const HubArgs& args, std::string_view 
                                           const std::set<std::string>& flags,
                                           const std::set<std::string>& values = {}) {
   std::set<std::string> value_options = values;
-  value_options.insert("--data");
+  value_options.insert({"--data", "--db"});
   std::optional<HubOptions> parsed = parse_hub_options(args, value_options, flags);
   if (!parsed) return std::nullopt;
   if (parsed->positionals.size() != words) {
@@ -37,18 +37,18 @@ std::optional<AdminCall> parse_admin_args(const HubArgs& args, std::string_view 
     print_hub_error("не задан каталог данных", "укажи --data КАТАЛОГ");
     return std::nullopt;
   }
-  return AdminCall{parsed->positionals, data->second, parsed->flags, parsed->values};
+  const std::string db_url = parsed->values.count("--db") ? parsed->values["--db"] : "";
+  if (!db_url.empty() && !check_db_url(db_url)) return std::nullopt;
+  return AdminCall{parsed->positionals, data->second, db_url, parsed->flags, parsed->values};
 }
 
-std::unique_ptr<Db> open_hub_db(const std::string& data_dir) {
-  ensure_directory(data_dir + "/repos");
-  std::unique_ptr<Db> db = open_sqlite_db(data_dir + "/hub.db");
-  migrate_schema(*db);
-  return db;
+std::unique_ptr<Db> open_admin_db(const AdminCall& call) {
+  return open_hub_db(call.data_dir, call.db_url);
 }
 
-std::string user_missing_hint(const std::string& name, const std::string& data_dir) {
-  return "создай его: orrery-hub user add " + name + " --password-stdin --data " + data_dir;
+std::string user_missing_hint(const std::string& name, const AdminCall& call) {
+  return "создай его: orrery-hub user add " + name + " --password-stdin --data " + call.data_dir +
+         (call.db_url.empty() ? "" : " --db " + call.db_url);
 }
 
 // The first line of standard input, without its line end.
@@ -79,7 +79,7 @@ int user_add(const HubArgs& args) {
     print_hub_error("пустой пароль", "передай пароль первой строкой стандартного ввода");
     return 1;
   }
-  std::unique_ptr<Db> db = open_hub_db(call->data_dir);
+  std::unique_ptr<Db> db = open_admin_db(*call);
   try {
     add_user(*db, name, *password);
   } catch (const DbConstraintError&) {
@@ -93,11 +93,11 @@ int user_add(const HubArgs& args) {
 int token_create(const HubArgs& args) {
   std::optional<AdminCall> call = parse_admin_args(args, "token create ИМЯ --data КАТАЛОГ", 1, {});
   if (!call) return 1;
-  std::unique_ptr<Db> db = open_hub_db(call->data_dir);
+  std::unique_ptr<Db> db = open_admin_db(*call);
   std::optional<User> user = find_user(*db, call->words[0]);
   if (!user) {
     print_hub_error("пользователь не найден: " + call->words[0],
-                    user_missing_hint(call->words[0], call->data_dir));
+                    user_missing_hint(call->words[0], *call));
     return 1;
   }
   std::cout << create_token(*db, *user) << "\n";
@@ -118,10 +118,10 @@ int repo_create(const HubArgs& args) {
                     "оканчивается на .orrery");
     return 1;
   }
-  std::unique_ptr<Db> db = open_hub_db(call->data_dir);
+  std::unique_ptr<Db> db = open_admin_db(*call);
   std::optional<User> user = find_user(*db, owner);
   if (!user) {
-    print_hub_error("пользователь не найден: " + owner, user_missing_hint(owner, call->data_dir));
+    print_hub_error("пользователь не найден: " + owner, user_missing_hint(owner, *call));
     return 1;
   }
   const bool is_private = call->flags.count("--private") != 0;
@@ -132,7 +132,7 @@ int repo_create(const HubArgs& args) {
     print_hub_error("репозиторий уже существует: " + user->name + "/" + name);
     return 1;
   }
-  ensure_store(repo_root(call->data_dir, repo.id));
+  open_hub_store(HubContext{*db, call->data_dir, 0, false, {}, {}}, repo.id);
   std::cout << "Создан репозиторий " << repo.owner << "/" << repo.name
             << (is_private ? " (приватный)" : " (публичный)") << "\n";
   return 0;
@@ -141,7 +141,7 @@ int repo_create(const HubArgs& args) {
 int repo_list(const HubArgs& args) {
   std::optional<AdminCall> call = parse_admin_args(args, "repo list --data КАТАЛОГ", 0, {});
   if (!call) return 1;
-  std::unique_ptr<Db> db = open_hub_db(call->data_dir);
+  std::unique_ptr<Db> db = open_admin_db(*call);
   for (const RepoRecord& repo : list_repos(*db)) {
     std::cout << repo.owner << "/" << repo.name << "\t"
               << (repo.is_private ? "приватный" : "публичный") << "\n";
@@ -163,11 +163,11 @@ int device_approve(const HubArgs& args) {
     print_hub_error("неверный код: " + call->words[0], "код — восемь букв вида XXXX-XXXX");
     return 1;
   }
-  std::unique_ptr<Db> db = open_hub_db(call->data_dir);
+  std::unique_ptr<Db> db = open_admin_db(*call);
   std::optional<User> user = find_user(*db, name->second);
   if (!user) {
     print_hub_error("пользователь не найден: " + name->second,
-                    user_missing_hint(name->second, call->data_dir));
+                    user_missing_hint(name->second, *call));
     return 1;
   }
   PendingDevice device;

@@ -32,3 +32,7 @@ const std::string& DbRow::text(size_t column) const {
   }
   return *value;
 }
+
+bool is_postgres_url(std::string_view url) {
+  return url.rfind("postgres://", 0) == 0 || url.rfind("postgresql://", 0) == 0;
+}

@@ -28,9 +28,13 @@ struct DbRow {
   const std::string& text(size_t column) const;
 };
 
+enum class DbBackend { sqlite, postgres };
+
 class Db {
  public:
   virtual ~Db() = default;
+
+  virtual DbBackend backend() const = 0;
 
   // Runs one statement; returns the number of rows it changed. Throws
   // DbConstraintError when it breaks a uniqueness or foreign-key rule and
@@ -41,7 +45,9 @@ class Db {
   virtual std::vector<DbRow> query(std::string_view sql, const DbParams& params = {}) = 0;
 
   // Runs `body` inside one write transaction: committed when it returns,
-  // rolled back when it throws (the exception goes on). Not nestable.
+  // rolled back when it throws (the exception goes on). Not nestable. The
+  // calling thread's statements inside `body` run in it; other threads'
+  // statements do not.
   virtual void transaction(const std::function<void()>& body) = 0;
 };
 
@@ -54,3 +60,12 @@ struct DbConstraintError : std::runtime_error {
 // busy timeout and foreign keys on. Safe to share between threads. Throws
 // std::runtime_error naming the path when it cannot be opened.
 std::unique_ptr<Db> open_sqlite_db(const std::string& path);
+
+// True for a "postgres://" or "postgresql://" connection URL.
+bool is_postgres_url(std::string_view url);
+
+// Connects to the PostgreSQL database a "postgres://" URL names, with a pool
+// of connections shared by every thread. Throws std::runtime_error (without
+// the URL, which may hold a password) when it cannot connect or when this
+// program was built without PostgreSQL support.
+std::unique_ptr<Db> open_postgres_db(const std::string& url);

@@ -18,6 +18,7 @@ class SqliteDb final : public Db {
   explicit SqliteDb(const std::string& path);
   ~SqliteDb() override;
 
+  DbBackend backend() const override { return DbBackend::sqlite; }
   int64_t exec(std::string_view sql, const DbParams& params) override;
   std::vector<DbRow> query(std::string_view sql, const DbParams& params) override;
   void transaction(const std::function<void()>& body) override;

@@ -4,12 +4,18 @@
 #include <iostream>
 
 #include "hubd/admin.h"
+#include "hubd/db.h"
+#include "hubd/db_copy.h"
 #include "hubd/server.h"
 
 namespace {
 
 constexpr const char* k_help =
-    "Использование: orrery-hub <команда> [аргументы] --data КАТАЛОГ\n"
+    "Использование: orrery-hub <команда> [аргументы] --data КАТАЛОГ [--db URL]\n"
+    "\n"
+    "Без --db данные хранятся в SQLite (КАТАЛОГ/hub.db); с --db postgres://… — в\n"
+    "PostgreSQL, и тогда несколько процессов orrery-hub с одним КАТАЛОГОМ и одной\n"
+    "базой обслуживают одни и те же репозитории.\n"
     "\n"
     "Команды:\n"
     "  serve --data КАТАЛОГ [--listen ХОСТ:ПОРТ] [--port-file ФАЙЛ] [--public-url URL]\n"
@@ -29,6 +35,8 @@ constexpr const char* k_help =
     "      перечислить репозитории\n"
     "  device approve КОД --user ИМЯ --data КАТАЛОГ\n"
     "      разрешить вход с устройства по коду от имени пользователя\n"
+    "  migrate --to postgres://… --data КАТАЛОГ\n"
+    "      перенести данные из КАТАЛОГ/hub.db в пустую базу PostgreSQL\n"
     "\n"
     "РАЗМЕР — число байтов с необязательным суффиксом K, M или G (степени 1024),\n"
     "по умолчанию 512M. Без --no-push-create первая запись пользователя в\n"
@@ -77,6 +85,9 @@ bool is_http_url(std::string_view url) {
 bool apply_serve_option(const std::string& name, const std::string& value, ServeOptions& options) {
   if (name == "--data") {
     options.data_dir = value;
+  } else if (name == "--db") {
+    if (!check_db_url(value)) return false;
+    options.db_url = value;
   } else if (name == "--listen") {
     if (!parse_listen(value, options)) {
       print_hub_error("неверный адрес --listen: " + value,
@@ -125,7 +136,7 @@ bool apply_serve_option(const std::string& name, const std::string& value, Serve
 std::optional<ServeOptions> parse_serve_args(const HubArgs& args) {
   std::optional<HubOptions> parsed =
       parse_hub_options(args,
-                        {"--data", "--listen", "--port-file", "--public-url", "--threads",
+                        {"--data", "--db", "--listen", "--port-file", "--public-url", "--threads",
                          "--max-body", "--device-interval", "--device-expires", "--token-lifetime"},
                         {"--no-push-create"});
   if (!parsed) return std::nullopt;
@@ -152,6 +163,14 @@ int cmd_serve(const HubArgs& args) {
 }
 
 }  // namespace
+
+bool check_db_url(const std::string& url) {
+  if (is_postgres_url(url)) return true;
+  print_hub_error("неподдерживаемый адрес базы данных в --db",
+                  "ожидается postgres://ПОЛЬЗОВАТЕЛЬ@ХОСТ:ПОРТ/БАЗА; без --db — SQLite в "
+                  "каталоге данных");
+  return false;
+}
 
 void print_hub_error(std::string_view message, std::string_view hint) {
   std::cerr << "orrery-hub: ошибка: " << message << "\n";
@@ -218,6 +237,7 @@ int run_hub_cli(const HubArgs& args) {
   if (args[0] == "token") return cmd_hub_token(rest);
   if (args[0] == "repo") return cmd_hub_repo(rest);
   if (args[0] == "device") return cmd_hub_device(rest);
+  if (args[0] == "migrate") return cmd_hub_migrate(rest);
   print_hub_error("неизвестная команда: " + args[0], "см. orrery-hub --help");
   return 1;
 }

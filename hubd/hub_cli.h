@@ -36,6 +36,9 @@ std::optional<HubOptions> parse_hub_options(const HubArgs& args,
                                             const std::set<std::string>& value_options,
                                             const std::set<std::string>& flag_options);
 
+// True for a database URL the hub can use; reports any other.
+bool check_db_url(const std::string& url);
+
 // The whole program: the arguments without the program name; returns the
 // exit code.
 int run_hub_cli(const HubArgs& args);

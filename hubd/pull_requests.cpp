@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "hubd/branch_heads.h"
 #include "hubd/db.h"
 #include "hubd/pr_merge.h"
 #include "hubd/store_gate.h"
@@ -129,7 +130,7 @@ std::optional<Reply> check_new_pull(const ApiCall& call, const NewPull& pull,
   if (!is_canonical_object_id(pull.head_sha) || !holds_history(root, pull.head_sha)) {
     return api_error(422, "коммита head_sha нет на Hub: сначала отправьте ветку (orrery push)");
   }
-  std::optional<ObjectId> base = read_branch(root, repo.default_branch);
+  std::optional<ObjectId> base = read_hub_branch(call.hub, repo.id, repo.default_branch);
   if (base && reaches(root, *base, pull.head_sha)) {
     return api_error(422, "нечего сливать: коммит уже в ветке " + repo.default_branch);
   }
@@ -189,7 +190,7 @@ Reply merge_pull(const ApiCall& call, const PullRequest& pull) {
   if (pull.state != "open") return api_error(409, "pull request не открыт: " + pull.state);
 
   const std::string root = repo_root(call.hub.data_dir, pull.repo.id);
-  std::optional<ObjectId> base = read_branch(root, pull.base_branch);
+  std::optional<ObjectId> base = read_hub_branch(call.hub, pull.repo.id, pull.base_branch);
   if (!base) return api_error(409, "базовой ветки " + pull.base_branch + " нет на Hub");
   if (reaches(root, *base, pull.head_sha)) {  // pushed to the base meanwhile
     return record_merged(call, pull.id, *base);
@@ -198,11 +199,14 @@ Reply merge_pull(const ApiCall& call, const PullRequest& pull) {
       *method == MergeMethod::squash
           ? pull.title + " (#" + std::to_string(pull.id) + ")"
           : "Merge pull request #" + std::to_string(pull.id) + ": " + pull.title;
-  PullRequestMerge merged =
-      merge_pull_request(root, *base, pull.head_sha, *method,
-                         {call.user.name, message, static_cast<uint64_t>(unix_now())});
+  PullRequestMerge merged;
+  with_repo_alone(call.hub, pull.repo.id, [&] {
+    merged = merge_pull_request(root, *base, pull.head_sha, *method,
+                                {call.user.name, message, static_cast<uint64_t>(unix_now())});
+  });
   if (merged.outcome != MergeOutcome::merged) return refusal_reply(merged);
-  if (update_branch(root, pull.base_branch, *merged.tip, base) != BranchUpdate::updated) {
+  if (move_hub_branch(call.hub, pull.repo.id, pull.base_branch, *merged.tip, base) !=
+      BranchUpdate::updated) {
     return api_error(409, "ветка " + pull.base_branch + " изменилась во время слияния; повторите");
   }
   return record_merged(call, pull.id, *merged.tip);

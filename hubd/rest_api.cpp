@@ -4,10 +4,10 @@
 #include <nlohmann/json.hpp>
 
 #include "hubd/access.h"
+#include "hubd/branch_heads.h"
 #include "hubd/db.h"
 #include "hubd/pull_requests.h"
 #include "hubd/ssh_keys.h"
-#include "hubd/store_gate.h"
 
 namespace {
 
@@ -97,7 +97,7 @@ Reply create_repo(const ApiCall& call) {
   } catch (const DbConstraintError&) {
     return api_error(409, "репозиторий уже существует: " + call.user.name + "/" + name);
   }
-  ensure_store(repo_root(call.hub.data_dir, repo.id));
+  open_hub_store(call.hub, repo.id);
   return api_json(201, repo_json(call.hub, repo).dump());
 }
 

@@ -361,10 +361,12 @@ int serve_hub(const ServeOptions& options) {
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);  // every thread inherits the mask
   signal(SIGPIPE, SIG_IGN);
 
-  ensure_directory(options.data_dir + "/repos");
-  std::unique_ptr<Db> db = open_sqlite_db(options.data_dir + "/hub.db");
-  migrate_schema(*db);
-  if (int cleared = clear_stale_locks(options.data_dir)) {
+  std::unique_ptr<Db> db = open_hub_db(options.data_dir, options.db_url);
+  // With a shared database other processes may be working in the same
+  // repositories: their locks are not stale, and the hub clears a killed
+  // one's lazily (see with_repo_alone).
+  const bool alone = db->backend() == DbBackend::sqlite;
+  if (int cleared = alone ? clear_stale_locks(options.data_dir) : 0) {
     std::cerr << "orrery-hub: снято оставшихся блокировок репозиториев: " << cleared << "\n";
   }
 

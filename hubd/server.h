@@ -8,6 +8,7 @@
 
 struct ServeOptions {
   std::string data_dir;
+  std::string db_url;  // empty: the SQLite file in data_dir
   std::string host = "127.0.0.1";
   int port = 8080;  // 0 picks a free port
   std::optional<std::string> port_file;

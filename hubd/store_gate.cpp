@@ -111,6 +111,11 @@ std::string repo_root(const std::string& data_dir, int64_t repo_id) {
   return data_dir + "/repos/" + std::to_string(repo_id) + ".orrery";
 }
 
+bool has_store(const std::string& root) {
+  std::lock_guard lock(g_store_mutex);
+  return is_initialized(root);
+}
+
 void ensure_store(const std::string& root) {
   std::lock_guard lock(g_store_mutex);
   if (is_initialized(root)) return;
@@ -126,6 +131,11 @@ int clear_stale_locks(const std::string& data_dir) {
     if (is_directory(lock_dir) && remove_path(lock_dir)) ++cleared;
   }
   return cleared;
+}
+
+void clear_stale_lock(const std::string& root) {
+  std::lock_guard lock(g_store_mutex);
+  remove_path(orrery_path(root, "lock"));
 }
 
 std::optional<ObjectId> read_branch(const std::string& root, std::string_view branch) {
@@ -148,13 +158,8 @@ std::set<ObjectId> missing_objects(const std::string& root, const std::set<Objec
 }
 
 void store_object(const std::string& root, std::string_view id, std::string_view stored) {
-  std::lock_guard lock(g_store_mutex);
-  write_raw_object(ObjectStore(root), id, stored);
-}
-
-bool store_pack(const std::string& root, std::string_view stream) {
-  std::lock_guard lock(g_store_mutex);
-  return store_transfer_pack(root, stream);
+  const std::string path = loose_object_path(root, id);
+  if (!path_exists(path)) write_file_atomic(path, stored);
 }
 
 std::string pack_of_closure(const std::string& root, const std::set<ObjectId>& wants,
@@ -180,9 +185,12 @@ std::string pack_of_closure(const std::string& root, const std::set<ObjectId>& w
   return build_transfer_pack(root, closure);
 }
 
-bool holds_history(const std::string& root, const ObjectId& commit) {
+bool holds_history(const std::string& root, const ObjectId& commit,
+                   const std::optional<ObjectId>& known_complete) {
   std::lock_guard lock(g_store_mutex);
-  return has_complete_history(Repository(root), commit, complete_set(root));
+  std::unordered_set<ObjectId>& complete = complete_set(root);
+  if (known_complete) g_complete_entries += complete.insert(*known_complete).second;
+  return has_complete_history(Repository(root), commit, complete);
 }
 
 bool reaches(const std::string& root, const ObjectId& descendant, const ObjectId& ancestor) {

@@ -23,6 +23,9 @@
 // numeric id becomes part of the path, never a name from a request.
 std::string repo_root(const std::string& data_dir, int64_t repo_id);
 
+// True when the store layout at root is complete.
+bool has_store(const std::string& root);
+
 // Creates the store layout at root unless it is there already.
 void ensure_store(const std::string& root);
 
@@ -30,6 +33,10 @@ void ensure_store(const std::string& root);
 // of data_dir; returns how many. Only sound while no other process serves
 // the same data directory.
 int clear_stale_locks(const std::string& data_dir);
+
+// Removes the lock directory of one repository, if any. Only sound while
+// the caller knows that no live process holds it.
+void clear_stale_lock(const std::string& root);
 
 // The commit a branch names, or nothing when it has none.
 std::optional<ObjectId> read_branch(const std::string& root, std::string_view branch);
@@ -40,10 +47,10 @@ std::optional<std::string> read_stored_object(const std::string& root, std::stri
 std::set<ObjectId> missing_objects(const std::string& root, const std::set<ObjectId>& ids);
 
 // Stores checked bytes under their id (an existing object is left alone).
+// Takes no repository lock: an object file is written under a temporary
+// name and renamed, so writers of the same object, in this process or
+// another, can only replace it with equal bytes.
 void store_object(const std::string& root, std::string_view id, std::string_view stored);
-
-// Stores a checked transfer stream; false when the store refused its framing.
-bool store_pack(const std::string& root, std::string_view stream);
 
 // The transfer stream of every object reachable from `wants` that the
 // repository holds, not descending into any id in `haves`.
@@ -51,7 +58,10 @@ std::string pack_of_closure(const std::string& root, const std::set<ObjectId>& w
                             const std::set<ObjectId>& haves);
 
 // True when the commit and everything it reaches are in the repository.
-bool holds_history(const std::string& root, const ObjectId& commit);
+// `known_complete`, when given, is a commit whose history is known to be
+// there (a branch's current head), where the walk may stop.
+bool holds_history(const std::string& root, const ObjectId& commit,
+                   const std::optional<ObjectId>& known_complete = std::nullopt);
 
 // True when `ancestor` is `descendant` or one of its ancestors.
 bool reaches(const std::string& root, const ObjectId& descendant, const ObjectId& ancestor);

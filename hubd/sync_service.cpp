@@ -3,8 +3,8 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "hubd/branch_heads.h"
 #include "hubd/object_check.h"
-#include "hubd/store_gate.h"
 #include "pack/transfer.h"
 
 // The server side of the sync protocol. A request is judged in two steps:
@@ -84,9 +84,7 @@ std::optional<Reply> check_form(const SyncRequestHead& head, const SyncTarget& t
 std::string materialize(const HubContext& hub, const SyncCall& call) {
   int64_t id = call.repo ? call.repo->id : 0;
   if (!call.repo) id = find_or_add_repo(hub.db, *call.caller, call.target.repo, true).id;
-  std::string root = repo_root(hub.data_dir, id);
-  ensure_store(root);
-  return root;
+  return open_hub_store(hub, id);
 }
 
 // The root to read from, or nothing for an absent repository (which reads
@@ -129,8 +127,8 @@ Reply bad_want_have() {
 }
 
 Reply get_ref(const HubContext& hub, const SyncCall& call) {
-  std::optional<std::string> root = readable_root(hub, call);
-  std::optional<ObjectId> id = root ? read_branch(*root, call.target.argument) : std::nullopt;
+  std::optional<ObjectId> id =
+      call.repo ? read_hub_branch(hub, call.repo->id, call.target.argument) : std::nullopt;
   if (!id) return text_reply(404, "ветка не найдена");
   return text_reply(200, *id);
 }
@@ -139,8 +137,9 @@ Reply put_ref(const HubContext& hub, const SyncCall& call, std::string_view body
   std::string_view id = trim_right(body);
   if (!is_canonical_object_id(id)) return text_reply(400, "тело запроса — не id коммита");
   if (!call.repo) return text_reply(422, "на сервере нет этого коммита или его истории");
-  const std::string root = materialize(hub, call);
-  switch (update_branch(root, call.target.argument, std::string(id), call.expected_old)) {
+  materialize(hub, call);
+  switch (move_hub_branch(hub, call.repo->id, call.target.argument, std::string(id),
+                          call.expected_old)) {
     case BranchUpdate::updated:
       return text_reply(200, std::string(id));
     case BranchUpdate::incomplete_history:
@@ -198,9 +197,8 @@ Reply post_pack(const HubContext& hub, const SyncCall& call, std::string_view bo
   if (!outside.empty() && (!root || !missing_objects(*root, outside).empty())) {
     return text_reply(422, "pack ссылается на объекты, которых нет на сервере");
   }
-  if (!store_pack(root ? *root : materialize(hub, call), body)) {
-    return text_reply(400, "pack отвергнут хранилищем");
-  }
+  const std::string target = root ? *root : materialize(hub, call);
+  for (const TransferRecord& record : *records) store_object(target, record.id, record.stored);
   return text_reply(200, "ok");
 }
 
@@ -226,10 +224,10 @@ Reply post_pack_query(const HubContext& hub, const SyncCall& call, std::string_v
 }
 
 Reply get_branch_pack(const HubContext& hub, const SyncCall& call) {
-  std::optional<std::string> root = readable_root(hub, call);
-  std::optional<ObjectId> tip = root ? read_branch(*root, call.target.argument) : std::nullopt;
+  std::optional<ObjectId> tip =
+      call.repo ? read_hub_branch(hub, call.repo->id, call.target.argument) : std::nullopt;
   if (!tip) return text_reply(404, "ветка не найдена");
-  return {200, pack_of_closure(*root, {*tip}, {}), k_octets};
+  return {200, pack_of_closure(*readable_root(hub, call), {*tip}, {}), k_octets};
 }
 
 }  // namespace

@@ -9,9 +9,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
+
+#ifdef ORRERY_TEST_WITH_POSTGRES
+#include <libpq-fe.h>
+#endif
 
 namespace testing_support {
 
@@ -29,15 +35,72 @@ int read_port_file(const std::string& path) {
   return in >> port ? port : 0;
 }
 
+std::string env_or_empty(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// The PostgreSQL half of the hub suite skips itself without a cluster.
+class PostgresCluster : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (hub_tests_use_postgres() && env_or_empty("ORRERY_TEST_PG_URL").empty()) {
+      GTEST_SKIP() << "ORRERY_TEST_PG_URL is not set (scripts/test starts a cluster)";
+    }
+  }
+};
+
+[[maybe_unused]] ::testing::Environment* const g_cluster =
+    ::testing::AddGlobalTestEnvironment(new PostgresCluster);
+
+// The cluster's URL with another database name.
+std::string database_url(const std::string& name) {
+  const std::string url = env_or_empty("ORRERY_TEST_PG_URL");
+  return url.substr(0, url.rfind('/') + 1) + name;
+}
+
+void run_admin_statement(const std::string& sql) {
+#ifdef ORRERY_TEST_WITH_POSTGRES
+  PGconn* conn = PQconnectdb(env_or_empty("ORRERY_TEST_PG_URL").c_str());
+  PGresult* result = PQexec(conn, sql.c_str());
+  const bool ok = PQresultStatus(result) == PGRES_COMMAND_OK;
+  EXPECT_TRUE(ok) << sql << ": " << PQerrorMessage(conn);
+  PQclear(result);
+  PQfinish(conn);
+#else
+  ADD_FAILURE() << "built without libpq: " << sql;
+#endif
+}
+
 }  // namespace
 
-HubProcess::HubProcess(std::vector<std::string> extra_args)
-    : data_dir_(dir_ / "data"), extra_args_(std::move(extra_args)) {
+bool hub_tests_use_postgres() { return env_or_empty("ORRERY_TEST_HUB_BACKEND") == "postgres"; }
+
+std::string create_test_database(std::string& name) {
+  static std::atomic<int> counter{0};
+  name = "orrery_t" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+  run_admin_statement("CREATE DATABASE " + name);
+  return database_url(name);
+}
+
+void drop_test_database(const std::string& name) {
+  run_admin_statement("DROP DATABASE IF EXISTS " + name + " WITH (FORCE)");
+}
+
+HubProcess::HubProcess(std::vector<std::string> extra_args, const HubProcess* peer)
+    : data_dir_(peer ? peer->data_dir_ : std::string(dir_ / "data")),
+      extra_args_(std::move(extra_args)) {
+  if (peer) {
+    db_url_ = peer->db_url_;
+  } else if (hub_tests_use_postgres()) {
+    db_url_ = create_test_database(owned_db_);
+  }
   start();
 }
 
 HubProcess::~HubProcess() {
   if (pid_ > 0) stop();
+  if (!owned_db_.empty()) drop_test_database(owned_db_);
 }
 
 std::string HubProcess::url() const { return "http://127.0.0.1:" + std::to_string(port_); }
@@ -51,6 +114,7 @@ void HubProcess::start() {
   unlink(port_file.c_str());
   std::vector<std::string> args = {"serve",       "--data",      data_dir_, "--listen",
                                    "127.0.0.1:0", "--port-file", port_file};
+  if (!db_url_.empty()) args.insert(args.end(), {"--db", db_url_});
   args.insert(args.end(), extra_args_.begin(), extra_args_.end());
   std::vector<char*> argv{const_cast<char*>(ORRERY_HUB_BINARY)};
   for (std::string& arg : args) argv.push_back(arg.data());
@@ -105,6 +169,7 @@ void HubProcess::restart() {
 RunResult HubProcess::admin(std::vector<std::string> args, const std::string& stdin_text) const {
   args.push_back("--data");
   args.push_back(data_dir_);
+  if (!db_url_.empty()) args.insert(args.end(), {"--db", db_url_});
   RunOptions options;
   options.stdin_text = stdin_text;
   return run_program(ORRERY_HUB_BINARY, args, options);

@@ -23,7 +23,10 @@ class HubProcess {
   // Starts `orrery-hub serve` with --listen 127.0.0.1:0 and a port file, plus
   // `extra_args` (for example {"--no-push-create"}), and waits until
   // /healthz answers. Fails the test (fatally) when it does not come up.
-  explicit HubProcess(std::vector<std::string> extra_args = {});
+  // With ORRERY_TEST_HUB_BACKEND=postgres it serves from a fresh database of
+  // the cluster ORRERY_TEST_PG_URL names, dropped again by the destructor;
+  // given `peer`, it shares the peer's data directory and database instead.
+  explicit HubProcess(std::vector<std::string> extra_args = {}, const HubProcess* peer = nullptr);
   ~HubProcess();  // stops it
   HubProcess(const HubProcess&) = delete;
   HubProcess& operator=(const HubProcess&) = delete;
@@ -33,9 +36,11 @@ class HubProcess {
   // The sync base URL of a repository: url() + "/.orrery/<owner>/<name>.orrery".
   std::string repo_url(const std::string& owner, const std::string& name) const;
   const std::string& data_dir() const { return data_dir_; }
+  // The --db URL it serves with; empty for the SQLite file in data_dir().
+  const std::string& db_url() const { return db_url_; }
   std::string log_path() const { return dir_ / "hub.log"; }
 
-  // Runs `orrery-hub <args> --data <data dir>`.
+  // Runs `orrery-hub <args> --data <data dir>` (and --db <db_url()>).
   RunResult admin(std::vector<std::string> args, const std::string& stdin_text = "") const;
   // Adds a user (password "secret") and returns a new token of theirs.
   std::string add_user(const std::string& name) const;
@@ -54,10 +59,20 @@ class HubProcess {
 
   TempDir dir_;
   std::string data_dir_;
+  std::string db_url_;
+  std::string owned_db_;  // the database the destructor drops
   std::vector<std::string> extra_args_;
   pid_t pid_ = -1;
   int port_ = 0;
 };
+
+// True when the hub tests run against PostgreSQL.
+bool hub_tests_use_postgres();
+
+// Creates an empty database in the test cluster and returns its URL; the
+// name goes to `name` for drop_test_database.
+std::string create_test_database(std::string& name);
+void drop_test_database(const std::string& name);
 
 // Sends raw bytes to 127.0.0.1:port and returns everything the server sends
 // back until it closes the connection or `timeout_ms` pass in silence.

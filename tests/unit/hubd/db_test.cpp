@@ -3,19 +3,35 @@
 #include <gtest/gtest.h>
 
 #include "hubd/schema.h"
+#include "support/hub_process.h"
 #include "support/test_support.h"
 
 namespace {
 
 using testing_support::TempDir;
 
-class SqliteDbTest : public ::testing::Test {
+// The backend the suite runs on: an SQLite file, or a fresh PostgreSQL
+// database.
+class DbTest : public ::testing::Test {
  protected:
+  DbTest() {
+    if (testing_support::hub_tests_use_postgres()) {
+      db = open_postgres_db(testing_support::create_test_database(database_));
+    } else {
+      db = open_sqlite_db(dir / "hub.db");
+    }
+  }
+  ~DbTest() override {
+    db.reset();
+    if (!database_.empty()) testing_support::drop_test_database(database_);
+  }
+
   TempDir dir;
-  std::unique_ptr<Db> db = open_sqlite_db(dir / "hub.db");
+  std::string database_;
+  std::unique_ptr<Db> db;
 };
 
-TEST_F(SqliteDbTest, BindsNumberedParametersByNumberNotPosition) {
+TEST_F(DbTest, BindsNumberedParametersByNumberNotPosition) {
   db->exec("CREATE TABLE t (a TEXT, b INTEGER, c TEXT)");
   EXPECT_EQ(db->exec("INSERT INTO t (b, a, c) VALUES ($2, $1, $3)", {"x", int64_t{7}, DbValue{}}),
             1);
@@ -28,7 +44,7 @@ TEST_F(SqliteDbTest, BindsNumberedParametersByNumberNotPosition) {
   EXPECT_THROW(db->query("SELECT $1", {"a", "b"}), std::runtime_error) << "unused $2";
 }
 
-TEST_F(SqliteDbTest, RollsBackATransactionThatThrowsAndReportsConstraints) {
+TEST_F(DbTest, RollsBackATransactionThatThrowsAndReportsConstraints) {
   db->exec("CREATE TABLE t (a TEXT UNIQUE)");
   db->exec("INSERT INTO t (a) VALUES ('kept')");
   EXPECT_THROW(db->transaction([&] {
@@ -39,12 +55,13 @@ TEST_F(SqliteDbTest, RollsBackATransactionThatThrowsAndReportsConstraints) {
   EXPECT_EQ(db->query("SELECT a FROM t").size(), 1u);
 }
 
-TEST_F(SqliteDbTest, MigratesOnceAndRefusesANewerSchema) {
+TEST_F(DbTest, MigratesOnceAndRefusesANewerSchema) {
   migrate_schema(*db);
   migrate_schema(*db);
   EXPECT_EQ(db->query("SELECT version FROM schema_version")[0].integer(0),
-            current_schema_version());
-  db->exec("UPDATE schema_version SET version = $1", {int64_t{current_schema_version() + 1}});
+            current_schema_version(db->backend()));
+  db->exec("UPDATE schema_version SET version = $1",
+           {int64_t{current_schema_version(db->backend()) + 1}});
   EXPECT_THROW(migrate_schema(*db), std::runtime_error);
 }
 

@@ -7,6 +7,9 @@
 #include <regex>
 #include <sstream>
 
+#include "hub_test_util.h"
+#include "hubd/branch_heads.h"
+#include "hubd/schema.h"
 #include "support/test_support.h"
 
 namespace testing_support {
@@ -60,6 +63,48 @@ TEST(HubAdmin, ManagesUsersTokensAndRepositories) {
   RunResult token = hub("token create alice");
   EXPECT_TRUE(std::regex_match(token.out, std::regex("orrery_pat_[0-9a-f]{64}\n"))) << token.out;
   EXPECT_TRUE(path_exists(data + "/repos/1.orrery/.orrery/HEAD"));
+}
+
+// An operator moves a hub that grew on SQLite to PostgreSQL.
+TEST(HubAdmin, MigratesASqliteHubIntoAnEmptyPostgresDatabase) {
+  if (!hub_tests_use_postgres()) GTEST_SKIP() << "needs a PostgreSQL cluster";
+  TempDir dir;
+  const std::string data = dir / "data";
+  auto hub = [&](std::vector<std::string> args, const std::string& input = "") {
+    args.insert(args.end(), {"--data", data});
+    return run_program(ORRERY_HUB_BINARY, args, {".", input, {}});
+  };
+  hub({"user", "add", "alice", "--password-stdin"}, "pw\n");
+  const std::string token = hub({"token", "create", "alice"}).out.substr(0, 75);
+  hub({"repo", "create", "alice/proj", "--private"});
+  hub({"repo", "create", "alice/empty"});
+  Repository repo(repo_root(data, 1));
+  History history = make_history(2);
+  for (const StoredObject& object : history.objects) {
+    write_raw_object(repo.objects, object.id, object.stored);
+  }
+  update_ref(repo, "refs/heads/main", history.commits[1]);
+  update_ref(repo, "refs/heads/topic/x", history.commits[0]);
+
+  std::string database;
+  const std::string url = create_test_database(database);
+  RunResult moved = hub({"migrate", "--to", url});
+  EXPECT_EQ(moved.code, 0) << moved.err;
+  EXPECT_EQ(moved.out.substr(0, moved.out.find('\n')),
+            "Перенесено в PostgreSQL: пользователей 1, репозиториев 2, веток 2");
+  EXPECT_EQ(hub({"migrate", "--to", url}).code, 1) << "a second copy into a filled database";
+  {
+    std::unique_ptr<Db> db = open_hub_db(data, url);
+    HubContext moved_hub{*db, data, 0, false, {}, {}};
+    EXPECT_EQ(read_hub_branch(moved_hub, 1, "main"), history.commits[1]);
+    EXPECT_EQ(read_hub_branch(moved_hub, 1, "topic/x"), history.commits[0]);
+    EXPECT_EQ(read_hub_reflog(moved_hub, 1),
+              std::string(64, '0') + " " + history.commits[1] + "\tобновление: main\n");
+    EXPECT_EQ(user_for_token(*db, token).value().name, "alice");
+  }
+  EXPECT_EQ(hub({"repo", "create", "alice/third", "--db", url}).code, 0);
+  EXPECT_TRUE(path_exists(repo_root(data, 3) + "/.orrery/HEAD")) << "ids go on after the copy";
+  drop_test_database(database);
 }
 
 }  // namespace

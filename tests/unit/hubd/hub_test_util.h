@@ -10,8 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "hubd/accounts.h"
+#include "hubd/branch_heads.h"
+#include "hubd/db.h"
 #include "store/codec.h"
 #include "store/object.h"
+#include "store/refs.h"
+#include "store/repo.h"
 #include "support/hub_process.h"
 
 namespace testing_support {
@@ -109,6 +114,56 @@ class SharedHub : public ::testing::Test {
   static inline HubProcess* hub_ = nullptr;
   static inline std::string alice_, bob_;
 };
+
+// What a hub keeps of its repositories, read the way the hub reads it, in
+// its database or its data directory, whichever the backend is.
+class HubState {
+ public:
+  explicit HubState(const HubProcess& hub)
+      : db_(hub.db_url().empty() ? open_sqlite_db(hub.data_dir() + "/hub.db")
+                                 : open_postgres_db(hub.db_url())),
+        context_{*db_, hub.data_dir(), 0, false, {}, {}} {}
+
+  std::optional<std::string> branch(int64_t repo, const std::string& name) const {
+    return read_hub_branch(context_, repo, name);
+  }
+  std::string reflog(int64_t repo) const { return read_hub_reflog(context_, repo); }
+
+  // Every branch with its head.
+  std::vector<std::pair<std::string, std::string>> branches(int64_t repo) const {
+    if (db_->backend() == DbBackend::sqlite) return list_branches(Repository(root(repo)));
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const DbRow& row : db_->query("SELECT name, target FROM refs WHERE repo_id = $1", {repo}))
+      out.emplace_back(row.text(0), row.text(1));
+    return out;
+  }
+  std::string root(int64_t repo) const { return repo_root(context_.data_dir, repo); }
+  int64_t repo_id(const std::string& owner, const std::string& name) const {
+    return find_repo(*db_, owner, name).value().id;
+  }
+
+ private:
+  std::unique_ptr<Db> db_;
+  HubContext context_;
+};
+
+// Every branch of the repository names a commit whose whole history is in
+// its store.
+inline void expect_complete_refs(const HubState& state, int64_t repo) {
+  Repository stored(state.root(repo));
+  for (const auto& [branch, tip] : state.branches(repo)) {
+    std::vector<std::string> pending{tip};
+    while (!pending.empty()) {
+      std::optional<Commit> commit = read_commit(stored.objects, pending.back());
+      ASSERT_TRUE(commit) << branch << " names a missing commit " << pending.back();
+      pending.pop_back();
+      std::optional<Tree> tree = read_tree(stored.objects, commit->tree);
+      ASSERT_TRUE(tree) << branch;
+      for (const TreeEntry& entry : *tree) EXPECT_TRUE(read_raw_object(stored.objects, entry.hash));
+      pending.insert(pending.end(), commit->parents.begin(), commit->parents.end());
+    }
+  }
+}
 
 inline std::string want_have(const std::vector<std::string>& want,
                              const std::vector<std::string>& have = {}) {

@@ -104,7 +104,7 @@ TEST_F(HubPulls, MergesByEachMethodOnTheHub) {
     EXPECT_EQ(done.json()["state"], "merged");
 
     Repository stored(root(repo));
-    const std::string tip = *read_ref(stored.root, "refs/heads/main");
+    const std::string tip = *HubState(hub_).branch(repo, "main");
     EXPECT_EQ(done.json()["merge_sha"], tip);
     Commit commit = *read_commit(stored.objects, tip);
     EXPECT_EQ(commit.tree, merged.tree) << method;
@@ -141,7 +141,7 @@ TEST_F(HubPulls, RefusesMergesItCannotMakeAndMovesNothing) {
   }
   EXPECT_EQ(api_call(hub_, "POST", "/pull-requests/1/merge?merge_method=octopus", alice_).status,
             400);
-  EXPECT_EQ(read_ref(root(repo), "refs/heads/main"), main_.id);
+  EXPECT_EQ(HubState(hub_).branch(repo, "main"), main_.id);
 }
 
 TEST_F(HubPulls, OpensOnlyWhatTheHubHoldsAndShowsItToWhoMaySee) {

@@ -19,24 +19,6 @@ std::string base(const std::string& owner, const std::string& repo) {
   return "/.orrery/" + owner + "/" + repo + ".orrery/";
 }
 
-// Every branch of the repository on disk names a commit whose whole history
-// is there.
-void expect_complete_refs(const std::string& root) {
-  Repository repo(root);
-  for (const auto& [branch, tip] : list_branches(repo)) {
-    std::vector<std::string> pending{tip};
-    while (!pending.empty()) {
-      std::optional<Commit> commit = read_commit(repo.objects, pending.back());
-      ASSERT_TRUE(commit) << branch << " names a missing commit " << pending.back();
-      pending.pop_back();
-      std::optional<Tree> tree = read_tree(repo.objects, commit->tree);
-      ASSERT_TRUE(tree) << branch;
-      for (const TreeEntry& entry : *tree) EXPECT_TRUE(read_raw_object(repo.objects, entry.hash));
-      pending.insert(pending.end(), commit->parents.begin(), commit->parents.end());
-    }
-  }
-}
-
 class HubSync : public SharedHub {};
 
 TEST_F(HubSync, PushCreatesAPrivateRepositoryThatServesEveryRead) {
@@ -190,14 +172,10 @@ TEST_F(HubSync, GuardsBranchUpdatesWithTheExpectedOldValue) {
   EXPECT_EQ(hub_call(*hub_, "GET", b + "refs/main", alice_).body, c[1] + "\n");
 
   const std::string zero(64, '0');
-  std::string reflog;
-  for (const auto& entry : std::filesystem::directory_iterator(hub_->data_dir() + "/repos")) {
-    const std::string log = entry.path().string() + "/.orrery/logs/HEAD";
-    if (path_exists(log) && read_text(log).find(c[2]) != std::string::npos) reflog = read_text(log);
-  }
-  EXPECT_EQ(reflog, zero + " " + c[0] + "\tобновление: main\n" + c[0] + " " + c[1] +
-                        "\tобновление: main\n" + zero + " " + c[2] +
-                        "\tобновление: refs/heads/topic/x\n");
+  const int64_t repo = HubState(*hub_).repo_id("alice", "guarded");
+  EXPECT_EQ(HubState(*hub_).reflog(repo), zero + " " + c[0] + "\tобновление: main\n" + c[0] + " " +
+                                              c[1] + "\tобновление: main\n" + zero + " " + c[2] +
+                                              "\tобновление: refs/heads/topic/x\n");
 }
 
 TEST_F(HubSync, AnswersExpectContinueOnlyWhenTheUploadMayProceed) {
@@ -243,7 +221,7 @@ TEST(HubServer, KeepsEveryRefCompleteWhenKilledDuringAPackUpload) {
   std::filesystem::create_directory(root + "/.orrery/lock");
   hub.restart();
 
-  expect_complete_refs(root);
+  expect_complete_refs(HubState(hub), 1);
   EXPECT_EQ(hub_call(hub, "GET", b + "refs/main", token).body, history.commits[0] + "\n");
   std::string stored = raw_http_exchange(
       hub.port(),
@@ -256,7 +234,7 @@ TEST(HubServer, KeepsEveryRefCompleteWhenKilledDuringAPackUpload) {
                      {"X-Orrery-Expected-Old: " + history.commits[0]})
                 .status,
             200);
-  expect_complete_refs(root);
+  expect_complete_refs(HubState(hub), 1);
   EXPECT_EQ(hub.stop(), 0);
   EXPECT_TRUE(std::regex_match(read_text(hub.data_dir() + "/../port"), std::regex("[0-9]+\n")));
 }
