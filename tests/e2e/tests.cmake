@@ -10,6 +10,7 @@ set(ORRERY_E2E_SOURCES
   describe_test.cpp
   diff_test.cpp
   history_test.cpp
+  hub_client_test.cpp
   hostile_tree_test.cpp
   init_test.cpp
   log_test.cpp
@@ -21,6 +22,7 @@ set(ORRERY_E2E_SOURCES
   show_test.cpp
   sync_test.cpp
   status_test.cpp
+  uninstall_test.cpp
 )
 if(ORRERY_E2E_SOURCES)
   list(TRANSFORM ORRERY_E2E_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
