@@ -1,5 +1,6 @@
 #include "hub/credentials.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <nlohmann/json.hpp>
@@ -150,7 +151,9 @@ bool refresh_access_token() {
   std::optional<TokenResponse> answer = parse_token_response(response.body);
   if (!answer) return false;
   std::optional<int64_t> expires_at;
-  if (answer->expires_in > 0) expires_at = unix_now() + answer->expires_in;
+  // A hundred years is "never" for a token; beyond it the sum could overflow.
+  constexpr int64_t k_century = int64_t{100} * 366 * 24 * 3600;
+  if (answer->expires_in > 0) expires_at = unix_now() + std::min(answer->expires_in, k_century);
   const std::string& refresh =
       answer->refresh_token.value_or("").empty() ? *stored->refresh_token : *answer->refresh_token;
   save_oauth_tokens(answer->access_token, refresh, expires_at);

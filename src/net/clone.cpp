@@ -121,6 +121,12 @@ bool fetch_and_checkout(const CloneOptions& opts) {
 }
 
 int clone_http(const CloneOptions& opts) {
+  // Creating the repository would rewrite an existing one's HEAD.
+  if (is_initialized(opts.destination)) {
+    print_error("репозиторий уже существует: " + opts.destination,
+                "выбери другой каталог или удали существующий .orrery/");
+    return 1;
+  }
   ensure_directory(opts.destination);
   if (fetch_and_checkout(opts)) return 0;
   out_stream().flush();

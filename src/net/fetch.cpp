@@ -167,6 +167,16 @@ std::string as_transfer_stream(const ReceivedObjects& received) {
   return stream;
 }
 
+// Whether the tracking reference already names the remote commit. It moves
+// only once the history below its commit is complete (here or after a
+// push of local history), so there is nothing to download or walk: a fetch
+// with nothing new costs one request.
+bool is_known_complete(const Repository& repo, const FetchTarget& target,
+                       const ObjectId& remote_id) {
+  return read_ref(repo.root, tracking_ref(target.remote, target.branch)) == remote_id &&
+         has_local_object(repo, remote_id);
+}
+
 std::optional<SyncFailure> fetch_branch(const Repository& repo, const FetchTarget& target,
                                         const std::string& token, ObjectId& remote_id_out) {
   HttpClient client;
@@ -175,6 +185,8 @@ std::optional<SyncFailure> fetch_branch(const Repository& repo, const FetchTarge
   std::optional<ObjectId> remote_id =
       remote_commit(client, sync_base_url(target.url) + "refs/" + target.branch, headers, failure);
   if (!remote_id) return failure;
+  remote_id_out = *remote_id;
+  if (is_known_complete(repo, target, *remote_id)) return std::nullopt;
 
   std::set<ObjectId> have;
   if (std::optional<ObjectId> head = head_commit_id(repo)) collect_reachable(repo, *head, have);
@@ -195,7 +207,6 @@ std::optional<SyncFailure> fetch_branch(const Repository& repo, const FetchTarge
   if (!store_transfer_pack(repo.root, pack.empty() ? as_transfer_stream(received) : pack)) {
     return SyncFailure{"не удалось распаковать pack", ""};
   }
-  remote_id_out = *remote_id;
   return std::nullopt;
 }
 

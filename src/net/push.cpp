@@ -11,6 +11,7 @@
 #include "net/internal/sync_target.h"
 #include "net/sync_protocol.h"
 #include "pack/transfer.h"
+#include "store/fs.h"
 #include "store/object_check.h"
 #include "store/refs.h"
 #include "store/repo.h"
@@ -124,7 +125,27 @@ std::set<ObjectId> objects_to_send(HttpClient& client, const std::string& url,
   return send.empty() ? all : send;
 }
 
-// The transfer stream in one request, else one PUT per object.
+// One PUT per object, in ascending id order; objects missing locally are
+// skipped.
+std::optional<SyncFailure> put_objects(const Repository& repo, HttpClient& client,
+                                       const std::string& base, const std::set<ObjectId>& ids,
+                                       const HttpHeaders& headers) {
+  for (const ObjectId& id : ids) {
+    std::optional<std::string> stored = read_raw_object(repo.objects, id);
+    if (!stored) continue;
+    const std::string url = base + "objects/" + id;
+    HttpResponse response = client.put(url, *stored, headers);
+    if (is_failed_exchange(response)) {
+      return SyncFailure{"не удалось отправить объект " + id,
+                         format_http_failure("PUT", url, response)};
+    }
+  }
+  return std::nullopt;
+}
+
+// The transfer stream in one request, else one PUT per object. The stream
+// carries loose objects only, so after a gc the packed ones follow it one
+// PUT each: without them the server would refuse the branch update.
 std::optional<SyncFailure> upload_objects(const Repository& repo, HttpClient& client,
                                           const PushTarget& target, const std::set<ObjectId>& send,
                                           const HttpHeaders& headers) {
@@ -132,18 +153,14 @@ std::optional<SyncFailure> upload_objects(const Repository& repo, HttpClient& cl
   const HttpHeaders binary = with_header(headers, "Content-Type: application/octet-stream");
   HttpResponse posted =
       client.post(base + "packs/" + target.branch, build_transfer_pack(repo.root, send), binary);
-  if (posted.error.empty() && posted.status >= 1 && posted.status <= 399) return std::nullopt;
-  for (const ObjectId& id : send) {
-    std::optional<std::string> stored = read_raw_object(repo.objects, id);
-    if (!stored) continue;
-    const std::string url = base + "objects/" + id;
-    HttpResponse response = client.put(url, *stored, binary);
-    if (is_failed_exchange(response)) {
-      return SyncFailure{"не удалось отправить объект " + id,
-                         format_http_failure("PUT", url, response)};
-    }
+  if (!posted.error.empty() || posted.status < 1 || posted.status > 399) {
+    return put_objects(repo, client, base, send, binary);
   }
-  return std::nullopt;
+  std::set<ObjectId> packed;
+  for (const ObjectId& id : send) {
+    if (!path_exists(loose_object_path(repo.root, id))) packed.insert(packed.end(), id);
+  }
+  return put_objects(repo, client, base, packed, binary);
 }
 
 // The guarded PUT of the remote branch.

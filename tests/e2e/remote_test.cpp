@@ -126,6 +126,9 @@ TEST_F(HubPullFlow, HttpCloneChecksOutTheBranch) {
   EXPECT_EQ(meta("b", "config"), "[remote \"origin\"]\nurl = " + url +
                                      "\n\n[branch]\nupstream.remote = origin\n"
                                      "upstream.branch = main\n\n");
+  EXPECT_RUN(orrery({"clone", url, "b"}), 1, "",
+             "orrery: ошибка: репозиторий уже существует: b\n  подсказка: выбери другой каталог "
+             "или удали существующий .orrery/\n");
   RunResult missing = orrery({"clone", url, "d", "nope"});
   EXPECT_EQ(missing.code, 1);
   EXPECT_TRUE(missing.err.ends_with("\nНе удалось клонировать по HTTP\n")) << missing.err;
