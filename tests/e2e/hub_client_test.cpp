@@ -201,8 +201,9 @@ TEST_F(HubClientTest, HubAndPullRequestsAgainstTheHub) {
              "orrery: ошибка: не удалось создать PR\n  подсказка: HTTP 422: {\"message\":\"нечего "
              "сливать: коммит уже в ветке main\"}\n");
   EXPECT_RUN(in(work, {"pr", "list"}), 0,
-             "#1 [open] Новое: merge (" + shas[0].substr(0, 12) + ")\n#2 [open] squash (" +
-                 shas[1].substr(0, 12) + ")\n#3 [open] rebase (" + shas[2].substr(0, 12) + ")\n",
+             "#3 [open] rebase (" + shas[2].substr(0, 12) + ")\n#2 [open] squash (" +
+                 shas[1].substr(0, 12) + ")\n#1 [open] Новое: merge (" + shas[0].substr(0, 12) +
+                 ")\n",
              "");
   EXPECT_RUN(orrery({"pr", "merge", "1"}), 0, "Pull request #1 merged (merge)\n", "");
   EXPECT_RUN(orrery({"pr", "merge", " 2abc", "squash"}), 0, "Pull request #2 merged (squash)\n",
@@ -214,8 +215,10 @@ TEST_F(HubClientTest, HubAndPullRequestsAgainstTheHub) {
   for (const std::string name : {"a", "merge", "squash", "rebase"}) {
     EXPECT_TRUE(path_exists(dir / ("ws/proj/" + name))) << name;
   }
-  EXPECT_EQ(orrery({"hub", "clone", "alice/secret", "copy", "main"}).code, 0);
-  EXPECT_TRUE(path_exists(dir / "copy/.orrery/HEAD"));
+  EXPECT_EQ(orrery({"hub", "clone", "alice/proj", "copy", "f-squash", "--workspace", "ws"}).code,
+            0);
+  EXPECT_TRUE(path_exists(dir / "ws/copy/squash"));
+  EXPECT_FALSE(path_exists(dir / "ws/copy/merge"));
 }
 
 TEST_F(HubClientTest, BadRequestsStopBeforeAnyChange) {
