@@ -10,6 +10,9 @@
 #include "history/merge_cmd.h"
 #include "history/rebase.h"
 #include "history/stash.h"
+#include "hub/hub_cmd.h"
+#include "hub/login.h"
+#include "hub/pr_cmd.h"
 #include "net/clone.h"
 #include "net/fetch.h"
 #include "net/pull.h"
@@ -25,6 +28,7 @@
 #include "tools/describe.h"
 #include "tools/grep.h"
 #include "tools/reflog.h"
+#include "uninstall/uninstall.h"
 #include "worktree/add.h"
 #include "worktree/branch.h"
 #include "worktree/checkout.h"
@@ -83,6 +87,11 @@ constexpr CommandRow k_commands[] = {
     {"pull", cmd_pull},
     {"clone", cmd_clone},
     {"remote", cmd_remote},
+    {"login", cmd_login},
+    {"logout", cmd_logout},
+    {"hub", cmd_hub},
+    {"pr", cmd_pr},
+    {"uninstall", cmd_uninstall},
 };
 // clang-format on
 

@@ -1,1 +1,1 @@
-orrery_modules(orrery_net credentials form)
+orrery_modules(orrery_net credentials form hub_cmd login pr_cmd rest_client safe_text ssh_key)

@@ -15,6 +15,7 @@ set(ORRERY_E2E_SOURCES
   diff_test.cpp
   grep_test.cpp
   history_test.cpp
+  hub_client_test.cpp
   hostile_tree_test.cpp
   init_test.cpp
   log_test.cpp
@@ -27,6 +28,7 @@ set(ORRERY_E2E_SOURCES
   stash_test.cpp
   sync_test.cpp
   status_test.cpp
+  uninstall_test.cpp
 )
 if(ORRERY_E2E_SOURCES)
   list(TRANSFORM ORRERY_E2E_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)

@@ -1,0 +1,245 @@
+#include "hub/login.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "cli/help.h"
+#include "hub/credentials.h"
+#include "hub/form.h"
+#include "hub/safe_text.h"
+#include "hub/ssh_key.h"
+#include "net/http_client.h"
+#include "net/hub_url.h"
+
+extern char** environ;
+
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// A hostile answer may name any number of seconds; beyond this the clock
+// arithmetic would overflow, and nobody waits decades for a login.
+constexpr int64_t k_max_seconds = int64_t{1} << 30;
+
+const char* non_empty_env(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+const HttpHeaders k_oauth_headers = {"Content-Type: application/x-www-form-urlencoded",
+                                     "Accept: application/json"};
+
+struct DeviceCode {
+  std::string device_code;
+  std::string user_code;
+  std::string verification_uri;
+  std::optional<std::string> verification_uri_complete;
+  int64_t expires_in = 1800;
+  int64_t interval = 5;
+};
+
+std::optional<std::string> string_member(const json& object, const char* key) {
+  auto it = object.find(key);
+  if (it == object.end() || !it->is_string()) return std::nullopt;
+  return it->get<std::string>();
+}
+
+int64_t seconds_member(const json& object, const char* key, int64_t fallback) {
+  auto it = object.find(key);
+  if (it == object.end() || !it->is_number_integer()) return fallback;
+  if (it->is_number_unsigned()) return std::min<uint64_t>(it->get<uint64_t>(), k_max_seconds);
+  return std::clamp<int64_t>(it->get<int64_t>(), -k_max_seconds, k_max_seconds);
+}
+
+// Asks for a device code; nothing (after the report) on failure.
+std::optional<DeviceCode> request_device_code(HttpClient& client, const std::string& url,
+                                              const std::string& client_id) {
+  std::vector<std::pair<std::string, std::string>> form = {{"client_id", client_id}};
+  if (const char* scope = non_empty_env("ORRERY_OAUTH_SCOPE")) form.emplace_back("scope", scope);
+  HttpResponse response = client.post(url, form_encode(form), k_oauth_headers);
+  if (!response.error.empty() || response.status < 200 || response.status > 299) {
+    std::cerr << "OAuth device: запрос не удался";
+    if (response.status != 0) std::cerr << " (HTTP " << response.status << ")";
+    std::cerr << "\n";
+    if (!response.error.empty()) std::cerr << printable_text(response.error) << "\n";
+    return std::nullopt;
+  }
+  json answer = json::parse(response.body, nullptr, false);
+  if (answer.is_discarded()) {
+    std::cerr << "OAuth device: ответ не JSON\n";
+    return std::nullopt;
+  }
+  std::optional<std::string> device =
+      answer.is_object() ? string_member(answer, "device_code") : std::nullopt;
+  std::optional<std::string> user =
+      answer.is_object() ? string_member(answer, "user_code") : std::nullopt;
+  if (!device || !user) {
+    std::cerr << "OAuth device: нет device_code или user_code (проверьте endpoint " << url << ")\n";
+    return std::nullopt;
+  }
+  DeviceCode code{*device,
+                  *user,
+                  string_member(answer, "verification_uri").value_or(hub_base_url()),
+                  string_member(answer, "verification_uri_complete"),
+                  seconds_member(answer, "expires_in", 1800),
+                  seconds_member(answer, "interval", 5)};
+  if (code.interval < 1) code.interval = 5;
+  return code;
+}
+
+void show_code(const DeviceCode& code) {
+  std::cout << "Вход через Orrery Hub (OAuth device flow).\n"
+            << "Код: " << printable_text(code.user_code) << "\n";
+  if (code.verification_uri_complete) {
+    std::cout << "Открываю браузер…\n";
+    open_browser(*code.verification_uri_complete);
+  } else {
+    std::cout << "Откройте в браузере:\n  " << printable_text(code.verification_uri) << "\n";
+    open_browser(code.verification_uri);
+  }
+  std::cout << "Подтвердите вход на сайте; ожидаю авторизацию…\n" << std::flush;
+}
+
+enum class PollStep { again, slow_down, done, failed };
+
+// One answer of the token endpoint: the tokens when approved, else what to
+// do next (after the report of a final refusal).
+PollStep read_poll_answer(const std::string& body, std::optional<TokenResponse>& tokens) {
+  json answer = json::parse(body, nullptr, false);
+  if (answer.is_discarded()) return PollStep::again;
+  if (!answer.is_object() || !answer.contains("error")) {
+    tokens = parse_token_response(body);
+    return tokens ? PollStep::done : PollStep::again;
+  }
+  const json& error = answer["error"];
+  const std::string code = error.is_string() ? error.get<std::string>() : error.dump();
+  if (code == "authorization_pending") return PollStep::again;
+  if (code == "slow_down") return PollStep::slow_down;
+  if (code == "access_denied") {
+    std::cerr << "Вход отклонён.\n";
+  } else if (code == "expired_token") {
+    std::cerr << "Код устройства истёк; запустите orrery login снова.\n";
+  } else {
+    std::cerr << "OAuth: " << printable_text(code) << "\n";
+  }
+  return PollStep::failed;
+}
+
+// Polls until approval; nothing (after the report) on refusal or timeout.
+// Each sleep ends at the deadline at the latest, whatever the interval.
+std::optional<TokenResponse> poll_for_tokens(HttpClient& client, const DeviceCode& code,
+                                             const std::string& token_url,
+                                             const std::string& client_id) {
+  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(code.expires_in);
+  const std::string form =
+      form_encode({{"grant_type", "urn:ietf:params:oauth:grant-type:device_code"},
+                   {"device_code", code.device_code},
+                   {"client_id", client_id}});
+  int64_t interval = code.interval;
+  for (;;) {
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) {
+      std::cerr << "Время ожидания входа истекло.\n";
+      return std::nullopt;
+    }
+    std::this_thread::sleep_until(std::min(deadline, now + std::chrono::seconds(interval)));
+    std::optional<TokenResponse> tokens;
+    switch (read_poll_answer(client.post(token_url, form, k_oauth_headers).body, tokens)) {
+      case PollStep::done:
+        return tokens;
+      case PollStep::failed:
+        return std::nullopt;
+      case PollStep::slow_down:
+        interval = std::min(interval + 5, k_max_seconds);
+        break;
+      case PollStep::again:
+        break;
+    }
+  }
+}
+
+bool is_http_url(const std::string& url) {
+  return url.starts_with("http://") || url.starts_with("https://");
+}
+
+}  // namespace
+
+void open_browser(const std::string& url) {
+  if (!is_http_url(url) || !is_sendable_token(url)) return;
+  if (non_empty_env("DISPLAY") == nullptr && non_empty_env("WAYLAND_DISPLAY") == nullptr) return;
+  std::string program = "xdg-open";
+  std::string argument = url;
+  char* argv[] = {program.data(), argument.data(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  posix_spawnp(&pid, argv[0], &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+int device_login() {
+  HttpClient client;
+  const std::string client_id = oauth_client_id();
+  const char* device_env = non_empty_env("ORRERY_OAUTH_DEVICE_URL");
+  const std::string device_url = device_env ? device_env : hub_base_url() + "/oauth/device";
+  std::optional<DeviceCode> code = request_device_code(client, device_url, client_id);
+  if (!code) return 1;
+  show_code(*code);
+  std::optional<TokenResponse> tokens =
+      poll_for_tokens(client, *code, oauth_token_url(), client_id);
+  if (!tokens) return 1;
+  if (!is_sendable_token(tokens->access_token) ||
+      !is_sendable_token(tokens->refresh_token.value_or(""))) {
+    std::cerr << "OAuth: токен содержит управляющие символы\n";
+    return 1;
+  }
+  std::optional<int64_t> expires_at;
+  if (tokens->expires_in > 0) {
+    expires_at =
+        static_cast<int64_t>(std::time(nullptr)) + std::min(tokens->expires_in, k_max_seconds);
+  }
+  save_oauth_tokens(tokens->access_token, tokens->refresh_token, expires_at);
+  register_ssh_key(tokens->access_token);
+  std::cout << "Вход выполнен, токен сохранён.\n";
+  return 0;
+}
+
+int cmd_login(const Args& args) {
+  if (!args.empty() && has_help_flag(args)) return cmd_help({"login"});
+  if (args.empty()) return device_login();
+  if (args.size() > 1) {
+    cmd_help({"login"});
+    return 1;
+  }
+  if (!is_sendable_token(args[0])) {
+    print_error("токен содержит управляющие символы", "скопируй токен заново");
+    return 1;
+  }
+  save_plain_token(args[0]);
+  register_ssh_key(args[0]);
+  std::cout << "Токен сохранён.\n";
+  return 0;
+}
+
+int cmd_logout(const Args& args) {
+  if (has_help_flag(args)) return cmd_help({"logout"});
+  if (!args.empty()) {
+    cmd_help({"logout"});
+    return 1;
+  }
+  delete_credentials();
+  std::cout << "Токен удалён.\n";
+  return 0;
+}

@@ -1,0 +1,2 @@
+# uninstall needs the credentials paths of hub/, so it joins orrery_net.
+orrery_modules(orrery_net uninstall)
