@@ -41,7 +41,7 @@ std::string build_transfer_pack(const std::string& root, const std::set<ObjectId
   std::string stream;
   std::string stored;
   for (const ObjectId& id : ids) {
-    if (!is_object_id(id) || !read_file_into(loose_object_path(root, id), stored)) continue;
+    if (!is_object_id(id) || !read_store_file(loose_object_path(root, id), stored)) continue;
     append_full_header(stream, id, stored.size(), zlib_decompress(stored).size());
     stream.append(stored);
   }
@@ -55,7 +55,7 @@ bool store_transfer_pack(const std::string& root, std::string_view bytes) {
     std::optional<StreamRecord> record = next_record(bytes, pos);
     if (!record) return false;
     std::string path = loose_object_path(root, record->id);
-    if (!path_exists(path)) write_file_atomic(path, record->payload);
+    if (!path_exists(path)) write_file_atomic(path, record->payload, Durability::deferred);
   }
   return true;
 }

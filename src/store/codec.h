@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -22,5 +23,19 @@ std::string zlib_compress(std::string_view bytes);
 std::string compress_object(std::string_view type, std::string_view content);
 
 // Inflates one zlib stream. Throws "zlib inflate failed" on damaged or
-// truncated input.
+// truncated input, "data after the zlib stream" when bytes follow its end.
 std::string zlib_decompress(std::string_view bytes);
+
+// The longest canonical header: a type word, a space, twenty digits, NUL.
+inline constexpr size_t k_max_object_header = 64;
+
+// Inflates a stored object and checks its canonical bytes: the header
+// "<type> <size>\0" (a word of lower-case letters, decimal digits without
+// a leading zero), exactly `size` bytes of content, the end of the zlib
+// stream and nothing after it. Never inflates more than the header
+// announces, so a small file cannot unfold into a huge buffer. False, with
+// the reason in `error`, for anything else.
+bool inflate_object(std::string_view stored, std::string& canonical, std::string& error);
+
+// The same checks on canonical bytes already inflated.
+bool check_canonical_object(std::string_view canonical, std::string& error);

@@ -56,6 +56,22 @@ bool is_safe_tree_path(std::string_view path) {
   }
 }
 
+bool is_safe_index_path(std::string_view path) {
+  if (!is_safe_relpath(path) || path.find('\0') != std::string_view::npos) return false;
+  size_t start = 0;
+  for (;;) {
+    size_t end = path.find('/', start);
+    std::string_view component = path.substr(start, end - start);
+    if (component.empty() || component == ".") return false;
+    if (start == 0 &&
+        (equals_ignoring_case(component, ".orrery") || equals_ignoring_case(component, ".git"))) {
+      return false;
+    }
+    if (end == std::string_view::npos) return true;
+    start = end + 1;
+  }
+}
+
 void walk_tree(const ObjectStore& store, std::string_view tree_id,
                const std::function<void(const std::string& path, const TreeEntry& entry)>& visit) {
   walk_tree_selective(store, tree_id, [&](const std::string& path, const TreeEntry& entry) {
