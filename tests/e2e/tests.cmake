@@ -9,6 +9,7 @@ set(ORRERY_E2E_SOURCES
   commit_test.cpp
   describe_test.cpp
   diff_test.cpp
+  hostile_repo_test.cpp
   hostile_tree_test.cpp
   init_test.cpp
   log_test.cpp
