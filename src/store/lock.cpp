@@ -14,17 +14,18 @@
 #include "store/errors.h"
 #include "store/fs.h"
 
-// Taking the lock: the owner file is written and flocked beside the lock
-// first (.orrery/lock-owner.tmp.<n>), then the directory is created, then
-// the owner file is renamed into it. A lock therefore either has no owner
-// file yet (its holder is between the two steps, or an older orrery made
-// it) or one whose flock is held for as long as the holder lives: the
-// kernel drops the flock when the process dies, however it dies.
+// Taking the lock: a directory .orrery/lock.tmp.<n> is made with the owner
+// file in it, flocked and filled, and then renamed to .orrery/lock, which
+// fails while a lock is there. A lock is therefore never seen without its
+// owner file (unless an older orrery or a hand made it), and the kernel
+// drops the owner's flock when the process dies, however it dies.
 //
 // Breaking an abandoned lock: whoever obtains the flock of its owner file
 // renames the directory away and deletes it. Holding that flock keeps every
 // other process from judging the same lock abandoned, so two of them cannot
-// both break it and one delete the other's new lock.
+// both break it and one delete the other's new lock. Releasing renames the
+// lock away before deleting it too, so the path never names an empty
+// directory that a rename could take over.
 
 namespace {
 
@@ -47,20 +48,39 @@ std::string random_suffix() {
   return std::to_string(engine());
 }
 
-// The owner file, flocked and filled, beside the lock: -1 when it cannot be
-// made, and the lock is then taken without one.
-int prepare_owner_file(const std::string& lock_path, std::string& temp_path) {
-  temp_path = lock_path + "-owner.tmp." + random_suffix();
-  int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return -1;
+// The lock directory to be, with its owner file flocked and filled; empty
+// (and `owner_fd` -1) when it cannot be made, and the lock is then taken
+// by creating the directory alone.
+std::string prepare_staging(const std::string& lock_path, int& owner_fd) {
+  std::string staging = lock_path + ".tmp." + random_suffix();
+  owner_fd = -1;
+  if (::mkdir(staging.c_str(), 0777) != 0) return {};
   const std::string text = owner_text();
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-      ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
-    ::close(fd);
-    ::unlink(temp_path.c_str());
-    return -1;
+  int fd = ::open((staging + "/owner").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+      ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size())) {
+    owner_fd = fd;
+    return staging;
   }
-  return fd;
+  if (fd >= 0) ::close(fd);
+  remove_path(staging);
+  return {};
+}
+
+// Takes the lock unless something is at its path already.
+bool try_take(const std::string& lock_path, const std::string& staging) {
+  if (staging.empty()) return ::mkdir(lock_path.c_str(), 0777) == 0;
+  // A rename would replace an empty directory: a lock made by hand or by an
+  // older orrery is respected by looking first.
+  struct stat st;
+  if (::lstat(lock_path.c_str(), &st) == 0) return false;
+  return ::rename(staging.c_str(), lock_path.c_str()) == 0;
+}
+
+// Renames a lock directory out of the way and deletes it.
+void discard(const std::string& lock_path, std::string_view why) {
+  const std::string doomed = lock_path + "." + std::string(why) + ".tmp." + random_suffix();
+  if (::rename(lock_path.c_str(), doomed.c_str()) == 0) remove_path(doomed);
 }
 
 struct Holder {
@@ -112,9 +132,7 @@ bool break_if_abandoned(const std::string& lock_path) {
       opened.st_ino != current.st_ino || opened.st_dev != current.st_dev) {
     return false;
   }
-  const std::string doomed = lock_path + ".stale.tmp." + random_suffix();
-  if (::rename(lock_path.c_str(), doomed.c_str()) != 0) return false;
-  remove_path(doomed);
+  discard(lock_path, "stale");
   return true;
 }
 
@@ -133,13 +151,11 @@ RepoLock::RepoLock(const std::string& root) : path_(root + "/.orrery/lock") {
     ++nested->second;
     return;
   }
-  std::string owner_temp;
-  owner_fd_ = prepare_owner_file(path_, owner_temp);
+  const std::string staging = prepare_staging(path_, owner_fd_);
   // About six seconds of waiting in all: long enough for another process's
   // short store write, short enough to report a lock that stays.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    if (::mkdir(path_.c_str(), 0777) == 0) {
-      if (owner_fd_ >= 0) ::rename(owner_temp.c_str(), (path_ + "/owner").c_str());
+    if (try_take(path_, staging)) {
       held_ = true;
       held_locks()[path_] = 1;
       return;
@@ -147,10 +163,8 @@ RepoLock::RepoLock(const std::string& root) : path_(root + "/.orrery/lock") {
     if (break_if_abandoned(path_)) continue;
     std::this_thread::sleep_for(std::chrono::milliseconds(10 + attempt));
   }
-  if (owner_fd_ >= 0) {
-    ::unlink(owner_temp.c_str());
-    ::close(owner_fd_);
-  }
+  if (owner_fd_ >= 0) ::close(owner_fd_);
+  if (!staging.empty()) remove_path(staging);
   throw RepositoryLocked(locked_message(path_), path_);
 }
 
@@ -163,8 +177,6 @@ RepoLock::~RepoLock() {
   held_locks().erase(path_);
   // The directory goes before the flock: while the owner file can still be
   // found, its flock must say that its owner lives.
-  const std::string owner = path_ + "/owner";
-  ::unlink(owner.c_str());
-  if (::rmdir(path_.c_str()) != 0) remove_path(path_);
+  discard(path_, "free");
   if (owner_fd_ >= 0) ::close(owner_fd_);
 }
