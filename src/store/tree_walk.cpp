@@ -37,7 +37,7 @@ struct Frame {
 bool is_safe_tree_name(std::string_view name) {
   // For a single component, is_safe_relpath reduces to these tests; one pass
   // over the bytes matters when a status checks ten thousand names.
-  if (name.empty() || name == "..") return false;
+  if (name.empty() || name == "." || name == "..") return false;
   const bool letter = (name[0] >= 'a' && name[0] <= 'z') || (name[0] >= 'A' && name[0] <= 'Z');
   if (name.size() >= 2 && letter && name[1] == ':') return false;
   for (char c : name) {

@@ -11,8 +11,8 @@
 using PathMap = std::map<std::string, ObjectId>;
 
 // The check every tree entry name passes before it may become a path in the
-// working tree: is_safe_relpath, no "/", "\" or NUL, and not .orrery or .git
-// in any letter case.
+// working tree: is_safe_relpath, not ".", no "/", "\" or NUL, and not .orrery
+// or .git in any letter case.
 bool is_safe_tree_name(std::string_view name);
 
 // True when every "/"-separated component of a repository-relative path
