@@ -1,0 +1,19 @@
+// The JSON text of a commit object.
+
+#include "fuzz_check.h"
+#include "store/errors.h"
+#include "store/object.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
+  Commit commit;
+  try {
+    commit = parse_commit(fuzz_bytes(data, size));
+  } catch (const RepositoryDamaged&) {
+    return 0;
+  }
+  const Commit again = parse_commit(serialize_commit(commit));
+  FUZZ_CHECK(again.tree == commit.tree && again.parents == commit.parents &&
+             again.author == commit.author && again.message == commit.message &&
+             again.timestamp == commit.timestamp);
+  return 0;
+}
