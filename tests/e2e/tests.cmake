@@ -7,6 +7,7 @@ set(ORRERY_E2E_SOURCES
   checkout_test.cpp
   cli_test.cpp
   commit_test.cpp
+  crash_test.cpp
   describe_test.cpp
   diff_test.cpp
   hostile_repo_test.cpp
