@@ -14,6 +14,8 @@ struct IndexEntry {
   uint64_t size = 0;   // all ones when the size could not be read
   uint64_t mtime = 0;  // whole seconds since 1601-01-01 UTC
   uint32_t mode = 0;   // 33188, 33261, or 0 for entries of the old format
+
+  bool operator==(const IndexEntry&) const = default;
 };
 
 // Path (relative to the root, "/" separated) to entry, in byte order.

@@ -21,6 +21,8 @@ struct TreeEntry {
   std::string type;  // "blob" or "tree"
   std::string hash;
   std::string path;  // one path component
+
+  bool operator==(const TreeEntry&) const = default;
 };
 
 // One directory level; writers sort entries by path in byte order.
@@ -32,6 +34,8 @@ struct Commit {
   std::string author;
   std::string message;
   uint64_t timestamp = 0;  // seconds since 1970-01-01 UTC
+
+  bool operator==(const Commit&) const = default;
 };
 
 // The object part of a repository. Constructing it creates .orrery/objects.

@@ -7,7 +7,6 @@
 #include <unordered_set>
 
 #include "cli/help.h"
-#include "store/fs.h"
 #include "store/refs.h"
 #include "store/repo.h"
 #include "store/revision.h"

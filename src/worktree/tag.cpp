@@ -3,7 +3,6 @@
 #include <ostream>
 
 #include "cli/help.h"
-#include "store/fs.h"
 #include "store/refs.h"
 #include "store/repo.h"
 #include "store/revision.h"

@@ -24,24 +24,13 @@ Tree tree_by_full_parser(std::string_view text) {
   return tree;
 }
 
-bool same(const Tree& a, const Tree& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i].mode != b[i].mode || a[i].type != b[i].type || a[i].hash != b[i].hash ||
-        a[i].path != b[i].path) {
-      return false;
-    }
-  }
-  return true;
-}
-
 TEST(ParseTree, ReadsWhatSerializeTreeWritesIncludingUnicodeNames) {
   Tree tree{{"100644", "blob", std::string(64, 'a'), "файл.txt"},
             {"40000", "tree", std::string(64, 'b'), "dir with space"},
             {"100644", "blob", std::string(64, 'c'), "emoji-\xF0\x9F\x98\x80"}};
   const std::string text = serialize_tree(tree);
-  EXPECT_TRUE(same(parse_tree(text), tree));
-  EXPECT_TRUE(same(parse_tree("[]"), {}));
+  EXPECT_EQ(parse_tree(text), tree);
+  EXPECT_TRUE(parse_tree("[]").empty());
 }
 
 TEST(ParseTree, AgreesWithTheFullParserOnOtherShapes) {
@@ -55,7 +44,7 @@ TEST(ParseTree, AgreesWithTheFullParserOnOtherShapes) {
   };
   for (const char* text : texts) {
     SCOPED_TRACE(text);
-    EXPECT_TRUE(same(parse_tree(text), tree_by_full_parser(text)));
+    EXPECT_EQ(parse_tree(text), tree_by_full_parser(text));
   }
 }
 
@@ -197,11 +186,6 @@ Commit commit_by_full_parser(std::string_view text) {
   return commit;
 }
 
-bool same(const Commit& a, const Commit& b) {
-  return a.tree == b.tree && a.parents == b.parents && a.author == b.author &&
-         a.message == b.message && a.timestamp == b.timestamp;
-}
-
 TEST(ParseCommit, ReadsWhatSerializeCommitWritesAsTheFullParserDoes) {
   const std::string a(64, 'a'), b(64, 'b'), t(64, 't');
   const Commit commits[] = {
@@ -213,8 +197,8 @@ TEST(ParseCommit, ReadsWhatSerializeCommitWritesAsTheFullParserDoes) {
   for (const Commit& commit : commits) {
     const std::string text = serialize_commit(commit);
     SCOPED_TRACE(text);
-    EXPECT_TRUE(same(parse_commit(text), commit));
-    EXPECT_TRUE(same(parse_commit(text), commit_by_full_parser(text)));
+    EXPECT_EQ(parse_commit(text), commit);
+    EXPECT_EQ(parse_commit(text), commit_by_full_parser(text));
   }
   const char* others[] = {
       R"({"tree":"t","author":"x","message":"m","timestamp":3})",               // other order
@@ -225,7 +209,7 @@ TEST(ParseCommit, ReadsWhatSerializeCommitWritesAsTheFullParserDoes) {
   };
   for (const char* text : others) {
     SCOPED_TRACE(text);
-    EXPECT_TRUE(same(parse_commit(text), commit_by_full_parser(text)));
+    EXPECT_EQ(parse_commit(text), commit_by_full_parser(text));
   }
   EXPECT_THROW(parse_commit(R"({"author":"x","message":"a\qb","timestamp":3,"tree":"t"})"),
                RepositoryDamaged);
