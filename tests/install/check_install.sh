@@ -8,7 +8,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/orrery-install-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 cmake --install "$build_dir" --prefix "$work/prefix" >/dev/null
-for path in bin/orrery lib/liborrery_core.a lib/liborrery_net.a \
+for path in bin/orrery bin/orrery-hub lib/liborrery_core.a lib/liborrery_net.a \
             lib/cmake/orrery/orreryConfig.cmake share/doc/orrery/README.md; do
   [[ -e "$work/prefix/$path" ]] || { echo "missing after install: $path" >&2; exit 1; }
 done
