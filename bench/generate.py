@@ -117,17 +117,19 @@ def write_tree(root):
     return FILE_COUNT, len(dirs), total
 
 
-def modified_paths():
-    """The files modify_tree edits, spread evenly over the tree."""
+def modified_paths(offset=7, count=MODIFIED_FILES):
+    """The files modify_tree edits, spread evenly over the tree. Other offsets
+    below the spacing (FILE_COUNT // count) give disjoint sets."""
     dirs = directories()
-    step = FILE_COUNT // MODIFIED_FILES
-    return [file_path(serial, dirs) for serial in range(7, FILE_COUNT, step)]
+    step = FILE_COUNT // count
+    return [file_path(serial, dirs) for serial in range(offset, FILE_COUNT, step)]
 
 
-def modify_tree(root):
-    """Rewrites three lines of each file of modified_paths() and appends one."""
-    rng = XorShift(0xED17)
-    for path in modified_paths():
+def modify_tree(root, paths=None, seed=0xED17):
+    """Rewrites three lines of each file of paths (modified_paths() when
+    None) and appends one."""
+    rng = XorShift(seed)
+    for path in modified_paths() if paths is None else paths:
         full = os.path.join(root, path)
         with open(full, "rb") as src:
             lines = src.read().decode().splitlines(keepends=True)

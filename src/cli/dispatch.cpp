@@ -6,6 +6,9 @@
 #include "cli/help.h"
 #include "diff/diff_cmd.h"
 #include "diff/show_cmd.h"
+#include "history/cherry_pick.h"
+#include "history/merge_cmd.h"
+#include "history/rebase.h"
 #include "pack/pack_cmd.h"
 #include "store/errors.h"
 #include "store/init.h"
@@ -55,6 +58,10 @@ constexpr CommandRow k_commands[] = {
     {"rm", cmd_rm},
     {"mv", cmd_mv},
     {"tag", cmd_tag},
+    {"merge", cmd_merge},
+    {"cherry-pick", cmd_cherry_pick},
+    {"revert", cmd_revert},
+    {"rebase", cmd_rebase},
 };
 // clang-format on
 

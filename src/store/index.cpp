@@ -152,7 +152,11 @@ void append_number(std::string& out, uint64_t value) {
 // the whole index, and the JSON document for 10,000 entries cost several
 // times the text itself.
 std::optional<std::string> serialize_plain_index(const Index& index) {
-  std::string out = "{\n  \"entries\": {";
+  std::string out;
+  // Room for every entry at once: growing a megabyte of text step by step
+  // copies it again and again into fresh pages.
+  out.reserve(64 + index.size() * 256);
+  out = "{\n  \"entries\": {";
   if (index.empty()) out += "}";
   for (const auto& [path, entry] : index) {
     if (!is_plain_json_string(path) || !is_plain_json_string(entry.hash)) return std::nullopt;

@@ -40,13 +40,6 @@ std::optional<CommitOptions> parse_commit_args(const Args& args) {
   return opts;
 }
 
-std::string environment_author() {
-  for (const char* name : {"USER", "USERNAME"}) {
-    if (const char* value = std::getenv(name)) return value;
-  }
-  return "orrery";
-}
-
 // The new commit's fields other than the tree; nothing when HEAD cannot be
 // amended because it is not a readable commit.
 std::optional<Commit> describe_commit(const Repository& repo, const CommitOptions& opts,
@@ -112,6 +105,13 @@ int make_commit(const Repository& repo, const CommitOptions& opts) {
 }
 
 }  // namespace
+
+std::string environment_author() {
+  for (const char* name : {"USER", "USERNAME"}) {
+    if (const char* value = std::getenv(name)) return value;
+  }
+  return "orrery";
+}
 
 int cmd_commit(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"commit"});

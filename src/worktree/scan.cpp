@@ -163,18 +163,6 @@ const std::string& join_path(std::string& buffer, const std::string& root,
 }
 
 // An open directory, closed on every way out.
-struct DirectoryHandle {
-  explicit DirectoryHandle(const std::string& path)
-      : fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
-  ~DirectoryHandle() {
-    if (fd >= 0) ::close(fd);
-  }
-  DirectoryHandle(const DirectoryHandle&) = delete;
-  DirectoryHandle& operator=(const DirectoryHandle&) = delete;
-
-  int fd;
-};
-
 void compare_index_and_files(const std::string& root, const IndexEntries& entries,
                              WorktreeStatus& out) {
   std::string path;

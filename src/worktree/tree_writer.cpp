@@ -30,10 +30,10 @@ bool is_tree_object(const ObjectStore& store, std::string_view id) {
   return object && object->type == "tree";
 }
 
-// True when the file at `full` provably holds blob `id`: the index says so,
-// and the file still has the stat recorded when it was staged. An entry
-// staged in the same second the index was written could have changed
-// unseen within that second, so it proves nothing.
+}  // namespace
+
+// An entry staged in the same second the index was written could have
+// changed unseen within that second, so it proves nothing.
 bool is_known_equal(const KnownFiles& known, const std::string& path, const std::string& full,
                     const ObjectId& id) {
   auto entry = known.index.find(path);
@@ -43,8 +43,6 @@ bool is_known_equal(const KnownFiles& known, const std::string& path, const std:
   return now.mode != 0 && now.size == entry->second.size && now.mtime == entry->second.mtime &&
          now.mode == entry->second.mode;
 }
-
-}  // namespace
 
 TreeFiles plan_tree_files(const ObjectStore& store, std::string_view tree_id,
                           const std::string& directory) {

@@ -29,6 +29,12 @@ struct KnownFiles {
   uint64_t index_mtime = 0;  // the index file's own mtime, 1601 epoch
 };
 
+// True when the file at `full` (the working file of `path`) provably holds
+// blob `id`: the index says so, and the file still has the stat recorded
+// when it was staged.
+bool is_known_equal(const KnownFiles& known, const std::string& path, const std::string& full,
+                    const ObjectId& id);
+
 // Walks and checks the whole tree before anything is written. Throws
 // "Invalid tree object: <id>" for a missing or non-tree root or subtree,
 // "Unsafe path in tree: <name>" for a hostile name, depth or cycle, and

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -41,4 +42,11 @@ WorkingStat stat_working_file(const std::string& path) {
   WorkingStat out;
   stat_working_path(path, out);
   return out;
+}
+
+DirectoryHandle::DirectoryHandle(const std::string& path)
+    : fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+
+DirectoryHandle::~DirectoryHandle() {
+  if (fd >= 0) ::close(fd);
 }

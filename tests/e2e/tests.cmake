@@ -10,6 +10,7 @@ set(ORRERY_E2E_SOURCES
   crash_test.cpp
   describe_test.cpp
   diff_test.cpp
+  history_test.cpp
   hostile_repo_test.cpp
   hostile_tree_test.cpp
   init_test.cpp
