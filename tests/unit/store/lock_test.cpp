@@ -1,6 +1,8 @@
 #include "store/lock.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -79,6 +81,24 @@ TEST_F(LockTest, ReportsALiveHolderByPathAndProcess) {
   }
   ::close(release[1]);
   ::waitpid(pid, nullptr, 0);
+}
+
+// What killed writers left is removed once nobody can still be writing it.
+TEST_F(LockTest, StaleTemporaryFilesGoAfterAnHour) {
+  const std::string old_ref = dir / ".orrery/refs/tags/v1.tmp.123";
+  const std::string old_lock = dir / ".orrery/lock.tmp.456";
+  const std::string fresh = dir / ".orrery/refs/heads/main.tmp.789";
+  write_file_atomic(old_ref, "x");
+  write_file_atomic(old_lock + "/owner", "1 host\n");
+  write_file_atomic(fresh, "x");
+  const struct timespec hours_ago[2] = {{::time(nullptr) - 3700, 0}, {::time(nullptr) - 3700, 0}};
+  for (const std::string& path : {old_ref, old_lock}) {
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), hours_ago, AT_SYMLINK_NOFOLLOW), 0);
+  }
+  EXPECT_EQ(remove_stale_temp_files(dir.path()), 2u);
+  EXPECT_FALSE(path_exists(old_ref));
+  EXPECT_FALSE(path_exists(old_lock));
+  EXPECT_TRUE(path_exists(fresh));
 }
 
 }  // namespace
