@@ -4,6 +4,7 @@
 
 #include "pack/internal/record.h"
 #include "store/codec.h"
+#include "store/errors.h"
 #include "store/fs.h"
 #include "store/repo.h"
 
@@ -39,10 +40,13 @@ bool is_end_of_stream(std::string_view bytes, size_t pos) {
 
 std::string build_transfer_pack(const std::string& root, const std::set<ObjectId>& ids) {
   std::string stream;
-  std::string stored;
+  std::string stored, raw, error;
   for (const ObjectId& id : ids) {
     if (!is_object_id(id) || !read_store_file(loose_object_path(root, id), stored)) continue;
-    append_full_header(stream, id, stored.size(), zlib_decompress(stored).size());
+    if (!inflate_object(stored, raw, error)) {
+      throw RepositoryDamaged("Damaged object " + id + ": " + error);
+    }
+    append_full_header(stream, id, stored.size(), raw.size());
     stream.append(stored);
   }
   return stream;

@@ -130,7 +130,7 @@ class Inflater {
       const size_t room = std::min(out.size(), limit + 1) - stream_.total_out;
       if (room == 0) {
         if (out.size() > limit) throw std::runtime_error("longer than expected");
-        out.resize(std::min(out.size() * 2, limit + 1));
+        out.resize(std::min(std::max(out.size() * 2, size_t{64}), limit + 1));
         continue;
       }
       stream_.next_out = reinterpret_cast<Bytef*>(out.data() + stream_.total_out);
@@ -232,8 +232,13 @@ std::string compress_object(std::string_view type, std::string_view content) {
 }
 
 std::string zlib_decompress(std::string_view bytes) {
-  return inflater().inflate_all(bytes, std::numeric_limits<size_t>::max() - 1,
-                                [](std::string_view, size_t&) {});
+  return zlib_decompress(bytes, std::numeric_limits<size_t>::max());
+}
+
+std::string zlib_decompress(std::string_view bytes, size_t limit) {
+  // One byte past the limit must stay countable: that is how an excess shows.
+  limit = std::min(limit, std::numeric_limits<size_t>::max() - 1);
+  return inflater().inflate_all(bytes, limit, [](std::string_view, size_t&) {});
 }
 
 bool check_canonical_object(std::string_view canonical, std::string& error) {

@@ -25,6 +25,9 @@ std::string compress_object(std::string_view type, std::string_view content);
 // Inflates one zlib stream. Throws "zlib inflate failed" on damaged or
 // truncated input, "data after the zlib stream" when bytes follow its end.
 std::string zlib_decompress(std::string_view bytes);
+// The same, throwing "longer than expected" rather than inflating past
+// `limit` bytes: what a header announced bounds what a stream may become.
+std::string zlib_decompress(std::string_view bytes, size_t limit);
 
 // The longest canonical header: a type word, a space, twenty digits, NUL.
 inline constexpr size_t k_max_object_header = 64;
