@@ -5,6 +5,7 @@
 
 #include "hubd/accounts.h"
 #include "hubd/db.h"
+#include "hubd/oauth.h"
 #include "hubd/schema.h"
 #include "hubd/store_gate.h"
 #include "store/fs.h"
@@ -17,11 +18,15 @@ struct AdminCall {
   std::vector<std::string> words;
   std::string data_dir;
   std::set<std::string> flags;
+  std::map<std::string, std::string> values;
 };
 
 std::optional<AdminCall> parse_admin_args(const HubArgs& args, std::string_view usage, size_t words,
-                                          const std::set<std::string>& flags) {
-  std::optional<HubOptions> parsed = parse_hub_options(args, {"--data"}, flags);
+                                          const std::set<std::string>& flags,
+                                          const std::set<std::string>& values = {}) {
+  std::set<std::string> value_options = values;
+  value_options.insert("--data");
+  std::optional<HubOptions> parsed = parse_hub_options(args, value_options, flags);
   if (!parsed) return std::nullopt;
   if (parsed->positionals.size() != words) {
     print_hub_error("использование: orrery-hub " + std::string(usage), "см. orrery-hub --help");
@@ -32,7 +37,7 @@ std::optional<AdminCall> parse_admin_args(const HubArgs& args, std::string_view 
     print_hub_error("не задан каталог данных", "укажи --data КАТАЛОГ");
     return std::nullopt;
   }
-  return AdminCall{parsed->positionals, data->second, parsed->flags};
+  return AdminCall{parsed->positionals, data->second, parsed->flags, parsed->values};
 }
 
 std::unique_ptr<Db> open_hub_db(const std::string& data_dir) {
@@ -144,6 +149,40 @@ int repo_list(const HubArgs& args) {
   return 0;
 }
 
+int device_approve(const HubArgs& args) {
+  std::optional<AdminCall> call =
+      parse_admin_args(args, "device approve КОД --user ИМЯ --data КАТАЛОГ", 1, {}, {"--user"});
+  if (!call) return 1;
+  auto name = call->values.find("--user");
+  if (name == call->values.end()) {
+    print_hub_error("не указан пользователь", "добавь --user ИМЯ");
+    return 1;
+  }
+  std::optional<std::string> code = normalize_user_code(call->words[0]);
+  if (!code) {
+    print_hub_error("неверный код: " + call->words[0], "код — восемь букв вида XXXX-XXXX");
+    return 1;
+  }
+  std::unique_ptr<Db> db = open_hub_db(call->data_dir);
+  std::optional<User> user = find_user(*db, name->second);
+  if (!user) {
+    print_hub_error("пользователь не найден: " + name->second,
+                    user_missing_hint(name->second, call->data_dir));
+    return 1;
+  }
+  PendingDevice device;
+  const DeviceLookup lookup = find_pending_device(*db, *code, device);
+  if (lookup != DeviceLookup::pending ||
+      !decide_device(*db, device.id, *user, DeviceDecision::approve)) {
+    print_hub_error(lookup == DeviceLookup::expired ? "срок действия кода истёк"
+                                                    : "код не найден или уже использован",
+                    "запусти orrery login снова");
+    return 1;
+  }
+  std::cout << "Вход " << format_user_code(*code) << " разрешён для " << user->name << "\n";
+  return 0;
+}
+
 // Runs the handler of the subcommand args[0] names.
 int run_subcommand(
     const HubArgs& args, std::string_view command,
@@ -167,4 +206,8 @@ int cmd_hub_token(const HubArgs& args) {
 
 int cmd_hub_repo(const HubArgs& args) {
   return run_subcommand(args, "repo", {{"create", repo_create}, {"list", repo_list}});
+}
+
+int cmd_hub_device(const HubArgs& args) {
+  return run_subcommand(args, "device", {{"approve", device_approve}});
 }

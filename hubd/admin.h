@@ -8,3 +8,4 @@
 int cmd_hub_user(const HubArgs& args);
 int cmd_hub_token(const HubArgs& args);
 int cmd_hub_repo(const HubArgs& args);
+int cmd_hub_device(const HubArgs& args);

@@ -54,7 +54,7 @@ std::vector<unsigned char> scrypt_key(std::string_view password,
   return key;
 }
 
-std::vector<unsigned char> random_bytes(size_t count) {
+std::vector<unsigned char> random_byte_vector(size_t count) {
   std::vector<unsigned char> bytes(count);
   if (RAND_bytes(bytes.data(), static_cast<int>(count)) != 1) {
     throw std::runtime_error("Random generator failed");
@@ -79,22 +79,36 @@ bool parse_u64(std::string_view text, uint64_t& value) {
 
 }  // namespace
 
-std::string sha256_digest_hex(std::string_view bytes) {
+std::string sha256_digest(std::string_view bytes) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int size = 0;
   if (EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr) != 1) {
     throw std::runtime_error("SHA-256 failed");
   }
-  return to_hex(digest, size);
+  return std::string(reinterpret_cast<const char*>(digest), size);
+}
+
+std::string sha256_digest_hex(std::string_view bytes) {
+  const std::string digest = sha256_digest(bytes);
+  return to_hex(reinterpret_cast<const unsigned char*>(digest.data()), digest.size());
+}
+
+std::string random_bytes(size_t count) {
+  std::vector<unsigned char> bytes = random_byte_vector(count);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 std::string random_hex(size_t count) {
-  std::vector<unsigned char> bytes = random_bytes(count);
+  std::vector<unsigned char> bytes = random_byte_vector(count);
   return to_hex(bytes.data(), count);
 }
 
+bool secrets_equal(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
 std::string hash_password(std::string_view password) {
-  std::vector<unsigned char> salt = random_bytes(k_salt_bytes);
+  std::vector<unsigned char> salt = random_byte_vector(k_salt_bytes);
   std::vector<unsigned char> key =
       scrypt_key(password, salt, k_scrypt_n, k_scrypt_r, k_scrypt_p, k_key_bytes);
   if (key.empty()) throw std::runtime_error("scrypt failed");

@@ -14,8 +14,11 @@ constexpr const char* k_help =
     "Команды:\n"
     "  serve --data КАТАЛОГ [--listen ХОСТ:ПОРТ] [--port-file ФАЙЛ] [--public-url URL]\n"
     "        [--threads N] [--max-body РАЗМЕР] [--no-push-create]\n"
+    "        [--device-interval СЕК] [--device-expires СЕК] [--token-lifetime СЕК]\n"
     "      запустить сервер (по умолчанию на 127.0.0.1:8080; порт 0 — любой свободный,\n"
-    "      его номер записывается в файл --port-file)\n"
+    "      его номер записывается в файл --port-file). Вход с устройства: клиент\n"
+    "      опрашивает не чаще раза в --device-interval (5), код живёт --device-expires\n"
+    "      (900), токен доступа — --token-lifetime (3600) секунд\n"
     "  user add ИМЯ --password-stdin --data КАТАЛОГ\n"
     "      создать пользователя; пароль — первая строка стандартного ввода\n"
     "  token create ИМЯ --data КАТАЛОГ\n"
@@ -24,6 +27,8 @@ constexpr const char* k_help =
     "      создать репозиторий (по умолчанию публичный)\n"
     "  repo list --data КАТАЛОГ\n"
     "      перечислить репозитории\n"
+    "  device approve КОД --user ИМЯ --data КАТАЛОГ\n"
+    "      разрешить вход с устройства по коду от имени пользователя\n"
     "\n"
     "РАЗМЕР — число байтов с необязательным суффиксом K, M или G (степени 1024),\n"
     "по умолчанию 512M. Без --no-push-create первая запись пользователя в\n"
@@ -94,6 +99,18 @@ bool apply_serve_option(const std::string& name, const std::string& value, Serve
       return false;
     }
     options.threads = *threads;
+  } else if (name == "--device-interval" || name == "--device-expires" ||
+             name == "--token-lifetime") {
+    std::optional<int> seconds = parse_int(value, 1, 30 * 24 * 3600);
+    if (!seconds) {
+      print_hub_error("неверное число секунд " + name + ": " + value,
+                      "ожидается целое от 1 до 2592000");
+      return false;
+    }
+    int& field = name == "--device-interval"  ? options.auth.device_interval
+                 : name == "--device-expires" ? options.auth.device_expires
+                                              : options.auth.access_token_lifetime;
+    field = *seconds;
   } else if (name == "--max-body") {
     std::optional<size_t> size = parse_byte_size(value);
     if (!size) {
@@ -106,9 +123,11 @@ bool apply_serve_option(const std::string& name, const std::string& value, Serve
 }
 
 std::optional<ServeOptions> parse_serve_args(const HubArgs& args) {
-  std::optional<HubOptions> parsed = parse_hub_options(
-      args, {"--data", "--listen", "--port-file", "--public-url", "--threads", "--max-body"},
-      {"--no-push-create"});
+  std::optional<HubOptions> parsed =
+      parse_hub_options(args,
+                        {"--data", "--listen", "--port-file", "--public-url", "--threads",
+                         "--max-body", "--device-interval", "--device-expires", "--token-lifetime"},
+                        {"--no-push-create"});
   if (!parsed) return std::nullopt;
   if (!parsed->positionals.empty()) {
     print_hub_error("лишний аргумент: " + parsed->positionals.front(), "см. orrery-hub --help");
@@ -198,6 +217,7 @@ int run_hub_cli(const HubArgs& args) {
   if (args[0] == "user") return cmd_hub_user(rest);
   if (args[0] == "token") return cmd_hub_token(rest);
   if (args[0] == "repo") return cmd_hub_repo(rest);
+  if (args[0] == "device") return cmd_hub_device(rest);
   print_hub_error("неизвестная команда: " + args[0], "см. orrery-hub --help");
   return 1;
 }

@@ -10,7 +10,10 @@
 // to N and is never edited once released. Names are stored as typed and
 // compared through name_key, their ASCII lower-case form, so "Alice" and
 // "alice" cannot both exist. Repositories are files under the data
-// directory keyed by repos.id.
+// directory keyed by repos.id. Secrets (tokens, device codes, session ids)
+// are stored only as their SHA-256; times are Unix seconds. Everything a
+// request changes lives here, never in a process's memory, so several hub
+// processes can serve one database.
 
 namespace {
 
@@ -36,6 +39,78 @@ const std::vector<std::vector<const char*>>& migrations() {
           " is_private INTEGER NOT NULL,"
           " created_at INTEGER NOT NULL,"
           " UNIQUE (owner_id, name_key))",
+      },
+      {
+          "ALTER TABLE repos ADD COLUMN description TEXT NOT NULL DEFAULT ''",
+          "ALTER TABLE repos ADD COLUMN default_branch TEXT NOT NULL DEFAULT 'main'",
+          "CREATE TABLE oauth_clients ("
+          " client_id TEXT PRIMARY KEY,"
+          " name TEXT NOT NULL)",
+          "INSERT INTO oauth_clients (client_id, name) VALUES ('orrery-cli', 'orrery')",
+          // One row per approved device login; its access and refresh
+          // tokens all descend from it and are revoked with it.
+          "CREATE TABLE oauth_grants ("
+          " id INTEGER PRIMARY KEY,"
+          " user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,"
+          " client_id TEXT NOT NULL REFERENCES oauth_clients(client_id),"
+          " scope TEXT NOT NULL,"
+          " created_at INTEGER NOT NULL,"
+          " revoked_at INTEGER)",
+          "ALTER TABLE tokens ADD COLUMN grant_id INTEGER"
+          " REFERENCES oauth_grants(id) ON DELETE CASCADE",
+          "ALTER TABLE tokens ADD COLUMN expires_at INTEGER",
+          "CREATE TABLE refresh_tokens ("
+          " id INTEGER PRIMARY KEY,"
+          " grant_id INTEGER NOT NULL REFERENCES oauth_grants(id) ON DELETE CASCADE,"
+          " token_hash TEXT NOT NULL UNIQUE,"
+          " created_at INTEGER NOT NULL,"
+          " used_at INTEGER)",
+          // status: pending, approved, denied or consumed.
+          "CREATE TABLE device_codes ("
+          " id INTEGER PRIMARY KEY,"
+          " device_hash TEXT NOT NULL UNIQUE,"
+          " user_code TEXT NOT NULL UNIQUE,"
+          " client_id TEXT NOT NULL REFERENCES oauth_clients(client_id),"
+          " scope TEXT NOT NULL,"
+          " status TEXT NOT NULL,"
+          " user_id INTEGER REFERENCES users(id) ON DELETE CASCADE,"
+          " poll_interval INTEGER NOT NULL,"
+          " last_poll_ms INTEGER,"
+          " created_at INTEGER NOT NULL,"
+          " expires_at INTEGER NOT NULL)",
+          "CREATE TABLE web_sessions ("
+          " id INTEGER PRIMARY KEY,"
+          " session_hash TEXT NOT NULL UNIQUE,"
+          " user_id INTEGER REFERENCES users(id) ON DELETE CASCADE,"
+          " csrf_token TEXT NOT NULL,"
+          " created_at INTEGER NOT NULL,"
+          " expires_at INTEGER NOT NULL)",
+          // Failed attempts per bucket ("peer:<address>", "session:<id>", ...)
+          // in a fixed window that opens with the first failure.
+          "CREATE TABLE attempt_limits ("
+          " bucket TEXT PRIMARY KEY,"
+          " window_start INTEGER NOT NULL,"
+          " failures INTEGER NOT NULL)",
+          // state: open, merged or closed.
+          "CREATE TABLE pull_requests ("
+          " id INTEGER PRIMARY KEY,"
+          " repo_id INTEGER NOT NULL REFERENCES repos(id) ON DELETE CASCADE,"
+          " author_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,"
+          " title TEXT NOT NULL,"
+          " head_branch TEXT NOT NULL,"
+          " head_sha TEXT NOT NULL,"
+          " base_branch TEXT NOT NULL,"
+          " state TEXT NOT NULL,"
+          " merge_sha TEXT,"
+          " created_at INTEGER NOT NULL,"
+          " closed_at INTEGER)",
+          "CREATE TABLE ssh_keys ("
+          " id INTEGER PRIMARY KEY,"
+          " user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,"
+          " title TEXT NOT NULL,"
+          " public_key TEXT NOT NULL,"
+          " fingerprint TEXT NOT NULL UNIQUE,"
+          " created_at INTEGER NOT NULL)",
       },
   };
   return k_migrations;

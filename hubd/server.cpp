@@ -13,7 +13,10 @@
 #include <thread>
 
 #include "hubd/db.h"
+#include "hubd/device_page.h"
 #include "hubd/hub_cli.h"
+#include "hubd/oauth.h"
+#include "hubd/rest_api.h"
 #include "hubd/schema.h"
 #include "hubd/store_gate.h"
 #include "hubd/sync_service.h"
@@ -74,9 +77,26 @@ void log_request(const httplib::Request& req, const httplib::Response& res) {
   std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
+// The bodies of pages, OAuth requests and REST calls are small.
+constexpr size_t k_max_web_body = size_t{1} << 20;
+
 void send(httplib::Response& res, const Reply& reply) {
   res.status = reply.status;
+  for (const auto& [name, value] : reply.headers) res.set_header(name, value);
   res.set_content(reply.body, reply.content_type);
+}
+
+WebRequest web_request(const httplib::Request& req, std::string body) {
+  WebRequest request{req.method,
+                     req.path,
+                     {},
+                     req.get_header_value("Authorization"),
+                     req.get_header_value("Cookie"),
+                     req.get_header_value("Content-Type"),
+                     req.remote_addr,
+                     std::move(body)};
+  for (const auto& [name, value] : req.params) request.query.emplace(name, value);
+  return request;
 }
 
 bool is_digits(std::string_view text) {
@@ -144,11 +164,22 @@ std::optional<std::string> read_body(const httplib::Request& req,
 class HubServer {
  public:
   HubServer(const ServeOptions& options, Db& db)
-      : options_(options), hub_{db, options.data_dir, options.max_body, options.push_create} {}
+      : options_(options), hub_{db,
+                                options.data_dir,
+                                options.max_body,
+                                options.push_create,
+                                options.public_url,
+                                options.auth} {}
 
   void install(httplib::Server& server);
+  void set_public_url(const std::string& url) { hub_.public_url = url; }
 
  private:
+  using WebHandler = Reply (*)(const HubContext&, const WebRequest&);
+  void install_web(httplib::Server& server);
+  void on_web_read(const httplib::Request& req, httplib::Response& res, WebHandler handler);
+  void on_web_write(const httplib::Request& req, httplib::Response& res,
+                    const httplib::ContentReader& reader, WebHandler handler);
   httplib::Server::HandlerResponse before_routing(const httplib::Request& req,
                                                   httplib::Response& res);
   int on_expect_continue(const httplib::Request& req, httplib::Response& res);
@@ -189,6 +220,42 @@ void HubServer::install(httplib::Server& server) {
              const httplib::ContentReader& reader) { on_sync_write(req, res, reader); };
   server.Post(sync, write);
   server.Put(sync, write);
+  install_web(server);
+}
+
+void HubServer::install_web(httplib::Server& server) {
+  auto read = [this](WebHandler handler) {
+    return [this, handler](const httplib::Request& req, httplib::Response& res) {
+      on_web_read(req, res, handler);
+    };
+  };
+  auto write = [this](WebHandler handler) {
+    return [this, handler](const httplib::Request& req, httplib::Response& res,
+                           const httplib::ContentReader& reader) {
+      on_web_write(req, res, reader, handler);
+    };
+  };
+  server.Get("/device", read(serve_device_page));
+  server.Post("/device", write(serve_device_decision));
+  server.Post("/login", write(serve_sign_in));
+  server.Post("/oauth/device", write(serve_device_authorization));
+  server.Post("/oauth/token", write(serve_token));
+  const std::string api = R"(/api/v1/.*)";
+  server.Get(api, read(serve_api));
+  server.Post(api, write(serve_api));
+  server.Delete(api, write(serve_api));
+}
+
+void HubServer::on_web_read(const httplib::Request& req, httplib::Response& res,
+                            WebHandler handler) {
+  send(res, handler(hub_, web_request(req, {})));
+}
+
+void HubServer::on_web_write(const httplib::Request& req, httplib::Response& res,
+                             const httplib::ContentReader& reader, WebHandler handler) {
+  std::optional<std::string> body = read_body(req, reader, k_max_web_body);
+  if (!body) return send(res, {413, "тело запроса слишком велико или получено не полностью\n"});
+  send(res, handler(hub_, web_request(req, std::move(*body))));
 }
 
 httplib::Server::HandlerResponse HubServer::before_routing(const httplib::Request& req,
@@ -313,6 +380,7 @@ int serve_hub(const ServeOptions& options) {
   if (options.port_file) write_file_atomic(*options.port_file, std::to_string(port) + "\n");
   const std::string url =
       options.public_url.empty() ? default_public_url(options.host, port) : options.public_url;
+  hub.set_public_url(url);
   std::cerr << "orrery-hub: слушаю " << default_public_url(options.host, port)
             << "; репозитории: " << url << "/.orrery/<владелец>/<имя>.orrery" << std::endl;
 

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "hubd/web.h"
+
 struct ServeOptions {
   std::string data_dir;
   std::string host = "127.0.0.1";
@@ -13,6 +15,7 @@ struct ServeOptions {
   int threads = 32;
   size_t max_body = size_t{512} << 20;
   bool push_create = true;
+  AuthSettings auth;
 };
 
 // Opens the data directory (creating it and its database as needed), binds,

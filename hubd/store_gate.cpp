@@ -11,6 +11,7 @@
 #include "store/fs.h"
 #include "store/refs.h"
 #include "store/repo.h"
+#include "store/revision.h"
 
 namespace {
 
@@ -88,6 +89,15 @@ bool is_blocked_by_other_branch(const std::string& root, std::string_view branch
     if (is_regular_file(refs + std::string(branch.substr(0, slash)))) return true;
   }
   return false;
+}
+
+// The set of complete commits and trees known for a repository.
+std::unordered_set<ObjectId>& complete_set(const std::string& root) {
+  if (g_complete_entries > k_max_complete_entries) {
+    g_complete.clear();
+    g_complete_entries = 0;
+  }
+  return g_complete[root];
 }
 
 std::optional<ObjectId> read_branch_locked(const std::string& root, std::string_view branch) {
@@ -170,15 +180,26 @@ std::string pack_of_closure(const std::string& root, const std::set<ObjectId>& w
   return build_transfer_pack(root, closure);
 }
 
+bool holds_history(const std::string& root, const ObjectId& commit) {
+  std::lock_guard lock(g_store_mutex);
+  return has_complete_history(Repository(root), commit, complete_set(root));
+}
+
+bool reaches(const std::string& root, const ObjectId& descendant, const ObjectId& ancestor) {
+  std::lock_guard lock(g_store_mutex);
+  return is_ancestor(Repository(root), ancestor, descendant);
+}
+
+void with_store(const std::function<void()>& work) {
+  std::lock_guard lock(g_store_mutex);
+  work();
+}
+
 BranchUpdate update_branch(const std::string& root, std::string_view branch, const ObjectId& id,
                            const std::optional<ObjectId>& expected_old) {
   std::lock_guard lock(g_store_mutex);
   Repository repo(root);
-  if (g_complete_entries > k_max_complete_entries) {
-    g_complete.clear();
-    g_complete_entries = 0;
-  }
-  std::unordered_set<ObjectId>& complete = g_complete[root];
+  std::unordered_set<ObjectId>& complete = complete_set(root);
   const std::optional<ObjectId> old = read_branch_locked(root, branch);
   // The hub moves a branch only to a complete history, so its current value
   // is one: the walk can stop there.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -48,6 +49,17 @@ bool store_pack(const std::string& root, std::string_view stream);
 // repository holds, not descending into any id in `haves`.
 std::string pack_of_closure(const std::string& root, const std::set<ObjectId>& wants,
                             const std::set<ObjectId>& haves);
+
+// True when the commit and everything it reaches are in the repository.
+bool holds_history(const std::string& root, const ObjectId& commit);
+
+// True when `ancestor` is `descendant` or one of its ancestors.
+bool reaches(const std::string& root, const ObjectId& descendant, const ObjectId& ancestor);
+
+// Runs `work` with the store to itself, for a task that makes many store
+// calls in one go (a pull request's merge). `work` must not call the other
+// functions of this header.
+void with_store(const std::function<void()>& work);
 
 enum class BranchUpdate {
   updated,

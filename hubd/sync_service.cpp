@@ -60,12 +60,6 @@ std::string_view trim_right(std::string_view text) {
   return text;
 }
 
-std::string bearer_token(std::string_view authorization) {
-  constexpr std::string_view k_scheme = "Bearer ";
-  if (authorization.substr(0, k_scheme.size()) != k_scheme) return {};
-  return std::string(trim_right(authorization.substr(k_scheme.size())));
-}
-
 // The checks on the request's form; a refusal, or nothing when it is sound.
 std::optional<Reply> check_form(const SyncRequestHead& head, const SyncTarget& target) {
   if (!allows_method(target.endpoint, head.method))

@@ -8,23 +8,8 @@
 #include "hubd/access.h"
 #include "hubd/accounts.h"
 #include "hubd/sync_path.h"
+#include "hubd/web.h"
 #include "store/object.h"
-
-class Db;
-
-// What every request handler of the hub shares.
-struct HubContext {
-  Db& db;
-  std::string data_dir;
-  size_t max_body = 0;  // bytes; also caps one object's inflated size
-  bool push_create = true;
-};
-
-struct Reply {
-  int status = 200;
-  std::string body;
-  std::string content_type = "text/plain; charset=utf-8";
-};
 
 // The parts of a sync request the hub looks at before its body.
 struct SyncRequestHead {

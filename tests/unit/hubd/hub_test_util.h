@@ -3,7 +3,10 @@
 // Builds sync-protocol payloads for tests of the hub: stored objects, small
 // histories, transfer streams, and raw HTTP requests to a HubProcess.
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -45,10 +48,13 @@ inline History make_history(int count, const std::string& base = "", const std::
   return history;
 }
 
-// The objects in ascending id order, as the client sends them and the hub
-// answers.
+// The objects in ascending id order, each once, as the client sends them
+// and the hub answers.
 inline std::string transfer_stream(std::vector<StoredObject> objects) {
   std::sort(objects.begin(), objects.end(), [](auto& x, auto& y) { return x.id < y.id; });
+  objects.erase(
+      std::unique(objects.begin(), objects.end(), [](auto& x, auto& y) { return x.id == y.id; }),
+      objects.end());
   std::string stream;
   for (const StoredObject& object : objects) {
     stream += "F " + object.id + " " + std::to_string(object.stored.size()) + " " +
@@ -59,23 +65,50 @@ inline std::string transfer_stream(std::vector<StoredObject> objects) {
 
 struct HubReply {
   int status = 0;
+  std::string head;  // status line and headers
   std::string body;
+  nlohmann::json json() const { return nlohmann::json::parse(body, nullptr, false); }
 };
 
-// One request on its own connection, with X-Orrery-Protocol: 1, the token
-// (when given) and the extra header lines.
-inline HubReply hub_call(const HubProcess& hub, const std::string& method, const std::string& path,
-                         const std::string& token = "", const std::string& body = "",
-                         const std::vector<std::string>& headers = {}) {
-  std::string request = method + " " + path + " HTTP/1.1\r\nHost: t\r\nConnection: close\r\n" +
-                        "X-Orrery-Protocol: 1\r\n";
-  if (!token.empty()) request += "Authorization: Bearer " + token + "\r\n";
+// One request on its own connection, with the given header lines.
+inline HubReply web_call(int port, const std::string& method, const std::string& target,
+                         const std::vector<std::string>& headers = {},
+                         const std::string& body = "") {
+  std::string request = method + " " + target + " HTTP/1.1\r\nHost: t\r\nConnection: close\r\n";
   for (const std::string& header : headers) request += header + "\r\n";
   if (method != "GET") request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-  std::string response = raw_http_exchange(hub.port(), request + "\r\n" + body);
-  size_t end = response.find("\r\n\r\n");
-  return {http_status_of(response), end == std::string::npos ? "" : response.substr(end + 4)};
+  std::string response = raw_http_exchange(port, request + "\r\n" + body);
+  const size_t end = response.find("\r\n\r\n");
+  if (end == std::string::npos) return {http_status_of(response), response, ""};
+  return {http_status_of(response), response.substr(0, end), response.substr(end + 4)};
 }
+
+// A sync request: X-Orrery-Protocol: 1, the token (when given) and the
+// extra header lines.
+inline HubReply hub_call(const HubProcess& hub, const std::string& method, const std::string& path,
+                         const std::string& token = "", const std::string& body = "",
+                         std::vector<std::string> headers = {}) {
+  headers.insert(headers.begin(), "X-Orrery-Protocol: 1");
+  if (!token.empty()) headers.push_back("Authorization: Bearer " + token);
+  return web_call(hub.port(), method, path, headers, body);
+}
+
+// One hub for a whole suite: alice, with the public repository alice/public
+// and the private alice/secret, and bob.
+class SharedHub : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    hub_ = new HubProcess();
+    alice_ = hub_->add_user("alice");
+    bob_ = hub_->add_user("bob");
+    hub_->create_repo("alice/public");
+    hub_->create_repo("alice/secret", true);
+  }
+  static void TearDownTestSuite() { delete hub_; }
+
+  static inline HubProcess* hub_ = nullptr;
+  static inline std::string alice_, bob_;
+};
 
 inline std::string want_have(const std::vector<std::string>& want,
                              const std::vector<std::string>& have = {}) {

@@ -37,23 +37,7 @@ void expect_complete_refs(const std::string& root) {
   }
 }
 
-class HubSync : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    hub_ = new HubProcess();
-    alice_ = hub_->add_user("alice");
-    bob_ = hub_->add_user("bob");
-    hub_->create_repo("alice/public");
-    hub_->create_repo("alice/secret", true);
-  }
-  static void TearDownTestSuite() { delete hub_; }
-
-  static HubProcess* hub_;
-  static std::string alice_, bob_;
-};
-
-HubProcess* HubSync::hub_ = nullptr;
-std::string HubSync::alice_, HubSync::bob_;
+class HubSync : public SharedHub {};
 
 TEST_F(HubSync, PushCreatesAPrivateRepositoryThatServesEveryRead) {
   const std::string b = base("alice", "flow");
