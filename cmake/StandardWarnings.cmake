@@ -3,6 +3,18 @@
 add_library(orrery_warnings INTERFACE)
 target_compile_options(orrery_warnings INTERFACE
   $<BUILD_INTERFACE:-Wall -Wextra -Werror>)
+if(ORRERY_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "ORRERY_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  # Every object is instrumented for libFuzzer's coverage and checked by
+  # ASan and UBSan; only the fuzz targets themselves link libFuzzer's main.
+  target_compile_options(orrery_warnings INTERFACE
+    $<BUILD_INTERFACE:-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=all>)
+  target_link_options(orrery_warnings INTERFACE
+    $<BUILD_INTERFACE:-fsanitize=address,undefined>)
+endif()
 if(ORRERY_SANITIZE)
   target_compile_options(orrery_warnings INTERFACE
     $<BUILD_INTERFACE:-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all>)

@@ -19,6 +19,7 @@
 #include "net/push.h"
 #include "net/remote.h"
 #include "pack/pack_cmd.h"
+#include "store/errors.h"
 #include "store/init.h"
 #include "tools/archive.h"
 #include "tools/bisect.h"
@@ -96,6 +97,8 @@ constexpr CommandRow k_commands[] = {
 // clang-format on
 
 constexpr std::string_view k_help_hint = "запусти 'orrery help', чтобы увидеть список команд";
+constexpr std::string_view k_damage_hint =
+    "репозиторий повреждён: восстанови названный файл из резервной копии или клона";
 
 }  // namespace
 
@@ -108,6 +111,13 @@ int dispatch_command(const Args& args) {
     if (row.name != name) continue;
     try {
       return row.handler(rest);
+    } catch (const RepositoryDamaged& e) {
+      print_error(e.what(), k_damage_hint);
+      return 1;
+    } catch (const RepositoryLocked& e) {
+      print_error(e.what(),
+                  "если ни один процесс orrery не работает, удали каталог " + e.lock_path());
+      return 1;
     } catch (const std::exception& e) {
       print_error(e.what(), k_help_hint);
       return 1;

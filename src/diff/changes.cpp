@@ -1,7 +1,8 @@
 #include "diff/changes.h"
 
-#include <exception>
 #include <ostream>
+
+#include "store/errors.h"
 
 void report_path(std::ostream& out, ChangeReport& report, std::string_view path,
                  std::string_view old_bytes, std::string_view new_bytes) {
@@ -46,7 +47,7 @@ std::optional<std::string> read_blob(const ObjectStore& store, std::string_view 
   std::optional<Object> object;
   try {
     object = read_object(store, id);
-  } catch (const std::exception&) {
+  } catch (const RepositoryDamaged&) {
     return std::nullopt;  // damaged data reads as an unreadable object
   }
   if (!object) return std::nullopt;
@@ -61,7 +62,7 @@ std::string blob_bytes(const ObjectStore& store, std::string_view id) {
 std::optional<Commit> read_commit_if_intact(const ObjectStore& store, std::string_view id) {
   try {
     return read_commit(store, id);
-  } catch (const std::exception&) {
+  } catch (const RepositoryDamaged&) {
     return std::nullopt;
   }
 }

@@ -36,6 +36,9 @@ int run_pick(const Args& args, PickKind kind) {
   }
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
+  // Held to the end: the command reads, changes and writes back the index
+  // and the branch, and a concurrent writer would lose its change or ours.
+  RepoLock lock(repo->root);
   std::optional<std::string> branch = current_branch(*repo);
   if (!branch) {
     print_error("HEAD не указывает на ветку (detached HEAD)", "сначала переключись на ветку");

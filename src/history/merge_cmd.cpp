@@ -196,6 +196,9 @@ int cmd_merge(const Args& args) {
   }
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
+  // Held to the end: the command reads, changes and writes back the index
+  // and the branch, and a concurrent writer would lose its change or ours.
+  RepoLock lock(repo->root);
   if (options->abort) return abort_merge(*repo);
   return start_merge(*repo, options->positional.front());
 }

@@ -325,6 +325,9 @@ int cmd_rebase(const Args& args) {
   if (!options) return 1;
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
+  // Held to the end: the command reads, changes and writes back the index
+  // and the branch, and a concurrent writer would lose its change or ours.
+  RepoLock lock(repo->root);
   if (options->abort) return abort_rebase(*repo);
   if (options->resume) return continue_rebase(*repo);
   return start_rebase(*repo, options->positional);

@@ -36,6 +36,7 @@ int cmd_gc(const Args& args) {
 
   std::string name = write_pack(repo->root);
   size_t deleted = prune_packed_loose(repo->root, name);
+  remove_stale_temp_files(repo->root);
   out_stream() << "gc: создан " << name << ", удалено свободных объектов: " << deleted << "\n";
   return 0;
 }

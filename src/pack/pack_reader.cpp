@@ -62,9 +62,10 @@ size_t read_at(int fd, uint64_t offset, char* out, size_t size) {
 enum class Lookup { absent, full, delta, broken };
 
 struct FoundRecord {
-  std::string base;     // delta only
-  uint64_t prefix = 0;  // delta only
-  std::string payload;  // stored bytes (full) or suffix (delta)
+  std::string base;         // delta only
+  uint64_t prefix = 0;      // delta only
+  uint64_t raw_length = 0;  // full only: what the payload inflates to
+  std::string payload;      // stored bytes (full) or suffix (delta)
 };
 
 // The bytes of one read: a record's header line and, as far as the index
@@ -103,6 +104,7 @@ Lookup read_record(IndexedPack& pack, const IndexedPack::Slot& slot, FoundRecord
   const uint64_t payload_at = offset + newline + 1;
   const std::string_view ready(chunk.data() + newline + 1, got - newline - 1);
   if (header->type == 'F') {
+    found.raw_length = header->second;
     return take_payload(pack, payload_at, ready, header->first, found.payload) ? Lookup::full
                                                                                : Lookup::absent;
   }
@@ -130,9 +132,11 @@ struct DeltaStep {
   std::string suffix;
 };
 
-std::optional<std::string> inflate_base(const std::string& stored) {
+// Never inflated past the length its header announces: a small damaged
+// record must not unfold into a huge buffer.
+std::optional<std::string> inflate_base(const FoundRecord& base) {
   try {
-    return zlib_decompress(stored);
+    return zlib_decompress(base.payload, static_cast<size_t>(base.raw_length));
   } catch (const std::runtime_error&) {
     return std::nullopt;  // a damaged base is as good as a missing one
   }
@@ -169,7 +173,7 @@ std::optional<std::string> resolve_delta(const std::vector<IndexedPack*>& packs,
     }
     Lookup next = locate(packs, current, found);
     if (next == Lookup::full) {
-      std::optional<std::string> base = inflate_base(found.payload);
+      std::optional<std::string> base = inflate_base(found);
       return base ? apply_steps(steps, std::move(*base), 0) : std::nullopt;
     }
     if (next != Lookup::delta) return std::nullopt;

@@ -16,6 +16,7 @@
 #include "pack/internal/record.h"
 #include "pack/internal/writer.h"
 #include "store/codec.h"
+#include "store/errors.h"
 #include "store/fs.h"
 #include "store/object.h"
 #include "store/repo.h"
@@ -97,9 +98,11 @@ class PackOutput {
     }
   }
 
-  // Writes what is buffered and closes the file; throws on any failure.
+  // Writes what is buffered, syncs and closes the file; throws on any
+  // failure. Synced, since gc deletes the loose copies once the pack exists.
   void finish() {
     flush();
+    if (::fsync(fd_) != 0) fail(errno);
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) fail(errno);
@@ -176,10 +179,15 @@ void write_delta_record(PackBuilder& pack, const std::string& id, const std::str
 }
 
 void add_object(PackBuilder& pack, const std::string& id, const std::string& path) {
-  if (!read_file_into(path, pack.stored)) {
+  if (!read_store_file(path, pack.stored)) {
     throw std::runtime_error("Cannot open file for reading: " + path);
   }
-  std::string raw = zlib_decompress(pack.stored);
+  // A damaged object must not spread into a pack: it is reported by id.
+  std::string raw;
+  std::string error;
+  if (!inflate_object(pack.stored, raw, error)) {
+    throw RepositoryDamaged("Damaged object " + id + ": " + error);
+  }
   size_t prefix = 0;
   if (!pack.previous_id.empty()) {
     size_t shorter = std::min(raw.size(), pack.previous_raw.size());
@@ -233,16 +241,18 @@ std::string write_pack_with_chain_limit(const std::string& root, size_t max_chai
     if (id) add_object(pack, *id, entry.path().string());
   }
   out.finish();
-  write_file_atomic(dir + "/" + out.name() + ".idx.json", pack.index.dump(2));
+  write_file_atomic(dir + "/" + out.name() + ".idx.json", pack.index.dump(2), Durability::synced);
   out.keep();
   return out.name();
 }
 
 size_t prune_packed_loose(const std::string& root, const std::string& name) {
   RepoLock lock(root);
+  const std::string path = packs_directory(root) + "/" + name + ".idx.json";
   std::string text;
-  if (!read_file_into(packs_directory(root) + "/" + name + ".idx.json", text)) return 0;
-  json index = json::parse(text);
+  if (!read_store_file(path, text)) return 0;
+  json index = json::parse(text, nullptr, /*allow_exceptions=*/false);
+  if (index.is_discarded()) throw RepositoryDamaged("Damaged pack index: " + path);
   if (!index.is_object()) return 0;
   size_t deleted = 0;
   for (const auto& member : index.items()) {

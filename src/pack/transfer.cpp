@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "pack/internal/record.h"
+#include "store/errors.h"
 #include "store/fs.h"
 #include "store/object_check.h"
 #include "store/repo.h"
@@ -36,8 +37,15 @@ std::string build_transfer_pack(const std::string& root, const std::set<ObjectId
   std::string stream;
   std::string stored;
   for (const ObjectId& id : ids) {
-    if (!is_object_id(id) || !read_file_into(loose_object_path(root, id), stored)) continue;
-    append_transfer_record(stream, id, stored, canonical_size(stored));
+    if (!is_object_id(id) || !read_store_file(loose_object_path(root, id), stored)) continue;
+    // Only the header is read: the receiver checks every byte against the id.
+    uint64_t size = 0;
+    try {
+      size = canonical_size(stored);
+    } catch (const std::runtime_error& e) {
+      throw RepositoryDamaged("Damaged object " + id + ": " + e.what());
+    }
+    append_transfer_record(stream, id, stored, size);
   }
   return stream;
 }
@@ -49,7 +57,7 @@ bool store_transfer_pack(const std::string& root, std::string_view bytes) {
     std::optional<TransferRecord> record = next_record(bytes, pos);
     if (!record) return false;
     std::string path = loose_object_path(root, record->id);
-    if (!path_exists(path)) write_file_atomic(path, record->stored);
+    if (!path_exists(path)) write_file_atomic(path, record->stored, Durability::deferred);
   }
   return true;
 }

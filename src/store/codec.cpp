@@ -8,8 +8,10 @@
 #include <openssl/sha.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 // One hashing context, one deflate stream and one inflate stream serve the
@@ -17,6 +19,9 @@
 // instead of setting up (and paging in) new ones for every object.
 
 namespace {
+
+// The most bytes handed to zlib in one call; its counters have 32 bits.
+constexpr size_t k_zlib_piece = size_t{1} << 30;
 
 class Sha256 {
  public:
@@ -65,17 +70,29 @@ class Deflater {
   }
 
  private:
+  // zlib counts in 32 bits: input and output go to it in pieces of at most
+  // k_zlib_piece bytes, so objects of 4 GiB and more are neither cut short
+  // nor wrapped around.
   void feed(std::string_view bytes, int flush, std::string& out) {
-    stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    stream_.avail_in = static_cast<uInt>(bytes.size());
     for (;;) {
-      if (stream_.total_out == out.size()) out.resize(out.size() * 2 + 64);
-      stream_.next_out = reinterpret_cast<Bytef*>(out.data() + stream_.total_out);
-      stream_.avail_out = static_cast<uInt>(out.size() - stream_.total_out);
-      int result = deflate(&stream_, flush);
-      if (result == Z_STREAM_END) return;
-      if (result != Z_OK && result != Z_BUF_ERROR) throw std::runtime_error("zlib deflate failed");
-      if (flush != Z_FINISH && stream_.avail_in == 0) return;
+      const size_t piece = std::min(bytes.size(), k_zlib_piece);
+      stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+      stream_.avail_in = static_cast<uInt>(piece);
+      const bool last = piece == bytes.size();
+      const int mode = last ? flush : Z_NO_FLUSH;
+      for (;;) {
+        if (stream_.total_out == out.size()) out.resize(out.size() * 2 + 64);
+        stream_.next_out = reinterpret_cast<Bytef*>(out.data() + stream_.total_out);
+        stream_.avail_out =
+            static_cast<uInt>(std::min(out.size() - stream_.total_out, k_zlib_piece));
+        int result = deflate(&stream_, mode);
+        if (result == Z_STREAM_END) return;
+        if (result != Z_OK && result != Z_BUF_ERROR)
+          throw std::runtime_error("zlib deflate failed");
+        if (mode != Z_FINISH && stream_.avail_in == 0) break;
+      }
+      bytes.remove_prefix(piece);
+      if (last) return;
     }
   }
 
@@ -92,26 +109,50 @@ class Inflater {
   Inflater(const Inflater&) = delete;
   Inflater& operator=(const Inflater&) = delete;
 
-  // Inflates into a buffer kept for the process; the answer is an
-  // exact-size copy.
-  std::string decompress(std::string_view bytes) {
+  // Inflates one whole stream into a buffer kept for the process, never
+  // past `limit` bytes of output; the answer is an exact-size copy. `check`
+  // sees the output so far after every step and may change the limit (to
+  // the size an object header announces) or throw a reason to stop.
+  template <typename Check>
+  std::string inflate_all(std::string_view bytes, size_t limit, Check&& check) {
     inflateReset(&stream_);
     std::string& out = scratch_;
-    if (out.size() < bytes.size() * 3 + 64) out.resize(bytes.size() * 3 + 64);
-    stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    stream_.avail_in = static_cast<uInt>(bytes.size());
+    size_t wanted = std::min(limit, bytes.size() * 3 + 64);
+    if (out.size() < wanted) out.resize(wanted);
+    stream_.avail_in = 0;
     for (;;) {
-      if (stream_.total_out == out.size()) out.resize(out.size() * 2);
+      if (stream_.avail_in == 0 && !bytes.empty()) {
+        const size_t piece = std::min(bytes.size(), k_zlib_piece);
+        stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+        stream_.avail_in = static_cast<uInt>(piece);
+        bytes.remove_prefix(piece);
+      }
+      const size_t room = std::min(out.size(), limit + 1) - stream_.total_out;
+      if (room == 0) {
+        if (out.size() > limit) throw std::runtime_error("longer than expected");
+        out.resize(std::min(std::max(out.size() * 2, size_t{64}), limit + 1));
+        continue;
+      }
       stream_.next_out = reinterpret_cast<Bytef*>(out.data() + stream_.total_out);
-      stream_.avail_out = static_cast<uInt>(out.size() - stream_.total_out);
+      stream_.avail_out = static_cast<uInt>(std::min(room, k_zlib_piece));
       int result = inflate(&stream_, Z_NO_FLUSH);
-      if (result == Z_STREAM_END) break;
-      // Z_BUF_ERROR with output space left means the input ran out: truncated.
-      if (result != Z_OK && !(result == Z_BUF_ERROR && stream_.avail_out == 0)) {
+      if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) {
+        throw std::runtime_error("zlib inflate failed");
+      }
+      check(std::string_view(out.data(), stream_.total_out), limit);
+      if (stream_.total_out > limit) throw std::runtime_error("longer than expected");
+      if (result == Z_STREAM_END) {
+        if (stream_.avail_in != 0 || !bytes.empty()) {
+          throw std::runtime_error("data after the zlib stream");
+        }
+        return std::string(out.data(), stream_.total_out);
+      }
+      // Input used up and the stream not ended: it was cut short.
+      if (result == Z_BUF_ERROR && stream_.avail_in == 0 && bytes.empty() &&
+          stream_.avail_out != 0) {
         throw std::runtime_error("zlib inflate failed");
       }
     }
-    return std::string(out.data(), stream_.total_out);
   }
 
   // Bytes after the end of the stream count as damage: a stored object is
@@ -159,6 +200,37 @@ Inflater& inflater() {
   return instance;
 }
 
+// The length of the canonical bytes a header announces: header, NUL and
+// content. Nothing, with the reason in `error`, when there is no whole
+// header or it is malformed.
+std::optional<size_t> parse_canonical_header(std::string_view canonical, std::string& error) {
+  const size_t nul = canonical.find('\0');
+  if (nul == std::string_view::npos) {
+    error = canonical.size() >= k_max_object_header ? "no object header" : "cut short";
+    return std::nullopt;
+  }
+  const size_t space = canonical.substr(0, nul).find(' ');
+  if (space == std::string_view::npos) {
+    error = "malformed object header";
+    return std::nullopt;
+  }
+  const std::string_view type = canonical.substr(0, space);
+  const std::string_view digits = canonical.substr(space + 1, nul - space - 1);
+  const bool type_ok = !type.empty() && std::all_of(type.begin(), type.end(),
+                                                    [](char c) { return c >= 'a' && c <= 'z'; });
+  uint64_t size = 0;
+  bool digits_ok = !digits.empty() && digits.size() <= 19 && (digits == "0" || digits[0] != '0');
+  for (char c : digits) {
+    if (c < '0' || c > '9') digits_ok = false;
+    size = size * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (!type_ok || !digits_ok) {
+    error = "malformed object header";
+    return std::nullopt;
+  }
+  return nul + 1 + size;
+}
+
 std::string canonical_header(std::string_view type, size_t size) {
   std::string header(type);
   header.append(" ").append(std::to_string(size));
@@ -189,7 +261,51 @@ std::string compress_object(std::string_view type, std::string_view content) {
   return deflater().compress(canonical_header(type, content.size()), content);
 }
 
-std::string zlib_decompress(std::string_view bytes) { return inflater().decompress(bytes); }
+std::string zlib_decompress(std::string_view bytes) {
+  return zlib_decompress(bytes, std::numeric_limits<size_t>::max());
+}
+
+std::string zlib_decompress(std::string_view bytes, size_t limit) {
+  // One byte past the limit must stay countable: that is how an excess shows.
+  limit = std::min(limit, std::numeric_limits<size_t>::max() - 1);
+  return inflater().inflate_all(bytes, limit, [](std::string_view, size_t&) {});
+}
+
+bool check_canonical_object(std::string_view canonical, std::string& error) {
+  std::optional<size_t> total = parse_canonical_header(canonical, error);
+  if (!total) return false;
+  if (*total != canonical.size()) {
+    error = "content length differs from its header";
+    return false;
+  }
+  return true;
+}
+
+bool inflate_object(std::string_view stored, std::string& canonical, std::string& error) {
+  try {
+    // Until the header is read the output is held to its longest form; then
+    // to the size it announces, plus the one byte that shows an excess.
+    bool header_read = false;
+    canonical = inflater().inflate_all(
+        stored, k_max_object_header, [&](std::string_view out, size_t& limit) {
+          if (header_read) return;
+          if (out.substr(0, k_max_object_header).find('\0') == std::string_view::npos) {
+            if (out.size() >= k_max_object_header) throw std::runtime_error("no object header");
+            return;
+          }
+          std::string why;
+          std::optional<size_t> total = parse_canonical_header(out, why);
+          if (!total) throw std::runtime_error(why);
+          limit = *total;
+          header_read = true;
+        });
+  } catch (const std::runtime_error& e) {
+    error = std::string(e.what()) == "longer than expected" ? "content longer than its header says"
+                                                            : e.what();
+    return false;
+  }
+  return check_canonical_object(canonical, error);
+}
 
 InflateEnd zlib_inflate_pieces(std::string_view bytes,
                                const std::function<bool(std::string_view)>& sink) {

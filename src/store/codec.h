@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -24,7 +25,7 @@ std::string zlib_compress(std::string_view bytes);
 std::string compress_object(std::string_view type, std::string_view content);
 
 // Inflates one zlib stream. Throws "zlib inflate failed" on damaged or
-// truncated input.
+// truncated input, "data after the zlib stream" when bytes follow its end.
 std::string zlib_decompress(std::string_view bytes);
 
 // How zlib_inflate_pieces ended.
@@ -54,3 +55,21 @@ class Sha256Stream {
   struct State;
   std::unique_ptr<State> state_;
 };
+
+// The same, throwing "longer than expected" rather than inflating past
+// `limit` bytes: what a header announced bounds what a stream may become.
+std::string zlib_decompress(std::string_view bytes, size_t limit);
+
+// The longest canonical header: a type word, a space, twenty digits, NUL.
+inline constexpr size_t k_max_object_header = 64;
+
+// Inflates a stored object and checks its canonical bytes: the header
+// "<type> <size>\0" (a word of lower-case letters, decimal digits without
+// a leading zero), exactly `size` bytes of content, the end of the zlib
+// stream and nothing after it. Never inflates more than the header
+// announces, so a small file cannot unfold into a huge buffer. False, with
+// the reason in `error`, for anything else.
+bool inflate_object(std::string_view stored, std::string& canonical, std::string& error);
+
+// The same checks on canonical bytes already inflated.
+bool check_canonical_object(std::string_view canonical, std::string& error);

@@ -1,5 +1,7 @@
 #include "store/config.h"
 
+#include <stdexcept>
+
 #include "store/fs.h"
 #include "store/internal/text.h"
 #include "store/repo.h"
@@ -99,12 +101,41 @@ std::string serialize_config(const RepoConfig& config) {
   return out;
 }
 
+namespace {
+
+void check_reads_back(const RepoConfig& one, const std::string& section) {
+  if (!(parse_config(serialize_config(one)) == one)) {
+    throw std::runtime_error("Configuration text would not read back: " + section);
+  }
+}
+
+}  // namespace
+
+void check_config(const RepoConfig& config) {
+  // Section by section, so that the error names the one at fault.
+  for (const auto& [name, remote] : config.remotes) {
+    RepoConfig one;
+    one.remotes.emplace(name, remote);
+    check_reads_back(one, "remote " + name);
+  }
+  for (const auto& [name, branch] : config.branches) {
+    RepoConfig one;
+    one.branches.emplace(name, branch);
+    check_reads_back(one, "branch " + name);
+  }
+  RepoConfig top;
+  top.upstream_remote = config.upstream_remote;
+  top.upstream_branch = config.upstream_branch;
+  check_reads_back(top, "branch");
+}
+
 RepoConfig load_config(const Repository& repo) {
-  std::string path = orrery_path(repo, "config");
-  if (!path_exists(path)) return {};
-  return parse_config(read_file(path));
+  std::string text;
+  if (!read_store_file(orrery_path(repo, "config"), text)) return {};
+  return parse_config(text);
 }
 
 void save_config(const Repository& repo, const RepoConfig& config) {
-  write_file_atomic(orrery_path(repo, "config"), serialize_config(config));
+  check_config(config);
+  write_file_atomic(orrery_path(repo, "config"), serialize_config(config), Durability::synced);
 }

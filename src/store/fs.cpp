@@ -10,6 +10,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "store/errors.h"
+
 namespace {
 
 std::string system_error_text(int error) { return std::strerror(error); }
@@ -69,11 +71,12 @@ int open_temp_sibling(const std::string& path, std::string& temp_path, mode_t mo
   return ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | extra_flags, mode);
 }
 
-// Writes the bytes to the opened temporary file and renames it over `path`;
-// on any failure removes it and throws.
+// Writes the bytes to the opened temporary file (flushed to disk when
+// `synced`) and renames it over `path`; on any failure removes it and throws.
 void finish_atomic_write(FileDescriptor& fd, const std::string& temp_path, const std::string& path,
-                         std::string_view bytes) {
+                         std::string_view bytes, bool synced = false) {
   int error = write_all(fd.get(), bytes);
+  if (error == 0 && synced && ::fsync(fd.get()) != 0) error = errno;
   int close_error = fd.close_now();
   if (error == 0) error = close_error;
   if (error == 0 && ::rename(temp_path.c_str(), path.c_str()) != 0) error = errno;
@@ -107,12 +110,11 @@ std::string read_file(const std::string& path) {
   return out;
 }
 
-bool read_file_into(const std::string& path, std::string& out, struct stat* before) {
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return false;
-  struct stat st;
-  if (::fstat(fd.get(), &st) != 0) st = {};
-  if (before != nullptr) *before = st;
+namespace {
+
+// Reads the open file whole into `out`; false when it turns out to be a
+// directory.
+bool read_open_file(int fd, const struct stat& st, const std::string& path, std::string& out) {
   size_t expected = S_ISREG(st.st_mode) ? st.st_size : 0;
   // One spare byte lets the read that meets the end of a file of the
   // expected size return 0 without growing (and zero-filling) the buffer.
@@ -121,7 +123,7 @@ bool read_file_into(const std::string& path, std::string& out, struct stat* befo
   for (;;) {
     if (filled == out.size()) out.resize(out.size() < 4096 ? 4096 : out.size() * 2);
     const size_t wanted = out.size() - filled;
-    ssize_t n = ::read(fd.get(), out.data() + filled, wanted);
+    ssize_t n = ::read(fd, out.data() + filled, wanted);
     if (n < 0) {
       if (errno == EINTR) continue;
       if (filled == 0 && errno == EISDIR) return false;
@@ -136,7 +138,100 @@ bool read_file_into(const std::string& path, std::string& out, struct stat* befo
   return true;
 }
 
-void write_file_atomic(const std::string& path, std::string_view bytes) {
+}  // namespace
+
+bool read_file_into(const std::string& path, std::string& out, struct stat* before) {
+  // Non-blocking, so that opening a FIFO does not wait for a writer.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) st = {};
+  if (before != nullptr) *before = st;
+  if (is_special_file(st)) throw std::runtime_error("Not a regular file: " + path);
+  return read_open_file(fd.get(), st, path, out);
+}
+
+bool read_store_file(const std::string& path, std::string& out) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+  if (fd.get() < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return false;
+    // ELOOP: a symbolic link; ENXIO: a socket.
+    if (errno == ELOOP || errno == ENXIO) throw RepositoryDamaged("Not a regular file: " + path);
+    throw std::runtime_error("Cannot open file for reading: " + path);
+  }
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) {
+    throw std::runtime_error("Cannot read file: " + path + " -> " + system_error_text(errno));
+  }
+  if (S_ISDIR(st.st_mode)) return false;
+  if (!S_ISREG(st.st_mode)) throw RepositoryDamaged("Not a regular file: " + path);
+  return read_open_file(fd.get(), st, path, out);
+}
+
+namespace {
+
+// Set by a deferred write, cleared by the sync that covers it.
+bool g_unsynced_writes = false;
+
+// Writes into an existing FIFO, socket or device as it is: replacing one
+// with a regular file would break whatever it serves.
+void write_in_place(const std::string& path, std::string_view bytes) {
+  // Non-blocking open, so a FIFO without a reader fails instead of hanging;
+  // the writes then block as usual.
+  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    throw std::runtime_error("Cannot open file for writing: " + path + " -> " +
+                             system_error_text(errno));
+  }
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  int error = flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0 ? errno : 0;
+  if (error == 0) error = write_all(fd.get(), bytes);
+  const int close_error = fd.close_now();
+  if (error == 0) error = close_error;
+  if (error != 0) {
+    throw std::runtime_error("Failed to write file: " + path + " -> " + system_error_text(error));
+  }
+}
+
+// fsync of a directory, so that a rename into it survives a power loss. File
+// systems that cannot sync a directory answer EINVAL; nothing is lost there.
+int sync_directory(std::string_view dir) {
+  FileDescriptor fd(
+      ::open(dir.empty() ? "." : std::string(dir).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  if (::fsync(fd.get()) != 0 && errno != EINVAL) return errno;
+  return 0;
+}
+
+}  // namespace
+
+bool is_special_file(const struct stat& st) {
+  return S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
+}
+
+void sync_deferred_writes(const std::string& path) {
+  if (!g_unsynced_writes) return;
+  // One syncfs covers every object written since the last sync: a batch,
+  // where an fsync per object would cost a journal commit each.
+  std::string_view parent = path_dirname(path);
+  FileDescriptor fd(::open(parent.empty() ? "." : std::string(parent).c_str(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0 || ::syncfs(fd.get()) != 0) {
+    throw std::runtime_error("Cannot sync: " + path + " -> " + system_error_text(errno));
+  }
+  g_unsynced_writes = false;
+}
+
+void write_file_atomic(const std::string& path, std::string_view bytes, Durability durability) {
+  // Objects go only to paths found free a moment ago: no look needed.
+  struct stat existing;
+  if (durability != Durability::deferred && ::lstat(path.c_str(), &existing) == 0 &&
+      is_special_file(existing)) {
+    write_in_place(path, bytes);
+    return;
+  }
+  const bool synced = durability == Durability::synced;
+  if (synced) sync_deferred_writes(path);
   // The parent usually exists: create it only when the first open fails.
   std::string temp_path;
   int opened = open_temp_sibling(path, temp_path);
@@ -147,7 +242,26 @@ void write_file_atomic(const std::string& path, std::string_view bytes) {
   }
   FileDescriptor fd(opened);
   if (fd.get() < 0) throw std::runtime_error("Cannot open file for writing: " + temp_path);
-  finish_atomic_write(fd, temp_path, path, bytes);
+  finish_atomic_write(fd, temp_path, path, bytes, synced);
+  if (int error = synced ? sync_directory(parent) : 0; error != 0) {
+    throw std::runtime_error("Cannot sync: " + path + " -> " + system_error_text(error));
+  }
+  if (durability == Durability::deferred) g_unsynced_writes = true;
+}
+
+std::string follow_links(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops <= 40; ++hops) {
+    struct stat st;
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+    if (n <= 0) return current;
+    target.resize(static_cast<size_t>(n));
+    std::string_view dir = path_dirname(current);
+    current = target.front() == '/' || dir.empty() ? target : std::string(dir) + "/" + target;
+  }
+  throw std::runtime_error("Too many levels of symbolic links: " + path);
 }
 
 void write_private_file_atomic(const std::string& path, std::string_view bytes) {

@@ -5,14 +5,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <nlohmann/json.hpp>
 #include <optional>
 
 #include "store/canonical_json.h"
+#include "store/errors.h"
 #include "store/fs.h"
 #include "store/object.h"
 #include "store/repo.h"
+#include "store/tree_walk.h"
 
 // .orrery/index is JSON, dumped with an indent of two:
 //
@@ -22,36 +25,77 @@
 //
 // Entries are keyed by path in byte order. The old format, still read, maps
 // each path straight to its blob id: {"<path>": "<id>", ...}.
+//
+// Nothing in it is trusted: a key must be a path checkout could write, an id
+// 64 lower-case hex digits (an empty one drops the entry), a number an
+// unsigned integer of its field's width. Anything else makes the index
+// damaged, reported with its path, never partly used.
 
 using nlohmann::json;
 
 namespace {
 
-uint64_t number_member(const json& object, const char* name) {
-  auto it = object.find(name);
-  return it == object.end() ? 0 : it->get<uint64_t>();
+// Where an index text came from, for the damage report.
+struct Source {
+  std::string_view path;  // empty for a text given directly
+
+  [[noreturn]] void damaged(const std::string& why) const {
+    throw RepositoryDamaged(path.empty() ? "Damaged index: " + why
+                                         : "Damaged index " + std::string(path) + ": " + why);
+  }
+};
+
+bool is_lower_hex_id(std::string_view text) {
+  if (text.size() != 64) return false;
+  for (char c : text) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
 }
 
-Index parse_current_format(const json& document) {
+// Adds an entry whose key and id passed; an empty id drops it.
+void add_checked(Index& index, const Source& source, const std::string& path, IndexEntry entry) {
+  if (!is_safe_index_path(path)) source.damaged("unsafe path " + path);
+  if (entry.hash.empty()) return;
+  if (!is_lower_hex_id(entry.hash)) source.damaged("invalid object id for " + path);
+  index.insert_or_assign(path, std::move(entry));
+}
+
+uint64_t number_member(const json& object, const char* name, uint64_t max, const Source& source,
+                       const std::string& path) {
+  auto it = object.find(name);
+  if (it == object.end()) return 0;
+  // Negative, fractional or past 64 bits: no stat gave it.
+  if (!it->is_number_unsigned() || it->get<uint64_t>() > max) {
+    source.damaged(std::string(name) + " out of range for " + path);
+  }
+  return it->get<uint64_t>();
+}
+
+Index parse_current_format(const json& document, const Source& source) {
   Index index;
   auto entries = document.find("entries");
   if (entries == document.end() || !entries->is_object()) return index;
   for (const auto& [path, value] : entries->items()) {
     if (!value.is_object()) continue;
     IndexEntry entry;
-    if (auto hash = value.find("hash"); hash != value.end()) entry.hash = hash->get<std::string>();
-    entry.size = number_member(value, "size");
-    entry.mtime = number_member(value, "mtime");
-    entry.mode = static_cast<uint32_t>(number_member(value, "mode"));
-    if (!entry.hash.empty()) index.emplace(path, std::move(entry));
+    if (auto hash = value.find("hash"); hash != value.end()) {
+      if (!hash->is_string()) source.damaged("invalid object id for " + path);
+      entry.hash = hash->get<std::string>();
+    }
+    entry.size = number_member(value, "size", UINT64_MAX, source, path);
+    entry.mtime = number_member(value, "mtime", UINT64_MAX, source, path);
+    entry.mode = static_cast<uint32_t>(number_member(value, "mode", UINT32_MAX, source, path));
+    add_checked(index, source, path, std::move(entry));
   }
   return index;
 }
 
-Index parse_old_format(const json& document) {
+Index parse_old_format(const json& document, const Source& source) {
   Index index;
   for (const auto& [path, value] : document.items()) {
-    index.emplace(path, IndexEntry{value.get<std::string>(), 0, 0, 0});
+    if (!value.is_string()) source.damaged("invalid object id for " + path);
+    add_checked(index, source, path, IndexEntry{value.get<std::string>(), 0, 0, 0});
   }
   return index;
 }
@@ -64,6 +108,8 @@ bool read_canonical_entry(CanonicalReader& in, std::string& path, IndexEntry& en
       in.string(entry.hash) && in.literal(",\n      \"mode\": ") && in.number(mode) &&
       in.literal(",\n      \"mtime\": ") && in.number(entry.mtime) &&
       in.literal(",\n      \"size\": ") && in.number(entry.size) && in.literal("\n    }");
+  // A mode past 32 bits is left to the full parser, which reports it.
+  if (mode > UINT32_MAX) in.ok = false;
   entry.mode = static_cast<uint32_t>(mode);
   return in.ok;
 }
@@ -72,7 +118,7 @@ bool read_canonical_entry(CanonicalReader& in, std::string& path, IndexEntry& en
 // a 10,000-entry index is read on every status. Nothing when the text has
 // any other shape (or its paths are not strictly ascending), so the full
 // parser decides.
-std::optional<Index> parse_canonical_index(std::string_view text) {
+std::optional<Index> parse_canonical_index(std::string_view text, const Source& source) {
   CanonicalReader in{text};
   Index index;
   if (!in.literal("{\n  \"entries\": ")) return std::nullopt;
@@ -82,7 +128,11 @@ std::optional<Index> parse_canonical_index(std::string_view text) {
     IndexEntry entry;
     while (read_canonical_entry(in, path, entry)) {
       if (!index.empty() && !(index.rbegin()->first < path)) return std::nullopt;
-      if (!entry.hash.empty()) index.emplace_hint(index.end(), path, entry);
+      if (!is_safe_index_path(path)) source.damaged("unsafe path " + path);
+      if (!entry.hash.empty()) {
+        if (!is_lower_hex_id(entry.hash)) source.damaged("invalid object id for " + path);
+        index.emplace_hint(index.end(), path, entry);
+      }
       if (!in.maybe(",\n")) break;
     }
     in.literal("\n  }");
@@ -126,16 +176,23 @@ std::optional<std::string> serialize_plain_index(const Index& index) {
 
 }  // namespace
 
-Index parse_index(std::string_view text) {
-  if (std::optional<Index> index = parse_canonical_index(text)) return std::move(*index);
-  json document = json::parse(text);
+namespace {
+
+Index parse_index_from(std::string_view text, const Source& source) {
+  if (std::optional<Index> index = parse_canonical_index(text, source)) return std::move(*index);
+  json document = json::parse(text, nullptr, /*allow_exceptions=*/false);
+  if (document.is_discarded()) source.damaged("not valid JSON");
   if (!document.is_object()) return {};
   auto version = document.find("version");
   if (version != document.end() && version->is_number() && version->get<double>() >= 2) {
-    return parse_current_format(document);
+    return parse_current_format(document, source);
   }
-  return parse_old_format(document);
+  return parse_old_format(document, source);
 }
+
+}  // namespace
+
+Index parse_index(std::string_view text) { return parse_index_from(text, Source{}); }
 
 std::string serialize_index(const Index& index) {
   if (std::optional<std::string> text = serialize_plain_index(index)) return std::move(*text);
@@ -150,30 +207,42 @@ std::string serialize_index(const Index& index) {
 
 Index load_index(const Repository& repo) {
   const std::string path = orrery_path(repo, "index");
+  const Source source{path};
   // Mapped rather than read: a 10,000-entry index is 2 MB, and mapping the
-  // cached pages costs less than copying them into fresh memory.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // cached pages costs less than copying them into fresh memory. Opened
+  // without following a link or waiting on a FIFO, and only a regular file
+  // is read.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    if (!path_exists(path)) return {};
+    if (errno == ENOENT) return {};
+    if (errno == ELOOP || errno == ENXIO) throw RepositoryDamaged("Not a regular file: " + path);
     throw std::runtime_error("Cannot open file for reading: " + path);
   }
   struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw RepositoryDamaged("Not a regular file: " + path);
+  }
   void* mapped = MAP_FAILED;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+  if (st.st_size > 0) {
     mapped = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE,
                     fd, 0);
   }
   ::close(fd);
-  if (mapped == MAP_FAILED) return parse_index(read_file(path));
+  if (mapped == MAP_FAILED) {
+    std::string text;
+    if (!read_store_file(path, text)) return {};
+    return parse_index_from(text, source);
+  }
   struct Unmap {
     void* at;
     size_t size;
     ~Unmap() { ::munmap(at, size); }
   } unmap{mapped, static_cast<size_t>(st.st_size)};
-  return parse_index(std::string_view(static_cast<const char*>(mapped), unmap.size));
+  return parse_index_from(std::string_view(static_cast<const char*>(mapped), unmap.size), source);
 }
 
 void save_index(const Repository& repo, const Index& index) {
   flush_pending_objects();  // the index must not name an object not yet on disk
-  write_file_atomic(orrery_path(repo, "index"), serialize_index(index));
+  write_file_atomic(orrery_path(repo, "index"), serialize_index(index), Durability::synced);
 }

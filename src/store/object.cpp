@@ -1,12 +1,14 @@
 #include "store/object.h"
 
 #include <array>
+#include <exception>
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
 #include "pack/pack_reader.h"
 #include "store/canonical_json.h"
 #include "store/codec.h"
+#include "store/errors.h"
 #include "store/fs.h"
 #include "store/repo.h"
 
@@ -132,12 +134,13 @@ PendingObjects* pending_for(const ObjectStore& store) {
 // write_file_atomic creates the fan-out directory when it is missing.
 void write_loose_file(const std::string& root, std::string_view id, std::string_view stored) {
   std::string path = loose_object_path(root, id);
-  if (!path_exists(path)) write_file_atomic(path, stored);
+  if (!path_exists(path)) write_file_atomic(path, stored, Durability::deferred);
 }
 
 }  // namespace
 
-ObjectWriteBatch::ObjectWriteBatch(const ObjectStore& store) {
+ObjectWriteBatch::ObjectWriteBatch(const ObjectStore& store)
+    : unwinding_(std::uncaught_exceptions()) {
   if (g_pending != nullptr) return;  // an outer batch already collects
   owned_ = std::make_unique<PendingObjects>();
   owned_->root = store.root;
@@ -146,11 +149,16 @@ ObjectWriteBatch::ObjectWriteBatch(const ObjectStore& store) {
 
 ObjectWriteBatch::~ObjectWriteBatch() {
   if (!owned_) return;
-  try {
-    flush_pending_objects();
-  } catch (const std::exception&) {
-    // Only objects nothing refers to can still be pending here: every writer
-    // of references and of the index flushes first and reports its errors.
+  // Only objects nothing refers to can still be pending here: every writer
+  // of references and of the index flushes first and reports its errors.
+  // After a failure they are dropped; writing them would mean waiting for
+  // the lock a second time when the lock is what failed.
+  if (std::uncaught_exceptions() == unwinding_) {
+    try {
+      flush_pending_objects();
+    } catch (const std::exception&) {
+      // Nothing names them.
+    }
   }
   g_pending = nullptr;
 }
@@ -162,7 +170,7 @@ void flush_pending_objects() {
   // since is replaced by an equal object, which costs less than a second
   // lookup for every object.
   for (const auto& [id, stored] : g_pending->stored) {
-    write_file_atomic(loose_object_path(g_pending->root, id), stored);
+    write_file_atomic(loose_object_path(g_pending->root, id), stored, Durability::deferred);
   }
   g_pending->stored.clear();
   g_pending->bytes = 0;
@@ -202,11 +210,23 @@ std::optional<std::string> read_raw_object(const ObjectStore& store, std::string
     if (it != pending->stored.end()) return it->second;
   }
   std::string bytes;
-  if (read_file_into(loose_object_path(store.root, id), bytes)) return bytes;
+  if (read_store_file(loose_object_path(store.root, id), bytes)) return bytes;
   return find_in_packs(store.root, id);
 }
 
 namespace {
+
+[[noreturn]] void damaged(std::string_view kind, std::string_view id, const std::string& why) {
+  throw RepositoryDamaged("Damaged " + std::string(kind) + " " + std::string(id) + ": " + why);
+}
+
+// The canonical bytes of a stored form, checked, or RepositoryDamaged.
+std::string inflate_checked(std::string_view id, std::string_view stored) {
+  std::string canonical;
+  std::string error;
+  if (!inflate_object(stored, canonical, error)) damaged("object", id, error);
+  return canonical;
+}
 
 // The inflated canonical bytes of an object, wherever it is stored.
 std::optional<std::string> read_canonical_bytes(const ObjectStore& store, std::string_view id) {
@@ -216,11 +236,85 @@ std::optional<std::string> read_canonical_bytes(const ObjectStore& store, std::s
     if (it != pending->stored.end()) return zlib_decompress(it->second);
   }
   std::string stored;
-  if (read_file_into(loose_object_path(store.root, id), stored)) return zlib_decompress(stored);
+  if (read_store_file(loose_object_path(store.root, id), stored)) {
+    return inflate_checked(id, stored);
+  }
   std::optional<PackedObject> packed = read_packed_object(store.root, id);
   if (!packed) return std::nullopt;
-  if (packed->is_raw) return std::move(packed->bytes);
-  return zlib_decompress(packed->bytes);
+  if (!packed->is_raw) return inflate_checked(id, packed->bytes);
+  std::string error;
+  if (!check_canonical_object(packed->bytes, error)) damaged("object", id, error);
+  return std::move(packed->bytes);
+}
+
+// Every member the tree text may have, as a string when it is one.
+bool take_string(const json& object, const char* name, std::string& out) {
+  auto it = object.find(name);
+  if (it == object.end()) return true;
+  if (!it->is_string()) return false;
+  out = it->get<std::string>();
+  return true;
+}
+
+std::optional<Tree> decode_tree(std::string_view bytes, std::string& error) {
+  if (std::optional<Tree> canonical = parse_canonical_tree(bytes)) return canonical;
+  json document = json::parse(bytes, nullptr, /*allow_exceptions=*/false);
+  if (!document.is_array()) {
+    error = document.is_discarded() ? "not valid JSON" : "not a JSON array";
+    return std::nullopt;
+  }
+  Tree tree;
+  for (const json& element : document) {
+    TreeEntry entry;
+    if (!element.is_object() || !take_string(element, "mode", entry.mode) ||
+        !take_string(element, "type", entry.type) || !take_string(element, "hash", entry.hash) ||
+        !take_string(element, "path", entry.path)) {
+      error = "malformed tree entry";
+      return std::nullopt;
+    }
+    tree.push_back(std::move(entry));
+  }
+  return tree;
+}
+
+bool take_parents(const json& document, std::vector<ObjectId>& parents) {
+  if (auto list = document.find("parents"); list != document.end()) {
+    if (!list->is_array()) return false;
+    for (const json& parent : *list) {
+      if (!parent.is_string()) return false;
+      parents.push_back(parent.get<std::string>());
+    }
+    return true;
+  }
+  std::string single;
+  if (!take_string(document, "parent", single)) return false;
+  if (document.contains("parent")) parents.push_back(std::move(single));
+  return true;
+}
+
+std::optional<Commit> decode_commit(std::string_view bytes, std::string& error) {
+  if (std::optional<Commit> canonical = parse_canonical_commit(bytes)) return canonical;
+  json document = json::parse(bytes, nullptr, /*allow_exceptions=*/false);
+  if (!document.is_object()) {
+    error = document.is_discarded() ? "not valid JSON" : "not a JSON object";
+    return std::nullopt;
+  }
+  Commit commit;
+  if (!take_parents(document, commit.parents) || !take_string(document, "tree", commit.tree) ||
+      !take_string(document, "author", commit.author) ||
+      !take_string(document, "message", commit.message)) {
+    error = "malformed commit member";
+    return std::nullopt;
+  }
+  if (auto time = document.find("timestamp"); time != document.end()) {
+    // Negative, fractional or too large for 64 bits: nothing a clock gave.
+    if (!time->is_number_unsigned()) {
+      error = "timestamp is not an unsigned 64-bit integer";
+      return std::nullopt;
+    }
+    commit.timestamp = time->get<uint64_t>();
+  }
+  return commit;
 }
 
 }  // namespace
@@ -229,10 +323,9 @@ std::optional<Object> read_object(const ObjectStore& store, std::string_view id)
   std::optional<std::string> canonical = read_canonical_bytes(store, id);
   if (!canonical) return std::nullopt;
   std::string& bytes = *canonical;
+  // The header was checked: a type word, a space, digits, a NUL.
   size_t nul = bytes.find('\0');
-  if (nul == std::string::npos) return std::nullopt;
-  size_t space = std::string_view(bytes).substr(0, nul).find(' ');
-  if (space == std::string::npos) return std::nullopt;
+  size_t space = bytes.find(' ');
   Object object;
   object.type = bytes.substr(0, space);
   bytes.erase(0, nul + 1);
@@ -249,13 +342,19 @@ bool is_commit(const ObjectStore& store, std::string_view id) {
 std::optional<Commit> read_commit(const ObjectStore& store, std::string_view id) {
   std::optional<Object> object = read_object(store, id);
   if (!object || object->type != "commit") return std::nullopt;
-  return parse_commit(object->data);
+  std::string error;
+  std::optional<Commit> commit = decode_commit(object->data, error);
+  if (!commit) damaged("commit", id, error);
+  return commit;
 }
 
 std::optional<Tree> read_tree(const ObjectStore& store, std::string_view id) {
   std::optional<Object> object = read_object(store, id);
   if (!object || object->type != "tree") return std::nullopt;
-  return parse_tree(object->data);
+  std::string error;
+  std::optional<Tree> tree = decode_tree(object->data, error);
+  if (!tree) damaged("tree", id, error);
+  return tree;
 }
 
 std::string serialize_tree(const Tree& tree) {
@@ -269,14 +368,10 @@ std::string serialize_tree(const Tree& tree) {
 }
 
 Tree parse_tree(std::string_view bytes) {
-  if (std::optional<Tree> canonical = parse_canonical_tree(bytes)) return std::move(*canonical);
-  json document = json::parse(bytes);
-  Tree tree;
-  for (const json& element : document) {
-    tree.push_back({element.value("mode", std::string()), element.value("type", std::string()),
-                    element.value("hash", std::string()), element.value("path", std::string())});
-  }
-  return tree;
+  std::string error;
+  std::optional<Tree> tree = decode_tree(bytes, error);
+  if (!tree) throw RepositoryDamaged("Damaged tree: " + error);
+  return std::move(*tree);
 }
 
 std::string serialize_commit(const Commit& commit) {
@@ -293,20 +388,10 @@ std::string serialize_commit(const Commit& commit) {
 }
 
 Commit parse_commit(std::string_view bytes) {
-  if (std::optional<Commit> canonical = parse_canonical_commit(bytes)) return std::move(*canonical);
-  json document = json::parse(bytes);
-  Commit commit;
-  if (document.is_object() && document.contains("parents")) {
-    for (const json& parent : document["parents"])
-      commit.parents.push_back(parent.get<std::string>());
-  } else if (document.is_object() && document.contains("parent")) {
-    commit.parents.push_back(document["parent"].get<std::string>());
-  }
-  commit.tree = document.value("tree", std::string());
-  commit.author = document.value("author", std::string());
-  commit.message = document.value("message", std::string());
-  commit.timestamp = document.value("timestamp", uint64_t{0});
-  return commit;
+  std::string error;
+  std::optional<Commit> commit = decode_commit(bytes, error);
+  if (!commit) throw RepositoryDamaged("Damaged commit: " + error);
+  return std::move(*commit);
 }
 
 ObjectId blob_id(std::string_view content) { return object_hash("blob", content); }

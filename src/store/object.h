@@ -21,6 +21,8 @@ struct TreeEntry {
   std::string type;  // "blob" or "tree"
   std::string hash;
   std::string path;  // one path component
+
+  bool operator==(const TreeEntry&) const = default;
 };
 
 // One directory level; writers sort entries by path in byte order.
@@ -32,6 +34,8 @@ struct Commit {
   std::string author;
   std::string message;
   uint64_t timestamp = 0;  // seconds since 1970-01-01 UTC
+
+  bool operator==(const Commit&) const = default;
 };
 
 // The object part of a repository. Constructing it creates .orrery/objects.
@@ -54,7 +58,8 @@ std::string loose_object_path(const std::string& root, std::string_view id);
 // Pending objects are readable through read_raw_object at once. Every writer
 // of references and of the index calls flush_pending_objects first, so
 // nothing stored on disk can name an object that is not. Only one batch is
-// active per process; a nested one joins the outer.
+// active per process; a nested one joins the outer. A batch left by an
+// exception drops what it still holds, since nothing names it.
 struct PendingObjects;
 class ObjectWriteBatch {
  public:
@@ -65,6 +70,7 @@ class ObjectWriteBatch {
 
  private:
   std::unique_ptr<PendingObjects> owned_;
+  int unwinding_;  // exceptions in flight when the batch began
 };
 
 // Writes the objects the active batch holds back, under one lock. Throws
@@ -84,19 +90,24 @@ bool write_raw_object(const ObjectStore& store, std::string_view id, std::string
 // Nothing for an id that is not 64 hexadecimal digits, without touching disk.
 std::optional<std::string> read_raw_object(const ObjectStore& store, std::string_view id);
 
-// The inflated object, or nothing when it is missing or has no valid header.
-// Throws "zlib inflate failed" on damaged data.
+// The inflated object, or nothing when it is missing. Throws
+// RepositoryDamaged "Damaged object <id>: <reason>" when its file is not a
+// regular file, its stream does not inflate, or its header is malformed or
+// announces another length than the content has.
 std::optional<Object> read_object(const ObjectStore& store, std::string_view id);
 
 // is_object_id(id) and the object reads as a commit.
 bool is_commit(const ObjectStore& store, std::string_view id);
 
 // Reads and parses an object of the given kind; nothing when it is missing or
-// of another type. Malformed JSON throws the parser's error.
+// of another type. Throws what read_object throws, and RepositoryDamaged
+// "Damaged commit <id>: <reason>" (or tree) for a text that is not JSON of
+// the expected shape, or a timestamp that is not an unsigned 64-bit integer.
 std::optional<Commit> read_commit(const ObjectStore& store, std::string_view id);
 std::optional<Tree> read_tree(const ObjectStore& store, std::string_view id);
 
-// The compact JSON texts stored as tree and commit content.
+// The compact JSON texts stored as tree and commit content. The parsers
+// throw RepositoryDamaged "Damaged tree: <reason>" (or commit).
 std::string serialize_tree(const Tree& tree);
 Tree parse_tree(std::string_view bytes);
 std::string serialize_commit(const Commit& commit);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "store/errors.h"
 #include "store/fs.h"
 #include "store/repo.h"
 
@@ -13,6 +14,12 @@
 // movement of what HEAD resolves to, oldest first:
 //
 //   <old id or 64 zeros> " " <new id> "\t" <message, at most 200 bytes> "\n"
+//
+// Names and contents are checked wherever they are read or written: a name
+// is a path below refs/ that cannot leave it, a content is an id in lower
+// case, a symbolic HEAD names a branch. Anything else was not written by
+// this program, and a command that went on with it could write outside the
+// repository or lose a branch.
 
 namespace {
 
@@ -29,18 +36,35 @@ std::string_view trim(std::string_view text) {
   return trim_right(text.substr(start));
 }
 
-bool is_lower_hex_64(std::string_view text) { return is_object_id(text); }
+bool is_lower_hex_64(std::string_view text) {
+  if (text.size() != 64) return false;
+  for (char c : text) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+void check_ref_id(std::string_view name, const ObjectId& id) {
+  if (!is_lower_hex_64(id)) {
+    throw std::runtime_error("Invalid object id for reference " + std::string(name) + ": " + id);
+  }
+}
+
+[[noreturn]] void damaged_head(const Repository& repo) {
+  throw RepositoryDamaged("Damaged HEAD: " + orrery_path(repo, "HEAD") +
+                          " is neither a branch reference nor a commit id");
+}
 
 std::string_view last_component(std::string_view name) { return path_basename(name); }
 
 void write_ref_file(const Repository& repo, std::string_view name, const ObjectId& id) {
   std::string path = orrery_path(repo, name);
   ensure_directory(std::string(path_dirname(path)));
-  write_file_atomic(path, id + "\n");
+  write_file_atomic(path, id + "\n", Durability::synced);
 }
 
 void write_head_file(const Repository& repo, const std::string& content) {
-  write_file_atomic(orrery_path(repo, "HEAD"), content + "\n");
+  write_file_atomic(orrery_path(repo, "HEAD"), content + "\n", Durability::synced);
 }
 
 // The commit id when `id` names one, otherwise nothing.
@@ -72,10 +96,40 @@ void detach_head_locked(const Repository& repo, const HeadRef& head, const Objec
 
 }  // namespace
 
+bool is_valid_reference(std::string_view name) {
+  if (name.substr(0, 5) != "refs/") return false;
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return false;
+  }
+  // A backslash separates too where paths are read as on Windows: no piece
+  // between any two separators may be empty, "." or "..".
+  size_t start = 0;
+  for (;;) {
+    size_t end = name.find_first_of("/\\", start);
+    std::string_view piece = name.substr(start, end - start);
+    if (piece.empty() || piece == "." || piece == "..") return false;
+    if (end == std::string_view::npos) return true;
+    start = end + 1;
+  }
+}
+
+void check_reference_name(std::string_view name) {
+  if (!is_valid_reference(name)) {
+    throw std::runtime_error("Invalid reference name: " + std::string(name));
+  }
+}
+
 std::optional<std::string> read_ref(const std::string& root, std::string_view name) {
+  check_reference_name(name);
   std::string text;
-  if (!read_file_into(orrery_path(root, name), text)) return std::nullopt;
-  return std::string(trim_right(text));
+  if (!read_store_file(orrery_path(root, name), text)) return std::nullopt;
+  // Blanks on either side are forgiven: reference files are hand-editable.
+  std::string_view id = trim(text);
+  if (!is_lower_hex_64(id)) {
+    throw RepositoryDamaged("Damaged reference " + std::string(name) + ": " +
+                            orrery_path(root, name) + " does not hold an object id");
+  }
+  return std::string(id);
 }
 
 HeadRef parse_head(std::string_view text) {
@@ -84,7 +138,9 @@ HeadRef parse_head(std::string_view text) {
   if (text.empty()) return head;
   if (text.substr(0, 4) == "ref:") {
     std::string_view name = trim(text.substr(4));
-    if (!name.empty()) head.symref = std::string(name);
+    if (name.substr(0, 11) == "refs/heads/" && is_valid_reference(name)) {
+      head.symref = std::string(name);
+    }
   } else if (is_lower_hex_64(text)) {
     head.detached = std::string(text);
   }
@@ -93,8 +149,10 @@ HeadRef parse_head(std::string_view text) {
 
 HeadRef read_head(const Repository& repo) {
   std::string text;
-  if (!read_file_into(orrery_path(repo, "HEAD"), text)) return {};
-  return parse_head(text);
+  if (!read_store_file(orrery_path(repo, "HEAD"), text)) return {};
+  HeadRef head = parse_head(text);
+  if (!head.symref && !head.detached) damaged_head(repo);
+  return head;
 }
 
 std::optional<std::string> head_symref(const Repository& repo) { return read_head(repo).symref; }
@@ -106,6 +164,8 @@ std::optional<ObjectId> head_commit(const Repository& repo) {
 }
 
 void update_ref(const Repository& repo, const std::string& name, const ObjectId& id) {
+  check_reference_name(name);
+  check_ref_id(name, id);
   flush_pending_objects();  // nothing may name an object not yet on disk
   RepoLock lock(repo.root);
   write_ref_locked(repo, name, id);
@@ -113,6 +173,8 @@ void update_ref(const Repository& repo, const std::string& name, const ObjectId&
 
 bool update_ref_if(const Repository& repo, const std::string& name, const ObjectId& id,
                    const std::optional<ObjectId>& expected) {
+  check_reference_name(name);
+  check_ref_id(name, id);
   flush_pending_objects();  // nothing may name an object not yet on disk
   RepoLock lock(repo.root);
   if (read_ref(repo.root, name) != expected) return false;
@@ -121,6 +183,9 @@ bool update_ref_if(const Repository& repo, const std::string& name, const Object
 }
 
 void set_head_symbolic(const Repository& repo, const std::string& name) {
+  if (name.substr(0, 11) != "refs/heads/" || !is_valid_reference(name)) {
+    throw std::runtime_error("Invalid reference name: " + name);
+  }
   flush_pending_objects();  // nothing may name an object not yet on disk
   RepoLock lock(repo.root);
   HeadRef head = read_head(repo);
@@ -128,12 +193,13 @@ void set_head_symbolic(const Repository& repo, const std::string& name) {
   std::optional<ObjectId> old = head_commit(repo);
   write_head_file(repo, "ref: " + name);
   std::optional<std::string> target = read_ref(repo.root, name);
-  if (target && is_object_id(*target) && is_commit(repo.objects, *target)) {
+  if (target && is_commit(repo.objects, *target)) {
     append_reflog(repo, old, *target, "переключение: " + name);
   }
 }
 
 void detach_head(const Repository& repo, const ObjectId& id) {
+  check_ref_id("HEAD", id);
   flush_pending_objects();  // nothing may name an object not yet on disk
   RepoLock lock(repo.root);
   detach_head_locked(repo, read_head(repo), id);
@@ -141,6 +207,7 @@ void detach_head(const Repository& repo, const ObjectId& id) {
 
 bool detach_head_if(const Repository& repo, const ObjectId& id,
                     const std::optional<ObjectId>& expected) {
+  check_ref_id("HEAD", id);
   flush_pending_objects();  // nothing may name an object not yet on disk
   RepoLock lock(repo.root);
   HeadRef head = read_head(repo);
@@ -150,6 +217,7 @@ bool detach_head_if(const Repository& repo, const ObjectId& id,
 }
 
 void move_head(const Repository& repo, const ObjectId& id) {
+  check_ref_id("HEAD", id);
   flush_pending_objects();  // nothing may name an object not yet on disk
   RepoLock lock(repo.root);
   HeadRef head = read_head(repo);
@@ -181,33 +249,74 @@ void append_reflog(const Repository& repo, const std::optional<ObjectId>& old_id
   }
   ensure_directory(orrery_path(repo, "logs"));
   std::string line = old_text + " " + new_id + "\t" + clean + "\n";
-  int fd = ::open(orrery_path(repo, "logs/HEAD").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
-                  0666);
+  // Never through a link, never into a FIFO: the reflog is a plain file.
+  int fd = ::open(orrery_path(repo, "logs/HEAD").c_str(),
+                  O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) return;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return;
+  }
   // One write call: appends of whole lines never interleave.
   [[maybe_unused]] ssize_t written = ::write(fd, line.data(), line.size());
   ::close(fd);
 }
 
-std::vector<std::pair<std::string, std::string>> list_refs_in(const Repository& repo,
-                                                              std::string_view dir) {
-  std::vector<std::pair<std::string, std::string>> refs;
-  std::string dir_path = orrery_path(repo, dir);
+namespace {
+
+// Appends the references in .orrery/<dir>/<prefix> (and below it when
+// `recursive`), named by their path below .orrery/<dir>. Only regular files
+// count; links and other special files are skipped, never followed.
+void collect_refs(const Repository& repo, const std::string& dir, const std::string& prefix,
+                  bool recursive, std::vector<std::pair<std::string, std::string>>& refs) {
+  const std::string dir_path = orrery_path(repo, prefix.empty() ? dir : dir + "/" + prefix);
   DIR* handle = ::opendir(dir_path.c_str());
-  if (handle == nullptr) return refs;
+  if (handle == nullptr) return;
+  std::vector<std::string> subdirectories;
   while (dirent* entry = ::readdir(handle)) {
     std::string name = entry->d_name;
     if (name == "." || name == ".." || is_temp_file_name(name)) continue;
-    if (!is_regular_file(dir_path + "/" + name)) continue;
-    std::optional<std::string> value = read_ref(repo.root, std::string(dir) + "/" + name);
-    if (value) refs.emplace_back(name, *value);
+    struct stat st;
+    if (::lstat((dir_path + "/" + name).c_str(), &st) != 0) continue;
+    const std::string relative = prefix.empty() ? name : prefix + "/" + name;
+    if (S_ISDIR(st.st_mode) && recursive) subdirectories.push_back(relative);
+    if (!S_ISREG(st.st_mode)) continue;
+    if (std::optional<std::string> value = read_ref(repo.root, dir + "/" + relative)) {
+      refs.emplace_back(relative, *value);
+    }
   }
   ::closedir(handle);
+  for (const std::string& sub : subdirectories) collect_refs(repo, dir, sub, true, refs);
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> list_refs_in(const Repository& repo,
+                                                              std::string_view dir) {
+  std::vector<std::pair<std::string, std::string>> refs;
+  collect_refs(repo, std::string(dir), "", false, refs);
+  return refs;
+}
+
+std::vector<std::pair<std::string, std::string>> list_refs_below(const Repository& repo,
+                                                                 std::string_view dir) {
+  std::vector<std::pair<std::string, std::string>> refs;
+  collect_refs(repo, std::string(dir), "", true, refs);
   return refs;
 }
 
 std::vector<std::pair<std::string, std::string>> list_branches(const Repository& repo) {
   return list_refs_in(repo, "refs/heads");
+}
+
+RefDeletion delete_ref(const Repository& repo, const std::string& name) {
+  check_reference_name(name);
+  RepoLock lock(repo.root);
+  const std::string path = orrery_path(repo, name);
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return RefDeletion::absent;
+  return ::unlink(path.c_str()) == 0 ? RefDeletion::deleted : RefDeletion::failed;
 }
 
 bool is_temp_file_name(std::string_view file_name) {

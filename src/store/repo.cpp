@@ -2,13 +2,12 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
-#include <chrono>
-#include <stdexcept>
-#include <thread>
+#include <ctime>
+#include <filesystem>
 
 #include "cli/console.h"
 #include "store/fs.h"
+#include "store/refs.h"
 
 Repository::Repository(std::string root_dir) : root(std::move(root_dir)), objects(root) {}
 
@@ -16,23 +15,6 @@ std::string orrery_path(const std::string& root, std::string_view relative) {
   std::string path = root;
   path.append("/.orrery/").append(relative);
   return path;
-}
-
-RepoLock::RepoLock(const std::string& root) : path_(orrery_path(root, "lock")) {
-  // About six seconds of waiting in all: long enough for another process's
-  // short store write, short enough to report a lock left by a killed one.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    if (::mkdir(path_.c_str(), 0777) == 0) {
-      held_ = true;
-      return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10 + attempt));
-  }
-  throw std::runtime_error("Repository is locked (another orrery process may be running)");
-}
-
-RepoLock::~RepoLock() {
-  if (held_) remove_path(path_);
 }
 
 std::string find_repo_root(const std::string& start) {
@@ -58,6 +40,26 @@ void create_repository(const Repository& repo) {
   }
   write_file_atomic(orrery_path(repo, "version"), "1\n");
   write_file_atomic(orrery_path(repo, "HEAD"), "ref: refs/heads/main\n");
+}
+
+size_t remove_stale_temp_files(const std::string& root) {
+  namespace fs = std::filesystem;
+  constexpr time_t k_min_age_seconds = 3600;
+  RepoLock lock(root);
+  const time_t now = std::time(nullptr);
+  std::vector<fs::path> doomed;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(orrery_path(root, ""), ec);
+       !ec && it != fs::end(it); it.increment(ec)) {
+    if (!is_temp_file_name(it->path().filename().string())) continue;
+    struct stat st;
+    if (::lstat(it->path().c_str(), &st) != 0 || now - st.st_mtime < k_min_age_seconds) continue;
+    doomed.push_back(it->path());
+    it.disable_recursion_pending();
+  }
+  size_t removed = 0;
+  for (const fs::path& path : doomed) removed += remove_path(path.string()) ? 1 : 0;
+  return removed;
 }
 
 std::optional<Repository> open_repo_or_report() {

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "store/lock.h"
 #include "store/object.h"
 
 // An opened repository: the working-tree root (as given, not canonicalised)
@@ -21,21 +22,6 @@ inline std::string orrery_path(const Repository& repo, std::string_view relative
   return orrery_path(repo.root, relative);
 }
 
-// The repository-wide write lock: the directory .orrery/lock, created
-// atomically. Waits up to 100 attempts, then throws "Repository is locked
-// (another orrery process may be running)". Released on destruction.
-class RepoLock {
- public:
-  explicit RepoLock(const std::string& root);
-  ~RepoLock();
-  RepoLock(const RepoLock&) = delete;
-  RepoLock& operator=(const RepoLock&) = delete;
-
- private:
-  std::string path_;
-  bool held_ = false;
-};
-
 // The nearest directory at or above `start` holding a .orrery entry; `start`
 // itself when there is none.
 std::string find_repo_root(const std::string& start);
@@ -45,6 +31,12 @@ bool is_initialized(const std::string& root);
 
 // Creates the initial layout (refs, logs, version, HEAD) under the lock.
 void create_repository(const Repository& repo);
+
+// Deletes, under the lock, what interrupted writes left in .orrery
+// ("<name>.tmp.<digits>" files and directories) once it is older than an
+// hour, so that no live writer loses its temporary file. Returns how many
+// were deleted.
+size_t remove_stale_temp_files(const std::string& root);
 
 // The opening step of every command that works in a repository: finds the
 // root from the current directory, or reports the missing repository and

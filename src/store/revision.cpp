@@ -37,7 +37,13 @@ std::optional<ObjectId> resolve_revision(const Repository& repo, std::string_vie
   }
   if (base.empty()) base = "HEAD";
   std::optional<ObjectId> id = resolve_name(repo, base);
-  for (uint64_t i = 0; id && i < steps; ++i) id = first_parent(repo, *id);
+  // The walk ends at the root however large the count; a commit met twice
+  // means a damaged store whose history never reaches one.
+  std::unordered_set<ObjectId> seen;
+  for (uint64_t i = 0; id && i < steps; ++i) {
+    if (!seen.insert(*id).second) return std::nullopt;
+    id = first_parent(repo, *id);
+  }
   return id;
 }
 
@@ -51,9 +57,10 @@ std::optional<uint32_t> first_parent_distance(const Repository& repo, std::strin
                                               std::string_view to) {
   if (from == to) return 0;
   std::optional<ObjectId> current = std::string(from);
+  std::unordered_set<ObjectId> seen{std::string(from)};
   for (uint32_t count = 1; count <= 100000; ++count) {
     current = first_parent(repo, *current);
-    if (!current) return std::nullopt;
+    if (!current || !seen.insert(*current).second) return std::nullopt;
     if (*current == to) return count;
   }
   return std::nullopt;

@@ -11,7 +11,9 @@ struct Repository;
 // HEAD, a 64-digit id, a branch, a tag or remote/branch, first match wins.
 std::optional<ObjectId> resolve_name(const Repository& repo, std::string_view name);
 
-// NAME, NAME~N, ~N, NAME^^…, ^^…: nothing when any step fails.
+// NAME, NAME~N, ~N, NAME^^…, ^^…: nothing when any step fails or the
+// first-parent walk meets a commit twice. Throws "Invalid reference name"
+// for a NAME that would make no valid reference.
 std::optional<ObjectId> resolve_revision(const Repository& repo, std::string_view revision);
 
 std::optional<ObjectId> first_parent(const Repository& repo, std::string_view id);

@@ -1,2 +1,2 @@
 orrery_modules(orrery_core
-  canonical_json codec config fs ignore index init object object_check refs repo revision tree_walk)
+  canonical_json codec config errors fs ignore index init lock object object_check refs repo revision tree_walk)

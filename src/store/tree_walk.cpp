@@ -37,7 +37,7 @@ struct Frame {
 bool is_safe_tree_name(std::string_view name) {
   // For a single component, is_safe_relpath reduces to these tests; one pass
   // over the bytes matters when a status checks ten thousand names.
-  if (name.empty() || name == "..") return false;
+  if (name.empty() || name == "." || name == "..") return false;
   const bool letter = (name[0] >= 'a' && name[0] <= 'z') || (name[0] >= 'A' && name[0] <= 'Z');
   if (name.size() >= 2 && letter && name[1] == ':') return false;
   for (char c : name) {
@@ -51,6 +51,22 @@ bool is_safe_tree_path(std::string_view path) {
   for (;;) {
     size_t end = path.find('/', start);
     if (!is_safe_tree_name(path.substr(start, end - start))) return false;
+    if (end == std::string_view::npos) return true;
+    start = end + 1;
+  }
+}
+
+bool is_safe_index_path(std::string_view path) {
+  if (!is_safe_relpath(path) || path.find('\0') != std::string_view::npos) return false;
+  size_t start = 0;
+  for (;;) {
+    size_t end = path.find('/', start);
+    std::string_view component = path.substr(start, end - start);
+    if (component.empty() || component == ".") return false;
+    if (start == 0 &&
+        (equals_ignoring_case(component, ".orrery") || equals_ignoring_case(component, ".git"))) {
+      return false;
+    }
     if (end == std::string_view::npos) return true;
     start = end + 1;
   }

@@ -11,14 +11,21 @@
 using PathMap = std::map<std::string, ObjectId>;
 
 // The check every tree entry name passes before it may become a path in the
-// working tree: is_safe_relpath, no "/", "\" or NUL, and not .orrery or .git
-// in any letter case.
+// working tree: is_safe_relpath, not ".", no "/", "\" or NUL, and not .orrery
+// or .git in any letter case.
 bool is_safe_tree_name(std::string_view name);
 
 // True when every "/"-separated component of a repository-relative path
 // passes is_safe_tree_name: no "..", no absolute path, no empty component,
 // nothing inside .orrery or .git.
 bool is_safe_tree_path(std::string_view path);
+
+// The check an index key passes when the index is loaded: is_safe_relpath,
+// no empty or "." component, no NUL, and nothing inside .orrery or .git at
+// the top (in any letter case). Weaker than is_safe_tree_path, which commit
+// applies, so that an index an older add wrote (a nested .git directory's
+// files, a name with a backslash) still loads and can be repaired.
+bool is_safe_index_path(std::string_view path);
 
 // Visits the entries below a tree depth-first in stored order, each with its
 // full path, a directory before its contents. Missing or non-tree objects

@@ -1,6 +1,7 @@
 #include "tools/archive.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -126,7 +127,8 @@ void stream_archive(const Repository& repo, const ArchivePlan& plan, ArchiveForm
 }
 
 // The archive file while it is being written: a temporary sibling that
-// becomes the file on commit and is removed on every other way out.
+// becomes the file on commit and is removed on every other way out, or,
+// without a temporary path, a device or FIFO written in place.
 struct PendingFile {
   PendingFile() = default;
   PendingFile(const PendingFile&) = delete;
@@ -135,6 +137,8 @@ struct PendingFile {
     if (fd >= 0) ::close(fd);
     if (!temp_path.empty() && !committed) ::unlink(temp_path.c_str());
   }
+
+  const std::string& writing_path() const { return temp_path.empty() ? path : temp_path; }
 
   std::string path;
   std::string temp_path;
@@ -171,7 +175,7 @@ void write_pending(PendingFile& file, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t n = ::write(file.fd, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw_file_error("не удалось записать", file.temp_path, errno);
+    if (n < 0) throw_file_error("не удалось записать", file.writing_path(), errno);
     bytes.remove_prefix(static_cast<size_t>(n));
   }
 }
@@ -179,16 +183,34 @@ void write_pending(PendingFile& file, std::string_view bytes) {
 void commit_pending(PendingFile& file) {
   int fd = file.fd;
   file.fd = -1;
-  if (::close(fd) != 0) throw_file_error("не удалось записать", file.temp_path, errno);
+  if (::close(fd) != 0) throw_file_error("не удалось записать", file.writing_path(), errno);
+  if (file.temp_path.empty()) return;
   if (::rename(file.temp_path.c_str(), file.path.c_str()) != 0) {
     throw_file_error("не удалось заменить", file.path, errno);
   }
   file.committed = true;
 }
 
+// The output the user named: through symbolic links to where they lead, and
+// there a device or FIFO is opened as it is (a reader may be waiting on the
+// FIFO), never replaced by a regular file; anything else is replaced whole.
+bool open_output(const std::string& output, PendingFile& file) {
+  try {
+    file.path = follow_links(output);
+  } catch (const std::runtime_error&) {
+    return false;
+  }
+  struct stat st;
+  if (::lstat(file.path.c_str(), &st) != 0 || !is_special_file(st)) {
+    return open_pending_file(file.path, file);
+  }
+  file.fd = ::open(file.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  return file.fd >= 0;
+}
+
 int archive_to_file(const Repository& repo, const ArchivePlan& plan, const ArchiveOptions& opts) {
   PendingFile file;
-  if (!open_pending_file(opts.output, file)) {
+  if (!open_output(opts.output, file)) {
     print_error("не смог открыть выходной файл");
     return 2;
   }

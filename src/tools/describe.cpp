@@ -8,19 +8,6 @@
 #include "store/repo.h"
 #include "store/revision.h"
 
-namespace {
-
-// Tag files are hand-editable, so blanks on either side of the id (and a
-// CRLF ending) still match.
-std::string_view trim_tag_value(std::string_view text) {
-  size_t start = text.find_first_not_of(" \t");
-  if (start == std::string_view::npos) return {};
-  size_t end = text.find_last_not_of(" \t\r\n");
-  return text.substr(start, end + 1 - start);
-}
-
-}  // namespace
-
 std::optional<DescribeOptions> parse_describe_args(const Args& args) {
   DescribeOptions opts;
   bool have_revision = false;
@@ -48,7 +35,7 @@ std::optional<DescribeOptions> parse_describe_args(const Args& args) {
 std::vector<std::string> tags_pointing_at(const Repository& repo, const ObjectId& id) {
   std::vector<std::string> names;
   for (const auto& [name, value] : list_refs_in(repo, "refs/tags")) {
-    if (trim_tag_value(value) == id) names.push_back(name);
+    if (value == id) names.push_back(name);
   }
   std::sort(names.begin(), names.end());
   return names;

@@ -105,7 +105,7 @@ int cmd_reflog(const Args& args) {
   if (!opts) return 1;
 
   std::string text;
-  if (!read_file_into(orrery_path(*repo, "logs/HEAD"), text)) {
+  if (!read_store_file(orrery_path(*repo, "logs/HEAD"), text)) {
     out_stream() << "reflog пуст (.orrery/logs/HEAD ещё нет)\n";
     return 0;
   }

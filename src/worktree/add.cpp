@@ -11,6 +11,7 @@
 #include "store/ignore.h"
 #include "store/index.h"
 #include "store/repo.h"
+#include "store/tree_walk.h"
 #include "worktree/add_patch.h"
 #include "worktree/internal/dir_walk.h"
 #include "worktree/internal/repo_path.h"
@@ -43,14 +44,29 @@ bool exists_following_links(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-// Refuses, before anything is written, a path that leaves the working tree:
-// its index key would point outside it.
-bool check_inside_root(const std::string& root, const std::vector<std::string>& paths) {
+// Refuses, before anything is written, a path that leaves the working tree
+// (its index key would point outside it), a symbolic link (whose target may
+// lie anywhere) and a path no tree may hold (inside a nested .git, say).
+bool check_arguments(const std::string& root, const IgnoreRules& rules,
+                     const std::vector<std::string>& paths) {
   for (const std::string& arg : paths) {
-    const bool missing = !exists_following_links(repo_full_path(root, arg));
-    if (missing || repo_relative_path(root, arg)) continue;
-    report_outside_root(arg);
-    return false;
+    const std::string full = repo_full_path(root, arg);
+    if (is_symbolic_link(full)) {
+      print_error("символическая ссылка не добавляется: " + arg,
+                  "orrery хранит только обычные файлы; добавь сам файл или каталог");
+      return false;
+    }
+    if (!exists_following_links(full)) continue;
+    std::optional<std::string> relative = repo_relative_path(root, arg);
+    if (!relative) {
+      report_outside_root(arg);
+      return false;
+    }
+    if (*relative != "." && !is_ignored(rules, *relative, is_directory(full)) &&
+        !is_safe_tree_path(*relative)) {
+      print_error("недопустимый путь: " + arg);
+      return false;
+    }
   }
   return true;
 }
@@ -81,9 +97,11 @@ void stage_directory(Stager& stager, const IgnoreRules& rules, const std::string
   const std::string base = relative == "." ? "" : relative;
   bool listed =
       walk_directory(stager.repo.root, base, [&](const std::string& path, WalkEntry kind) {
-        // Everything below .orrery and .git is ignored anyway; skipping them
-        // early spares reading the object store.
-        if (kind == WalkEntry::directory) return path != ".orrery" && path != ".git";
+        // Names no tree may hold are passed over: .orrery and .git at any
+        // depth (skipping the store early also spares reading it), and the
+        // few a checkout would refuse.
+        if (!is_safe_tree_name(path_basename(path))) return false;
+        if (kind == WalkEntry::directory) return true;
         if (kind == WalkEntry::file && !is_ignored(rules, path, false)) stager.stage(path);
         return false;
       });
@@ -114,8 +132,11 @@ void stage_argument(Stager& stager, const IgnoreRules& rules, const std::string&
 }
 
 int add_paths(const Repository& repo, const std::vector<std::string>& paths) {
-  if (!check_inside_root(repo.root, paths)) return 1;
   const IgnoreRules rules = load_ignore_rules(repo.root);
+  if (!check_arguments(repo.root, rules, paths)) return 1;
+  // The lock spans the index's read-modify-write: parallel adds each keep
+  // what the others staged.
+  RepoLock lock(repo.root);
   Index index = load_index(repo);
   // Blobs are written in groups under one lock; saving the index writes
   // what is still held back before the index can name it.

@@ -12,6 +12,7 @@
 #include "store/ignore.h"
 #include "store/index.h"
 #include "store/repo.h"
+#include "store/tree_walk.h"
 #include "worktree/internal/repo_path.h"
 #include "worktree/working_stat.h"
 
@@ -128,7 +129,7 @@ int stage_patch(const Repository& repo, const std::vector<std::string>& paths) {
   }
   const std::string& arg = paths.front();
   const std::string full = repo_full_path(repo.root, arg);
-  if (!is_regular_file(full)) {
+  if (!is_regular_file(full) || is_symbolic_link(full)) {
     print_error("не является обычным файлом: " + arg);
     return 1;
   }
@@ -142,7 +143,11 @@ int stage_patch(const Repository& repo, const std::vector<std::string>& paths) {
     std::cerr << "Пропущено (ignored): " << *relative << "\n";
     return 0;
   }
-  Index index = load_index(repo);
+  if (!is_safe_tree_path(*relative)) {
+    print_error("недопустимый путь: " + arg);
+    return 1;
+  }
+  const Index index = load_index(repo);
   const std::string old_content = indexed_content(repo, index, *relative);
   const WorkingStat stat = stat_working_file(full);
   const std::string new_content = read_file(full);
@@ -155,9 +160,13 @@ int stage_patch(const Repository& repo, const std::vector<std::string>& paths) {
   }
   std::optional<std::vector<bool>> chosen = choose_hunks(*relative, script, hunks);
   if (!chosen) return 1;
+  // The questions are asked without the lock; the index is read again under
+  // it, so that what others staged meanwhile stays.
+  RepoLock lock(repo.root);
+  Index current = load_index(repo);
   ObjectId id = write_object(repo.objects, "blob", apply_chosen(script, hunks, *chosen));
-  index[*relative] = IndexEntry{id, stat.size, stat.mtime, stat.mode};
-  save_index(repo, index);
+  current[*relative] = IndexEntry{id, stat.size, stat.mtime, stat.mode};
+  save_index(repo, current);
   out_stream() << "добавлен (patch) " << *relative << " (" << id << ")\n";
   return 0;
 }

@@ -1,6 +1,5 @@
 #include "worktree/branch.h"
 
-#include <filesystem>
 #include <iostream>
 #include <vector>
 
@@ -99,13 +98,11 @@ int create_branch(const Repository& repo, const std::string& name) {
 }
 
 int delete_branch(const Repository& repo, const std::string& name) {
-  const std::string path = orrery_path(repo, "refs/heads/" + name);
-  if (!is_valid_ref_name(name) || !path_exists(path)) {
+  if (!is_valid_ref_name(name) || delete_ref(repo, "refs/heads/" + name) != RefDeletion::deleted) {
     out_stream().flush();
     std::cerr << "Ветка не найдена: " << name << "\n";
     return 1;
   }
-  std::filesystem::remove(path);
   out_stream() << "Deleted branch " << name << "\n";
   return 0;
 }
@@ -115,8 +112,10 @@ int set_upstream(const Repository& repo, const BranchOptions& options) {
     print_error("нельзя совмещать -vv с --set-upstream-to");
     return 1;
   }
-  auto spec = parse_upstream_spec(*options.upstream);
-  if (!spec) {
+  // Both halves become a reference name and configuration text: nothing
+  // that could leave refs/remotes or start a line of its own.
+  auto parts = parse_upstream_name(*options.upstream);
+  if (!parts || !is_valid_ref_name(parts->first) || !is_valid_ref_name(parts->second)) {
     print_error("неверная upstream-спека: " + *options.upstream, k_upstream_example);
     return 1;
   }
@@ -135,18 +134,22 @@ int set_upstream(const Repository& repo, const BranchOptions& options) {
                 "переключись на ветку или укажи имя: orrery branch -u origin/main <ветка>");
     return 1;
   }
+  if (!is_valid_ref_name(target)) {
+    print_error("недопустимое имя ветки: " + target);
+    return 1;
+  }
   RepoConfig config = load_config(repo);
-  config.branches[target].upstream_remote = spec->first;
-  config.branches[target].upstream_branch = spec->second;
+  config.branches[target].upstream_remote = parts->first;
+  config.branches[target].upstream_branch = parts->second;
   save_config(repo, config);
-  out_stream() << "Ветка " << target << " отслеживает " << spec->first << "/" << spec->second
+  out_stream() << "Ветка " << target << " отслеживает " << parts->first << "/" << parts->second
                << "\n";
   return 0;
 }
 
 }  // namespace
 
-std::optional<std::pair<std::string, std::string>> parse_upstream_spec(std::string_view text) {
+std::optional<std::pair<std::string, std::string>> parse_upstream_name(std::string_view text) {
   size_t slash = text.find('/');
   if (slash == std::string_view::npos || slash == 0 || slash + 1 == text.size()) {
     return std::nullopt;
@@ -155,16 +158,7 @@ std::optional<std::pair<std::string, std::string>> parse_upstream_spec(std::stri
 }
 
 bool is_valid_ref_name(std::string_view name) {
-  if (!is_safe_relpath(name)) return false;
-  size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = name.find_first_of("/\\", start);
-    if (end == std::string_view::npos) end = name.size();
-    std::string_view component = name.substr(start, end - start);
-    if (component.empty() || component == ".") return false;
-    start = end + 1;
-  }
-  return name.find('\0') == std::string_view::npos;
+  return is_safe_relpath(name) && is_valid_reference("refs/heads/" + std::string(name));
 }
 
 int cmd_branch(const Args& args) {

@@ -177,7 +177,7 @@ void save_previous_branch(const Repository& repo, const std::string& target) {
 
 std::optional<std::string> read_previous_branch(const Repository& repo) {
   std::string text;
-  if (!read_file_into(orrery_path(repo, "previous-branch"), text)) return std::nullopt;
+  if (!read_store_file(orrery_path(repo, "previous-branch"), text)) return std::nullopt;
   size_t end = text.find_last_not_of("\n\r \t");
   text.resize(end == std::string::npos ? 0 : end + 1);
   text.erase(0, text.find_first_not_of(" \t"));

@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <ostream>
+#include <unordered_set>
 
 #include "cli/help.h"
-#include "store/fs.h"
 #include "store/refs.h"
 #include "store/repo.h"
 #include "store/revision.h"
@@ -37,31 +36,12 @@ bool is_off_word(std::string value) {
   return value == "no" || value == "never" || value == "false";
 }
 
-std::string_view trim_blanks(std::string_view text) {
-  constexpr std::string_view k_blanks = " \n\r\t";
-  size_t start = text.find_first_not_of(k_blanks);
-  if (start == std::string_view::npos) return {};
-  size_t end = text.find_last_not_of(k_blanks);
-  return text.substr(start, end - start + 1);
-}
-
-// Every reference file below .orrery/<dir> holding a 64-character value,
-// labelled with `prefix` + its path below that directory.
-void add_ref_files(const Repository& repo, std::string_view dir, std::string_view prefix,
-                   Decorations& out) {
-  namespace fs = std::filesystem;
-  const fs::path base = orrery_path(repo, dir);
-  std::error_code ec;
-  std::string content;
-  for (auto it = fs::recursive_directory_iterator(base, ec); !ec && it != fs::end(it);
-       it.increment(ec)) {
-    if (!it->is_regular_file(ec) || is_temp_file_name(it->path().filename().string())) continue;
-    if (!read_file_into(it->path().string(), content)) continue;
-    std::string_view id = trim_blanks(content);
-    if (id.size() != 64) continue;
-    std::string label(prefix);
-    label += it->path().lexically_relative(base).generic_string();
-    out.labels[std::string(id)].push_back(std::move(label));
+// Every reference below .orrery/<dir>, labelled with `prefix` + its path
+// below that directory.
+void add_ref_labels(const Repository& repo, std::string_view dir, std::string_view prefix,
+                    Decorations& out) {
+  for (auto& [name, id] : list_refs_below(repo, dir)) {
+    out.labels[id].push_back(std::string(prefix) + name);
   }
 }
 
@@ -104,7 +84,11 @@ void print_history(const Repository& repo, const LogOptions& options, ObjectId c
   std::string buffer;
   std::string labels;
   int64_t count = 0;
+  // A damaged store can hold a commit that is its own ancestor: the listing
+  // ends where a commit comes round again.
+  std::unordered_set<ObjectId> listed;
   while (!options.max_count || count < *options.max_count) {
+    if (!listed.insert(current).second) break;
     std::optional<Commit> commit = read_commit(repo.objects, current);
     if (!commit) break;
     if (decorations) labels = format_decorations(*decorations, current);
@@ -142,7 +126,7 @@ LogParse parse_log_options(const Args& args) {
       options.oneline = true;
     } else if (arg.rfind("--max-count=", 0) == 0) {
       options.max_count = parse_count(arg.substr(12));
-      if (!options.max_count) return {options, "неверное " + arg};
+      if (!options.max_count) return {options, "неверное --max-count=…"};
     } else if (arg == "-n") {
       if (i + 1 == args.size()) {
         return {options, "ожидается число после -n (сколько последних коммитов показать)"};
@@ -165,8 +149,8 @@ LogParse parse_log_options(const Args& args) {
 Decorations collect_decorations(const Repository& repo) {
   Decorations out;
   for (auto& [name, id] : list_branches(repo)) out.labels[id].push_back(name);
-  add_ref_files(repo, "refs/remotes", "", out);
-  add_ref_files(repo, "refs/tags", "tag: ", out);
+  add_ref_labels(repo, "refs/remotes", "", out);
+  add_ref_labels(repo, "refs/tags", "tag: ", out);
   out.head = head_commit(repo);
   out.head_ref = head_symref(repo);
   return out;

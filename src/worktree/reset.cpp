@@ -198,6 +198,7 @@ int cmd_reset(const Args& args) {
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
 
+  RepoLock lock(repo->root);  // the index is rewritten as HEAD moves
   if (!options->revision) return reset_to_head(*repo, options->mode);
   return reset_to_revision(*repo, options->mode, *options->revision);
 }

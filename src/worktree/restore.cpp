@@ -1,7 +1,5 @@
 #include "worktree/restore.h"
 
-#include <sys/stat.h>
-
 #include <vector>
 
 #include "cli/help.h"
@@ -11,6 +9,7 @@
 #include "store/repo.h"
 #include "store/revision.h"
 #include "store/tree_walk.h"
+#include "worktree/internal/repo_path.h"
 
 namespace {
 
@@ -98,18 +97,6 @@ void restore_staged(const Repository& repo, Index& index, const PathMap& source,
   save_index(repo, index);
 }
 
-// True when a directory on the way to `path` is a symbolic link: writing
-// through it could land outside the working tree.
-bool has_linked_parent(const std::string& root, const std::string& path) {
-  struct stat st;
-  for (size_t slash = path.find('/'); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
-    const std::string parent = root + "/" + path.substr(0, slash);
-    if (::lstat(parent.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 bool restore_file(const ObjectStore& store, const std::string& root, const std::string& path,
@@ -129,6 +116,8 @@ int cmd_restore(const Args& args) {
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
 
+  // The lock spans the index's read-modify-write with --staged.
+  RepoLock lock(repo->root);
   Index index = load_index(*repo);
   std::optional<PathMap> source = load_source(*repo, *options);
   if (!source) return 1;

@@ -9,15 +9,21 @@
 #include "store/index.h"
 #include "store/repo.h"
 #include "store/tree_walk.h"
+#include "worktree/internal/repo_path.h"
 
 namespace {
 
 // Command-line paths stay inside the working tree and out of .orrery, so
-// neither command can touch what the repository is made of.
-bool check_paths(const Args& paths) {
+// neither command can touch what the repository is made of, and no
+// directory on their way may be a symbolic link, which could lead anywhere.
+bool check_paths(const std::string& root, const Args& paths) {
   for (const std::string& path : paths) {
     if (!is_safe_tree_path(path)) {
       print_error("недопустимый путь: " + path);
+      return false;
+    }
+    if (has_linked_parent(root, path)) {
+      print_error("путь проходит через символическую ссылку: " + path);
       return false;
     }
   }
@@ -48,8 +54,9 @@ int cmd_rm(const Args& args) {
   }
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  if (!check_paths(args)) return 1;
+  if (!check_paths(repo->root, args)) return 1;
 
+  RepoLock lock(repo->root);  // spans the index's read-modify-write
   Index index = load_index(*repo);
   for (const std::string& path : args) {
     index.erase(path);
@@ -69,8 +76,9 @@ int cmd_mv(const Args& args) {
   }
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  if (!check_paths(args)) return 1;
+  if (!check_paths(repo->root, args)) return 1;
 
+  RepoLock lock(repo->root);  // spans the index's read-modify-write
   const std::string& from = args[0];
   const std::string& to = args[1];
   const std::string source = repo->root + "/" + from;

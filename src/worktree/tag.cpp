@@ -1,12 +1,8 @@
 #include "worktree/tag.h"
 
-#include <dirent.h>
-
-#include <filesystem>
 #include <ostream>
 
 #include "cli/help.h"
-#include "store/fs.h"
 #include "store/refs.h"
 #include "store/repo.h"
 #include "store/revision.h"
@@ -15,15 +11,8 @@
 namespace {
 
 void list_tags(const Repository& repo) {
-  const std::string dir = orrery_path(repo, "refs/tags");
-  DIR* handle = ::opendir(dir.c_str());
-  if (handle == nullptr) return;
   std::ostream& out = out_stream();
-  while (dirent* entry = ::readdir(handle)) {
-    std::string name = entry->d_name;
-    if (name != "." && name != ".." && is_regular_file(dir + "/" + name)) out << name << "\n";
-  }
-  ::closedir(handle);
+  for (const auto& [name, id] : list_refs_in(repo, "refs/tags")) out << name << "\n";
 }
 
 bool check_tag_name(const std::string& name) {
@@ -41,14 +30,12 @@ int delete_tags(const Repository& repo, const Args& args) {
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& name = args[i];
     if (!check_tag_name(name)) return 1;
-    if (!read_ref(repo.root, "refs/tags/" + name)) {
+    const RefDeletion deletion = delete_ref(repo, "refs/tags/" + name);
+    if (deletion == RefDeletion::absent) {
       print_error("тег не найден: " + name);
       return 1;
     }
-    const std::string path = orrery_path(repo, "refs/tags/" + name);
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
-    if (path_exists(path)) {
+    if (deletion == RefDeletion::failed) {
       print_error("не удалось удалить тег: " + name);
       return 1;
     }

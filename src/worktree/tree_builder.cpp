@@ -1,5 +1,6 @@
 #include "worktree/tree_builder.h"
 
+#include "store/errors.h"
 #include "worktree/internal/tree_fold.h"
 
 namespace {
@@ -7,7 +8,13 @@ namespace {
 PathIds path_views(const PathMap& paths) {
   PathIds views;
   views.reserve(paths.size());
-  for (const auto& [path, id] : paths) views.emplace_back(path, id);
+  for (const auto& [path, id] : paths) {
+    // A tree that checkout would refuse must not be written in the first
+    // place. Loading the index refuses such names, so one that gets here came
+    // from a tree already in the store.
+    if (!is_safe_tree_path(path)) throw RepositoryDamaged("Unsafe path in tree: " + path);
+    views.emplace_back(path, id);
+  }
   return views;
 }
 

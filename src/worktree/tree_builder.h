@@ -10,7 +10,9 @@
 // the map's paths and every directory below it, and returns the id of the
 // tree for `prefix`. Every file gets mode "100644", every directory "40000";
 // entries are sorted by name in byte order. An empty selection writes and
-// returns the empty tree. Throws what writing an object throws.
+// returns the empty tree. Throws RepositoryDamaged "Unsafe path in tree:
+// <path>" for a path that fails is_safe_tree_path, before writing anything,
+// and what writing an object throws.
 ObjectId build_tree(const ObjectStore& store, const PathMap& paths, const std::string& prefix);
 
 // Directory path ("" for the root) to the id of its tree.

@@ -1,3 +1,8 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -191,10 +196,46 @@ TEST_F(ArchiveCommand, LeavesNoPartialFileWhenWritingFails) {
   write_text(file("out/keep.zip"), "earlier");
   for (const std::string target : {"out/keep.zip", "out/new.zip"}) {
     EXPECT_RUN(orrery({"archive", "--format=zip", "-o", target}), 2, "",
-               "orrery: ошибка: archive:\n  подсказка: zlib inflate failed\n");
+               "orrery: ошибка: archive:\n  подсказка: Damaged object " + blob_id("damaged") +
+                   ": zlib inflate failed\n");
   }
   EXPECT_EQ(list_files(file("out")), std::vector<std::string>{"keep.zip"});
   EXPECT_EQ(read_text(file("out/keep.zip")), "earlier");
+}
+
+// An output that is a FIFO or a device is written as it is, and a symbolic
+// link is written through: none of them becomes a regular file.
+TEST_F(ArchiveCommand, WritesThroughLinksAndIntoFifosAndDevicesInPlace) {
+  Repository repo(dir.path());
+  commit_tree(store_tree(repo.objects, {{"a.txt", "small\n"}}));  // fits a pipe's buffer
+  const std::string expected = orrery({"archive"}).out;
+  const auto kind = [](const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+  };
+
+  ASSERT_EQ(::mkfifo(file("pipe").c_str(), 0644), 0);
+  const int reader = ::open(file("pipe").c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  EXPECT_RUN(orrery({"archive", "-o", "pipe"}), 0, "", "");
+  std::string received(expected.size() + 1, '\0');
+  EXPECT_EQ(::read(reader, received.data(), received.size()), ssize_t(expected.size()));
+  received.resize(expected.size());
+  EXPECT_EQ(received, expected);
+  ::close(reader);
+  EXPECT_EQ(kind(file("pipe")), unsigned(S_IFIFO));
+
+  write_text(file("real.tar"), "earlier");
+  ASSERT_EQ(::symlink("real.tar", file("link.tar").c_str()), 0);
+  EXPECT_RUN(orrery({"archive", "-o", "link.tar"}), 0, "", "");
+  EXPECT_EQ(kind(file("link.tar")), unsigned(S_IFLNK));
+  EXPECT_EQ(read_text(file("real.tar")), expected);
+
+  if (::mknod(file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+    GTEST_SKIP() << "cannot make a device node here (needs privileges)";
+  }
+  EXPECT_RUN(orrery({"archive", "--format=zip", "-o", "null"}), 0, "", "");
+  EXPECT_EQ(kind(file("null")), unsigned(S_IFCHR));
 }
 
 TEST_F(ArchiveCommand, ReportsBadArgumentsAndRevisions) {

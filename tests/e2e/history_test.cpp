@@ -192,9 +192,12 @@ TEST_F(History, PickWritesNothingAHostileTreeNames) {
                      {"100644", "blob", blob, ".."},
                      {"100644", "blob", blob, "x/y"}});
   const ObjectId evil = store_commit(repo.objects, tree, {branch_tip(dir.path())});
-  const std::string head = meta("HEAD");
-  EXPECT_RUN(orrery({"cherry-pick", evil}), 1, "", err("Unsafe path in tree: .."));
+  const std::string head = meta("HEAD"), tip = branch_tip(dir.path());
+  EXPECT_RUN(orrery({"cherry-pick", evil}), 1, "",
+             err("Unsafe path in tree: ..",
+                 "репозиторий повреждён: восстанови названный файл из резервной копии или клона"));
   EXPECT_EQ(meta("HEAD"), head);
+  EXPECT_EQ(branch_tip(dir.path()), tip);
   EXPECT_FALSE(path_exists(file("x/y")));
 }
 

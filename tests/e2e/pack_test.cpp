@@ -115,7 +115,8 @@ TEST_F(PackCommand, DamagedLooseObjectFailsThePackAndLeavesNothing) {
   write_blobs({"x"});
   write_text(file(".orrery/objects/00/" + std::string(62, '0')), "not zlib");
   EXPECT_RUN(orrery({"pack"}), 1, "",
-             "orrery: ошибка: pack завершился ошибкой: zlib inflate failed\n");
+             "orrery: ошибка: pack завершился ошибкой: Damaged object " + std::string(64, '0') +
+                 ": zlib inflate failed\n");
   EXPECT_EQ(list_files(file(".orrery/packs")), std::vector<std::string>{});
   EXPECT_FALSE(path_exists(file(".orrery/lock")));
 }

@@ -225,7 +225,7 @@ TEST_F(StatusForeignRepository, AsksGitWithoutAShellEvenForAHostilePath) {
   ASSERT_EQ(git(root, {"init", "-q", "-b", "feature"}).code, 0);
   ASSERT_EQ(git(root, {"commit", "-q", "--allow-empty", "-m", "x"}).code, 0);
   ASSERT_EQ(run_orrery({"init"}, {root, "", {}}).code, 0);
-  write_text(root + "/.orrery/HEAD", "not a head\n");
+  write_text(root + "/.orrery/HEAD", std::string(64, 'e') + "\n");  // detached at no commit
   EXPECT_RUN(run_orrery({"status"}, {root, "", {}}), 0, std::string("На ветке feature\n") + k_clean,
              "");
   EXPECT_FALSE(path_exists(top / "pwned"));
@@ -236,7 +236,7 @@ TEST_F(StatusForeignRepository, AsksGitWithoutAShellEvenForAHostilePath) {
 TEST_F(StatusForeignRepository, StaysSilentWithoutGitDataOrOnAnUnbornGitBranch) {
   const RunOptions here{top.path(), "", {}};
   ASSERT_EQ(run_orrery({"init"}, here).code, 0);
-  write_text(top / ".orrery/HEAD", "\n");
+  write_text(top / ".orrery/HEAD", std::string(64, 'e') + "\n");
   EXPECT_RUN(run_orrery({"status"}, here), 0, k_clean, "");
   ASSERT_EQ(git(top.path(), {"init", "-q"}).code, 0);
   EXPECT_RUN(run_orrery({"status"}, here), 0, k_clean, "");

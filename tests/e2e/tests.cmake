@@ -11,10 +11,12 @@ set(ORRERY_E2E_SOURCES
   cli_test.cpp
   commit_test.cpp
   config_test.cpp
+  crash_test.cpp
   describe_test.cpp
   diff_test.cpp
   grep_test.cpp
   history_test.cpp
+  hostile_repo_test.cpp
   hub_client_test.cpp
   hostile_tree_test.cpp
   init_test.cpp

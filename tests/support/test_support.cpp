@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -109,7 +110,18 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
   }
   close(in);
   int status = 0;
-  waitpid(pid, &status, 0);
+  if (options.timeout_seconds > 0) {
+    for (int waited_ms = 0; waitpid(pid, &status, WNOHANG) == 0; waited_ms += 10) {
+      if (waited_ms >= options.timeout_seconds * 1000) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        break;
+      }
+      usleep(10000);
+    }
+  } else {
+    waitpid(pid, &status, 0);
+  }
   return {drain(out), drain(err), WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
 }
 

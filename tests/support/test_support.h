@@ -38,6 +38,9 @@ struct RunOptions {
   std::string stdin_text;
   // Variables to set (or, with an empty optional-like value "\x01unset", to remove).
   std::map<std::string, std::string> env;
+  // Seconds after which the program is killed (its exit code is then 128 +
+  // SIGKILL); 0 waits for ever.
+  int timeout_seconds = 0;
 };
 
 // The value that removes a variable from the child's environment.

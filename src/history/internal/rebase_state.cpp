@@ -28,7 +28,7 @@ bool is_rebase_in_progress(const Repository& repo) {
 
 std::optional<std::string> read_rebase_file(const Repository& repo, std::string_view name) {
   std::string text;
-  if (!read_file_into(state_path(repo, name), text)) return std::nullopt;
+  if (!read_store_file(state_path(repo, name), text)) return std::nullopt;
   return std::string(trim(text));
 }
 
@@ -37,7 +37,7 @@ void write_rebase_start(const Repository& repo, const RebaseStart& start) {
   write_state_file(repo, "orig-head", start.orig_head + "\n");
   write_todo(repo, start.todo);
   std::string index;
-  read_file_into(orrery_path(repo, "index"), index);
+  read_store_file(orrery_path(repo, "index"), index);
   write_state_file(repo, "orig-index", index);
   write_pending_step(repo, {PendingStep::start, start.onto, {}});
   write_state_file(repo, "head-name", start.head_name + "\n");

@@ -73,7 +73,7 @@ void note_opened(IndexedPack* pack) {
 std::string read_index_text(const std::string& path) {
   std::string text;
   try {
-    if (!read_file_into(path, text)) text.clear();
+    if (!read_store_file(path, text)) text.clear();
   } catch (const std::runtime_error&) {
     text.clear();  // unreadable: no members, like a damaged index
   }
@@ -101,7 +101,7 @@ void list_indexes(const std::string& dir, std::vector<IndexedPack*>& packs) {
     if (!is_index_name(item->d_name)) continue;
     path.assign(dir).append("/").append(item->d_name);
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
     packs.push_back(cached_index(path, stamp_of(st)));
   }
   ::closedir(listing);
@@ -208,7 +208,7 @@ const IndexedPack::Slot* IndexedPack::find(std::string_view id) const {
 int IndexedPack::fd() {
   if (open_tried_) return fd_;
   open_tried_ = true;
-  fd_ = ::open(pack_path_.c_str(), O_RDONLY | O_CLOEXEC);
+  fd_ = ::open(pack_path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) return fd_;
   struct stat st;
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {

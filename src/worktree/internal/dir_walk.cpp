@@ -7,8 +7,8 @@
 #include <vector>
 
 // The walk reads entry types from the directory itself, so a clean tree
-// costs no stat per entry; only symlinks and file systems that give no type
-// are looked up.
+// costs no stat per entry; only file systems that give no type are looked
+// up.
 
 namespace {
 
@@ -21,15 +21,9 @@ WalkEntry classify(const std::string& path, unsigned char type) {
   if (type == DT_REG) return WalkEntry::file;
   if (type == DT_DIR) return WalkEntry::directory;
   struct stat st;
-  if (type == DT_UNKNOWN) {
-    if (::lstat(path.c_str(), &st) != 0) return WalkEntry::other;
-    if (S_ISDIR(st.st_mode)) return WalkEntry::directory;
-    if (S_ISREG(st.st_mode)) return WalkEntry::file;
-    if (!S_ISLNK(st.st_mode)) return WalkEntry::other;
-  } else if (type != DT_LNK) {
-    return WalkEntry::other;
-  }
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? WalkEntry::file : WalkEntry::other;
+  if (type != DT_UNKNOWN || ::lstat(path.c_str(), &st) != 0) return WalkEntry::other;
+  if (S_ISDIR(st.st_mode)) return WalkEntry::directory;
+  return S_ISREG(st.st_mode) ? WalkEntry::file : WalkEntry::other;
 }
 
 bool is_dot_entry(const char* name) {

@@ -3,8 +3,9 @@
 #include <functional>
 #include <string>
 
-// What a directory walk met; a symlink counts as what it points to, except
-// that a symlinked directory is never entered (it counts as `other`).
+// What a directory walk met. A symbolic link counts as `other` whatever it
+// points to: a walk neither enters nor reads through one, so nothing outside
+// the working tree can be reached by it.
 enum class WalkEntry { file, directory, other };
 
 // Answers whether to enter a directory; ignored for other entries.

@@ -1,5 +1,7 @@
 #include "worktree/internal/repo_path.h"
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "cli/console.h"
@@ -23,6 +25,19 @@ std::optional<std::string> repo_relative_path(const std::string& root, const std
 
 std::string repo_full_path(const std::string& root, const std::string& arg) {
   return !arg.empty() && arg.front() == '/' ? arg : root + "/" + arg;
+}
+
+bool is_symbolic_link(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool has_linked_parent(const std::string& root, const std::string& path) {
+  for (size_t slash = path.find('/'); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    if (is_symbolic_link(root + "/" + path.substr(0, slash))) return true;
+  }
+  return false;
 }
 
 void report_outside_root(const std::string& arg) {

@@ -21,10 +21,20 @@ const std::string k_a = fake_id(0xa);
 const std::string k_b = fake_id(0xb);
 const std::string k_c = fake_id(0xc);
 
+// What a whole record's header says it inflates to (0 for junk).
+size_t raw_length(const std::string& stored) {
+  try {
+    return zlib_decompress(stored).size();
+  } catch (const std::runtime_error&) {
+    return 0;
+  }
+}
+
 // A pack assembled record by record, with the index to match.
 struct HandPack {
   HandPack& full(const std::string& id, const std::string& stored) {
-    return record(id, "F " + id + " " + std::to_string(stored.size()) + " 0\n" + stored);
+    return record(id, "F " + id + " " + std::to_string(stored.size()) + " " +
+                          std::to_string(raw_length(stored)) + "\n" + stored);
   }
   HandPack& delta(const std::string& id, const std::string& base, size_t prefix,
                   const std::string& suffix) {
@@ -81,13 +91,16 @@ TEST(FindInPacks, ReadsDamagedRecordsAsMissing) {
   auto at = [](const std::string& id, const std::string& offset) {
     return "{\"" + id + "\": {\"offset\": " + offset + "}}";
   };
-  HandPack cut_suffix, no_base, long_prefix, bad_base, self, cycle;
+  HandPack cut_suffix, no_base, long_prefix, bad_base, self, cycle, swelling_base;
   cut_suffix.record(k_a, good).record(k_b, "D " + k_b + " " + k_a + " 2 9\nab");
   no_base.delta(k_b, k_c, 0, "z");
   long_prefix.record(k_a, good).delta(k_b, k_a, 11, "z");
   bad_base.full(k_a, "junk").delta(k_b, k_a, 1, "z");
   self.delta(k_a, k_a, 0, "z");
   cycle.delta(k_a, k_b, 0, "z").delta(k_b, k_a, 0, "z");
+  const std::string swelling = zlib_compress(std::string(1 << 20, 'x'));
+  swelling_base.record(k_a, "F " + k_a + " " + std::to_string(swelling.size()) + " 10\n" + swelling)
+      .delta(k_b, k_a, 1, "z");
   const Case cases[] = {
       {"payload cut short", good.substr(0, good.size() - 1), at(k_a, "0"), k_a},
       {"header cut short", good.substr(0, 30), at(k_a, "0"), k_a},
@@ -110,6 +123,7 @@ TEST(FindInPacks, ReadsDamagedRecordsAsMissing) {
       {"base not zlib", bad_base.bytes(), bad_base.index.dump(), k_b},
       {"delta on itself", self.bytes(), self.index.dump(), k_a},
       {"delta cycle", cycle.bytes(), cycle.index.dump(), k_b},
+      {"base longer than its header says", swelling_base.bytes(), swelling_base.index.dump(), k_b},
   };
   for (const Case& c : cases) {
     TestRepo r;

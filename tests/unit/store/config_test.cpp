@@ -54,4 +54,27 @@ TEST(SerializeConfig, WritesBlocksInNameOrder) {
             "[branch]\nupstream.remote = \n\n");
 }
 
+// Text that would not read back as written could add or change settings:
+// a remote's URL set through an upstream name, say.
+TEST(CheckConfig, RefusesWhatWouldNotReadBackAsItself) {
+  const auto with_branch = [](const std::string& name, const std::string& remote) {
+    RepoConfig config;
+    config.branches[name].upstream_remote = remote;
+    return config;
+  };
+  RepoConfig url;
+  url.remotes["origin"].url = "https://example.com/a b=c";
+  EXPECT_NO_THROW(check_config(url));
+  EXPECT_NO_THROW(check_config(with_branch("feature/x", "origin")));
+  const RepoConfig hostile[] = {
+      with_branch("main", "x\n[remote \"origin\"]\nurl = http://evil"),
+      with_branch("a\"b", "origin"),
+      with_branch("main", " origin"),
+      with_branch("main", "origin\r"),
+  };
+  for (const RepoConfig& config : hostile) {
+    EXPECT_THROW(check_config(config), std::runtime_error) << serialize_config(config);
+  }
+}
+
 }  // namespace

@@ -1,7 +1,10 @@
 #include "store/fs.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "store/repo.h"
@@ -72,6 +75,34 @@ TEST(WriteFileAtomic, OnAFullFilesystemKeepsTheOldContentAndRemovesTheTemporaryF
   EXPECT_EQ(read_file(target), "old content");
   EXPECT_EQ(list_files(mount_point), std::vector<std::string>{"target"});
   ::umount(mount_point.c_str());
+}
+
+// A FIFO or device where a file is written is written as it is: replacing
+// it with a regular file would break whatever it serves.
+TEST(WriteFileAtomic, WritesIntoAFifoOrDeviceInPlace) {
+  TempDir dir;
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_THROW(write_file_atomic(fifo, "nobody reads"), std::runtime_error);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  write_file_atomic(fifo, "through the pipe");
+  char buffer[64] = {};
+  EXPECT_EQ(::read(reader, buffer, sizeof buffer), 16);
+  EXPECT_EQ(std::string(buffer), "through the pipe");
+  ::close(reader);
+  struct stat st;
+  ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+  const std::string null_device = dir / "null";
+  if (::mknod(null_device.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+    GTEST_SKIP() << "cannot make a device node here (needs privileges)";
+  }
+  write_file_atomic(null_device, "gone");
+  ASSERT_EQ(::lstat(null_device.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+  EXPECT_EQ(list_files(dir.path()), std::vector<std::string>{});
 }
 
 TEST(ReadFile, ReportsAMissingFile) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "store/errors.h"
 #include "store/fs.h"
 #include "store/repo.h"
 #include "support/test_support.h"
@@ -45,7 +46,8 @@ TEST(SerializeIndex, WritesTheIndentedCurrentFormatWithoutFinalNewline) {
 
 TEST(ParseIndex, SkipsEntriesWithoutHashAndNonObjects) {
   Index index = parse_index(R"({"version": 2, "entries": {
-      "keep": {"hash": "h", "size": 1},
+      "keep": {"hash": ")" + k_id +
+                            R"(", "size": 1},
       "empty": {"hash": ""},
       "missing": {"size": 3},
       "scalar": 5}})");
@@ -54,30 +56,45 @@ TEST(ParseIndex, SkipsEntriesWithoutHashAndNonObjects) {
   EXPECT_EQ(index["keep"].mtime, 0u);
   EXPECT_TRUE(parse_index(R"({"version": 2, "entries": []})").empty());
   EXPECT_TRUE(parse_index("[1, 2]").empty());
-  // A version below 2 or not a number means the old format of path to id.
-  EXPECT_EQ(parse_index(R"({"version": "2", "x": "h"})").size(), 2u);
+  // A version that is not a number means the old format of path to id, where
+  // "version" is a path too; there as well an empty id drops its entry.
+  EXPECT_EQ(parse_index(R"({"version": "", "x": ")" + k_id + R"("})").size(), 1u);
 }
 
+// Whatever a hostile index holds, it is refused whole, naming why.
 TEST(ParseIndex, ReportsDamage) {
-  struct Case {
-    const char* text;
-    const char* message_part;
-  } cases[] = {
-      {"{\"version\": 2, \"entries\": {\"a\": {\"hash\": 7}}}",
-       "type must be string, but is number"},
-      {"{\"version\": 2, \"entries\": {\"a\": {\"hash\": \"h\", \"size\": \"1\"}}}",
-       "type must be number, but is string"},
-      {"{\"a\": 5}", "type must be string, but is number"},
-      {"", "parse error"},
+  const auto entry = [](const std::string& path, const std::string& members) {
+    return R"({"version": 2, "entries": {")" + path + R"(": {"hash": ")" + k_id + "\"" + members +
+           "}}}";
   };
-  for (const Case& c : cases) {
+  const std::pair<std::string, std::string> cases[] = {
+      {R"({"version": 2, "entries": {"a": {"hash": 7}}})", "invalid object id for a"},
+      {R"({"version": 2, "entries": {"a": {"hash": "h"}}})", "invalid object id for a"},
+      {entry("a", R"(, "size": "1")"), "size out of range for a"},
+      {entry("a", R"(, "mtime": -1)"), "mtime out of range for a"},
+      {entry("a", R"(, "size": 1.5)"), "size out of range for a"},
+      {entry("a", R"(, "size": 18446744073709551616)"), "size out of range for a"},
+      {entry("a", R"(, "mode": 4294967296)"), "mode out of range for a"},
+      {entry("../x", ""), "unsafe path ../x"},
+      {entry("/abs", ""), "unsafe path /abs"},
+      {entry(".orrery/HEAD", ""), "unsafe path .orrery/HEAD"},
+      {entry("a//b", ""), "unsafe path a//b"},
+      {R"({"a": 5})", "invalid object id for a"},
+      {R"({"../x": ")" + k_id + "\"}", "unsafe path ../x"},
+      {"", "not valid JSON"},
+  };
+  for (const auto& [text, reason] : cases) {
     try {
-      parse_index(c.text);
-      ADD_FAILURE() << c.text;
-    } catch (const std::exception& e) {
-      EXPECT_NE(std::string(e.what()).find(c.message_part), std::string::npos) << e.what();
+      parse_index(text);
+      ADD_FAILURE() << text;
+    } catch (const RepositoryDamaged& e) {
+      EXPECT_EQ(std::string(e.what()), "Damaged index: " + reason) << text;
     }
   }
+  // The same entries in exactly the layout serialize_index writes.
+  Index hostile;
+  hostile["../x"] = {k_id, 1, 1, 33188};
+  EXPECT_THROW(parse_index(serialize_index(hostile)), RepositoryDamaged);
 }
 
 TEST(LoadIndex, MissingFileIsEmptyAndSaveRewritesTheOldFormat) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "store/codec.h"
+#include "store/errors.h"
 #include "store/fs.h"
 #include "support/test_support.h"
 
@@ -105,16 +106,42 @@ TEST_F(ObjectStoreTest, IdsThatAreNotSixtyFourHexDigitsNeverBecomePaths) {
   EXPECT_EQ(list_files(dir.path()), std::vector<std::string>{});
 }
 
-TEST_F(ObjectStoreTest, ObjectsWithoutHeaderReadAsMissing) {
-  std::string no_nul(64, 'b');
-  ASSERT_TRUE(write_raw_object(store, no_nul, zlib_compress("blob 5 hello")));
-  EXPECT_FALSE(read_object(store, no_nul));
-  std::string no_space(64, 'c');
-  ASSERT_TRUE(write_raw_object(store, no_space, zlib_compress(std::string("blob\0x", 6))));
-  EXPECT_FALSE(read_object(store, no_space));
-  std::string damaged(64, 'd');
-  ASSERT_TRUE(write_raw_object(store, damaged, "garbage"));
-  EXPECT_THROW(read_object(store, damaged), std::runtime_error);
+TEST_F(ObjectStoreTest, DamagedObjectsAreReportedByIdNeverReadAsMissing) {
+  using namespace std::string_literals;
+  const std::string whole = zlib_compress("blob 5\0hello"s);
+  const struct {
+    std::string stored;
+    std::string reason;
+  } cases[] = {
+      {zlib_compress("blob 5 hello"), "cut short"},
+      {zlib_compress("blob\0x"s), "malformed object header"},
+      {zlib_compress("blob 05\0hello"s), "malformed object header"},
+      {zlib_compress("blob 6\0hello"s), "content length differs from its header"},
+      {zlib_compress("blob 4\0hello"s), "content longer than its header says"},
+      {zlib_compress(std::string(100, 'x')), "no object header"},
+      {whole + "x", "data after the zlib stream"},
+      {whole.substr(0, whole.size() - 3), "zlib inflate failed"},
+      {"garbage", "zlib inflate failed"},
+  };
+  size_t next = 0;
+  for (const auto& c : cases) {
+    const std::string id(64, "0123456789abcdef"[next++]);
+    ASSERT_TRUE(write_raw_object(store, id, c.stored));
+    try {
+      read_object(store, id);
+      ADD_FAILURE() << c.reason;
+    } catch (const RepositoryDamaged& e) {
+      EXPECT_EQ(std::string(e.what()), "Damaged object " + id + ": " + c.reason);
+    }
+  }
+}
+
+TEST(InflateObject, AcceptsExactlyWhatItsHeaderAnnounces) {
+  std::string canonical, error;
+  ASSERT_TRUE(inflate_object(compress_object("tree", "[]"), canonical, error)) << error;
+  EXPECT_EQ(canonical, std::string("tree 2\0[]", 9));
+  ASSERT_TRUE(inflate_object(compress_object("blob", ""), canonical, error)) << error;
+  EXPECT_EQ(canonical, std::string("blob 0\0", 7));
 }
 
 TEST_F(ObjectStoreTest, ReadsCommitsAndTreesByType) {

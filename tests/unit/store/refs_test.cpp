@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "store/errors.h"
 #include "store/fs.h"
 #include "store/repo.h"
 #include "support/test_support.h"
@@ -100,8 +101,55 @@ TEST_F(RefsTest, ReflogMessagesAreOneLineOfAtMostTwoHundredBytes) {
 TEST_F(RefsTest, DetachedHeadAtAMissingObjectResolvesToNothing) {
   write_text(dir / ".orrery/HEAD", std::string(64, 'e') + "\n");
   EXPECT_FALSE(head_commit(repo));
-  write_text(dir / ".orrery/HEAD", "garbage\n");
-  EXPECT_FALSE(head_commit(repo));
+}
+
+TEST(ReferenceName, StaysBelowRefs) {
+  for (const char* name : {"refs/heads/main", "refs/tags/v1.0", "refs/remotes/origin/a/b",
+                           "refs/heads/a..b", "refs/stash"}) {
+    EXPECT_TRUE(is_valid_reference(name)) << name;
+  }
+  for (const char* name :
+       {"HEAD", "index", "refs", "refs/", "refs/heads/", "refs/heads//x", "refs/heads/./x",
+        "refs/heads/../../HEAD", "refs/heads/..\\..\\x", "/refs/heads/x", "refs/heads/a\nb",
+        "refs/heads/a\tb", "refs/heads/a\x7f"}) {
+    EXPECT_FALSE(is_valid_reference(name)) << name;
+  }
+}
+
+// A planted HEAD or reference is reported, and no update writes through it.
+TEST_F(RefsTest, DamagedHeadIsReportedAndNothingIsWritten) {
+  const ObjectId c1 = commit("one");
+  update_ref(repo, "refs/heads/main", c1);
+  for (const std::string& text : std::vector<std::string>{
+           "garbage\n", "ref: ../../outside/victim\n", "ref: refs/heads/../../../x\n",
+           "ref: refs/tags/v1\n", std::string(63, 'a') + "\n", std::string(64, 'A') + "\n", ""}) {
+    SCOPED_TRACE(text);
+    write_text(dir / ".orrery/HEAD", text);
+    EXPECT_THROW(head_commit(repo), RepositoryDamaged);
+    EXPECT_THROW(update_ref(repo, "refs/heads/main", commit("two", {c1})), RepositoryDamaged);
+    EXPECT_THROW(move_head(repo, c1), RepositoryDamaged);
+    EXPECT_EQ(read_text(dir / ".orrery/HEAD"), text);
+  }
+  EXPECT_EQ(read_ref(dir.path(), "refs/heads/main"), c1);
+  EXPECT_FALSE(path_exists(dir / ".orrery/lock"));
+}
+
+TEST_F(RefsTest, ReferencesHoldOnlyLowerCaseIds) {
+  const ObjectId c1 = commit("one");
+  for (const std::string& text : std::vector<std::string>{"garbage\n", "", std::string(64, 'A')}) {
+    write_text(dir / ".orrery/refs/heads/main", text);
+    EXPECT_THROW(read_ref(dir.path(), "refs/heads/main"), RepositoryDamaged) << text;
+    EXPECT_THROW(head_commit(repo), RepositoryDamaged) << text;  // never "no commits"
+  }
+  EXPECT_THROW(read_ref(dir.path(), "refs/heads/../../HEAD"), std::runtime_error);
+  EXPECT_THROW(update_ref(repo, "refs/heads/../../index", c1), std::runtime_error);
+  EXPECT_THROW(update_ref(repo, "refs/heads/main", ""), std::runtime_error);
+  EXPECT_THROW(set_head_symbolic(repo, "refs/tags/v1"), std::runtime_error);
+  EXPECT_EQ(read_text(dir / ".orrery/HEAD"), "ref: refs/heads/main\n");
+  EXPECT_FALSE(path_exists(dir / ".orrery/index"));
+  // Removing a damaged reference is how it is repaired.
+  EXPECT_EQ(delete_ref(repo, "refs/heads/main"), RefDeletion::deleted);
+  EXPECT_EQ(delete_ref(repo, "refs/heads/main"), RefDeletion::absent);
 }
 
 TEST_F(RefsTest, ListingSkipsLeftoversOfInterruptedWrites) {

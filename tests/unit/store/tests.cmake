@@ -5,6 +5,7 @@ orrery_unit_tests(store
   fs_test.cpp
   ignore_test.cpp
   index_test.cpp
+  lock_test.cpp
   object_check_test.cpp
   object_test.cpp
   refs_test.cpp

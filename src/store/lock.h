@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+// The repository-wide write lock: the directory .orrery/lock, created
+// atomically, holding a file "owner" with "<pid> <host>\n" on which the
+// holder keeps an flock for as long as it holds the lock. A lock whose owner
+// ran on this host and whose flock is free was left by a process that died:
+// it is removed and taken. Any other lock is waited for during up to 100
+// attempts (about six seconds), then RepositoryLocked is thrown, naming the
+// lock and its holder. Released on destruction.
+//
+// Re-entrant within a process: a guard taken while the same process already
+// holds the lock of that root only nests, so a command may hold the lock
+// across a read-modify-write whose store writes take it again.
+class RepoLock {
+ public:
+  explicit RepoLock(const std::string& root);
+  ~RepoLock();
+  RepoLock(const RepoLock&) = delete;
+  RepoLock& operator=(const RepoLock&) = delete;
+
+ private:
+  std::string path_;
+  bool held_ = false;  // this guard took the lock; a nested one did not
+  int owner_fd_ = -1;
+};
