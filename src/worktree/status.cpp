@@ -108,10 +108,10 @@ std::vector<KeyedLine> build_short_lines(const WorktreeStatus& status) {
     add(from, "R  " + from + " -> " + to, true);
   }
   for (const std::string& path : status.staged_new) {
-    add(path, "A" + std::string(worktree_letter(path)) + " " + path, true);
+    add(path, std::string("A").append(worktree_letter(path)).append(" ").append(path), true);
   }
   for (const std::string& path : status.staged_modified) {
-    add(path, "M" + std::string(worktree_letter(path)) + " " + path, true);
+    add(path, std::string("M").append(worktree_letter(path)).append(" ").append(path), true);
   }
   for (const std::string& path : status.staged_deleted) add(path, "D  " + path, true);
   for (const std::string& path : status.unstaged_modified) {

@@ -101,7 +101,8 @@ Tree to_tree(const std::vector<FoldEntry>& entries) {
 }
 
 ObjectId hash_folded_tree(const std::vector<FoldEntry>& entries, std::string& buffer) {
-  buffer.assign("[");
+  buffer.clear();
+  buffer += '[';
   for (const FoldEntry& e : entries) {
     // Names or ids that need escaping take the JSON writer's way.
     if (!is_plain_json_string(e.name) || !is_plain_json_string(e.id)) {
