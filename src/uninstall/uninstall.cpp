@@ -7,6 +7,7 @@
 
 #include "cli/help.h"
 #include "hub/credentials.h"
+#include "install_layout.h"
 
 namespace fs = std::filesystem;
 
@@ -56,6 +57,22 @@ UserData user_data() {
 bool entry_exists(const std::string& path) {
   std::error_code ec;
   return fs::exists(fs::symlink_status(path, ec));
+}
+
+std::string in(const std::string& dir, std::string_view name) {
+  return (fs::path(dir) / name).string();
+}
+
+// A path of the install: relative ones below the prefix, absolute ones as
+// configured.
+std::string prefix_path(const std::string& prefix, const std::string& path) {
+  return fs::path(path).is_absolute() ? path : prefix + "/" + path;
+}
+
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
+    return std::tolower(x) == std::tolower(y);
+  });
 }
 
 RunningProgram running_program() {
@@ -139,7 +156,7 @@ int remove_program(const RunningProgram& program) {
   if (!program.own) return warnings;
   if (std::optional<std::string> prefix = install_prefix_of(*program.path)) {
     for (const std::string& relative : installed_paths()) {
-      const std::string path = *prefix + "/" + relative;
+      const std::string path = prefix_path(*prefix, relative);
       if (!entry_exists(path)) continue;
       if (std::optional<std::string> reason = remove_entry(path)) {
         warn(warnings, "не удалось удалить " + path + ": " + *reason);
@@ -177,34 +194,48 @@ int remove_everything(const UserData& data, bool has_data, const RunningProgram&
 
 }  // namespace
 
-std::vector<std::string> installed_paths() {
-  return {"lib/liborrery_core.a",
-          "lib/liborrery_net.a",
-          "lib/cmake/orrery",
-          "include/orrery",
-          "share/doc/orrery",
-          "bin/orrery-hub",
-          "share/bash-completion/completions/orrery",
-          "share/zsh/site-functions/_orrery",
-          "share/fish/vendor_completions.d/orrery.fish",
-          "share/man/man1/orrery.1",
-          "share/man/man1/orrery-hub.1"};
+InstallLayout configured_layout() {
+  return {std::string(k_install_bindir),     std::string(k_install_libdir),
+          std::string(k_install_includedir), std::string(k_install_datadir),
+          std::string(k_install_docdir),     std::string(k_install_mandir)};
 }
 
-bool is_install_prefix(const std::string& prefix) {
-  for (const char* marker :
-       {"lib/cmake/orrery", "share/doc/orrery", "lib/liborrery_core.a", "lib/liborrery_net.a"}) {
-    if (entry_exists(prefix + "/" + marker)) return true;
+std::vector<std::string> installed_paths(const InstallLayout& layout) {
+  return {in(layout.libdir, "liborrery_core.a"),
+          in(layout.libdir, "liborrery_net.a"),
+          in(layout.libdir, "cmake/orrery"),
+          in(layout.includedir, "orrery"),
+          layout.docdir,
+          in(layout.bindir, "orrery-hub"),
+          in(layout.datadir, "bash-completion/completions/orrery"),
+          in(layout.datadir, "zsh/site-functions/_orrery"),
+          in(layout.datadir, "fish/vendor_completions.d/orrery.fish"),
+          in(layout.mandir, "man1/orrery.1"),
+          in(layout.mandir, "man1/orrery-hub.1")};
+}
+
+bool is_install_prefix(const std::string& prefix, const InstallLayout& layout) {
+  for (const std::string& marker :
+       {in(layout.libdir, "cmake/orrery"), layout.docdir, in(layout.libdir, "liborrery_core.a"),
+        in(layout.libdir, "liborrery_net.a")}) {
+    if (entry_exists(prefix_path(prefix, marker))) return true;
   }
   return false;
 }
 
-std::optional<std::string> install_prefix_of(const std::string& executable) {
-  const fs::path bin = fs::path(executable).parent_path();
-  if (bin.filename() != "bin" && bin.filename() != "Bin") return std::nullopt;
-  const std::string prefix = bin.parent_path().string();
-  if (!is_install_prefix(prefix)) return std::nullopt;
-  return prefix;
+std::optional<std::string> install_prefix_of(const std::string& executable,
+                                             const InstallLayout& layout) {
+  const fs::path bindir(layout.bindir);
+  if (bindir.is_absolute() || bindir.empty()) return std::nullopt;
+  fs::path prefix = fs::path(executable).parent_path();
+  std::vector<std::string> names;
+  for (const fs::path& part : bindir) names.push_back(part.string());
+  for (auto name = names.rbegin(); name != names.rend(); ++name) {
+    if (!equal_ignoring_case(prefix.filename().string(), *name)) return std::nullopt;
+    prefix = prefix.parent_path();
+  }
+  if (!is_install_prefix(prefix.string(), layout)) return std::nullopt;
+  return prefix.string();
 }
 
 void print_user_data_paths() {

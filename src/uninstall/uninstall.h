@@ -16,14 +16,30 @@ int cmd_uninstall(const Args& args);
 // exists yet.
 void print_user_data_paths();
 
-// What the install lays out under its prefix besides bin/orrery, relative to
-// the prefix, folders removed with their contents.
-std::vector<std::string> installed_paths();
+// The folders an install used, relative to its prefix (absolute ones stay
+// absolute): by default the ones this program was configured with.
+struct InstallLayout {
+  std::string bindir;
+  std::string libdir;
+  std::string includedir;
+  std::string datadir;
+  std::string docdir;
+  std::string mandir;
+};
+InstallLayout configured_layout();
 
-// True when any of lib/cmake/orrery, share/doc/orrery, lib/liborrery_core.a
-// or lib/liborrery_net.a is there (a symbolic link counts, unfollowed).
-bool is_install_prefix(const std::string& prefix);
+// What the install lays out under its prefix besides the executable, each
+// relative to the prefix unless its folder is absolute; folders are removed
+// with their contents.
+std::vector<std::string> installed_paths(const InstallLayout& layout = configured_layout());
 
-// The prefix above an executable in a "bin" or "Bin" folder that looks like
-// an install; nothing otherwise.
-std::optional<std::string> install_prefix_of(const std::string& executable);
+// True when any of the package config folder, the documentation folder or
+// the two libraries is there (a symbolic link counts, unfollowed).
+bool is_install_prefix(const std::string& prefix,
+                       const InstallLayout& layout = configured_layout());
+
+// The prefix above an executable that sits in the layout's executable folder
+// (its last folder name compared without case, so "Bin" counts) and that
+// looks like an install; nothing otherwise.
+std::optional<std::string> install_prefix_of(const std::string& executable,
+                                             const InstallLayout& layout = configured_layout());

@@ -1,0 +1,2 @@
+orrery_unit_tests(uninstall
+  uninstall_test.cpp)
