@@ -114,6 +114,10 @@ int dispatch_command(const Args& args) {
     } catch (const RepositoryDamaged& e) {
       print_error(e.what(), k_damage_hint);
       return 1;
+    } catch (const AmbiguousShortId& e) {
+      print_error("короткий идентификатор " + e.prefix() + " неоднозначен",
+                  "укажи больше символов идентификатора");
+      return 1;
     } catch (const RepositoryLocked& e) {
       print_error(e.what(),
                   "если ни один процесс orrery не работает, удали каталог " + e.lock_path());

@@ -28,3 +28,15 @@ class RepositoryLocked : public std::runtime_error {
  private:
   std::string lock_path_;
 };
+
+// A short id that the ids of several objects start with. `prefix()` is the
+// short id as typed.
+class AmbiguousShortId : public std::runtime_error {
+ public:
+  explicit AmbiguousShortId(const std::string& prefix)
+      : std::runtime_error("Ambiguous short id: " + prefix), prefix_(prefix) {}
+  const std::string& prefix() const { return prefix_; }
+
+ private:
+  std::string prefix_;
+};

@@ -1,10 +1,80 @@
 #include "store/revision.h"
 
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <set>
 #include <unordered_set>
 #include <vector>
 
+#include "store/errors.h"
+#include "store/fs.h"
+#include "store/object_check.h"
 #include "store/refs.h"
 #include "store/repo.h"
+
+namespace {
+
+constexpr size_t k_min_short_id = 7;
+
+bool is_lowercase_hex(std::string_view text) {
+  for (char c : text) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+bool is_short_id(std::string_view text) {
+  return text.size() >= k_min_short_id && text.size() < 64 && is_lowercase_hex(text);
+}
+
+bool is_full_id_with_prefix(std::string_view id, std::string_view prefix) {
+  return id.starts_with(prefix) && is_canonical_object_id(id);
+}
+
+// Loose objects live in objects/<two digits>/<the rest>, so only one folder
+// is listed; entries that are not regular files are never objects.
+void add_loose_ids(const std::string& root, std::string_view prefix, std::set<ObjectId>& found) {
+  std::error_code ec;
+  const std::string folder = orrery_path(root, "objects/") + std::string(prefix.substr(0, 2));
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string id = std::string(prefix.substr(0, 2)) + entry.path().filename().string();
+    if (!is_full_id_with_prefix(id, prefix)) continue;
+    if (entry.symlink_status(ec).type() == std::filesystem::file_type::regular) found.insert(id);
+  }
+}
+
+// Every pack index is read whole: short ids are typed by people, rarely, and
+// the members of an index that does not parse are simply not candidates.
+void add_packed_ids(const std::string& root, std::string_view prefix, std::set<ObjectId>& found) {
+  std::error_code ec;
+  std::string text;
+  for (const auto& entry : std::filesystem::directory_iterator(orrery_path(root, "packs"), ec)) {
+    const std::string name = entry.path().filename().string();
+    if (!name.ends_with(".idx.json")) continue;
+    if (entry.symlink_status(ec).type() != std::filesystem::file_type::regular) continue;
+    if (!read_store_file(entry.path().string(), text)) continue;
+    const nlohmann::json index = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (!index.is_object()) continue;
+    const auto& members = index.get_ref<const nlohmann::json::object_t&>();
+    for (auto member = members.lower_bound(prefix); member != members.end(); ++member) {
+      if (!member->first.starts_with(prefix)) break;
+      if (is_full_id_with_prefix(member->first, prefix)) found.insert(member->first);
+    }
+  }
+}
+
+// The one object whose id starts with `prefix`; nothing when none does.
+// Throws AmbiguousShortId when several do.
+std::optional<ObjectId> resolve_short_id(const Repository& repo, std::string_view prefix) {
+  std::set<ObjectId> found;
+  add_loose_ids(repo.root, prefix, found);
+  add_packed_ids(repo.root, prefix, found);
+  if (found.empty()) return std::nullopt;
+  if (found.size() > 1) throw AmbiguousShortId(std::string(prefix));
+  return *found.begin();
+}
+
+}  // namespace
 
 std::optional<ObjectId> resolve_name(const Repository& repo, std::string_view name) {
   if (name == "HEAD") return head_commit(repo);
@@ -14,6 +84,7 @@ std::optional<ObjectId> resolve_name(const Repository& repo, std::string_view na
     ref.append(name);
     if (std::optional<std::string> id = read_ref(repo.root, ref)) return id;
   }
+  if (is_short_id(name)) return resolve_short_id(repo, name);
   return std::nullopt;
 }
 

@@ -8,7 +8,10 @@
 
 struct Repository;
 
-// HEAD, a 64-digit id, a branch, a tag or remote/branch, first match wins.
+// HEAD, a 64-digit id, a branch, a tag or remote/branch, first match wins;
+// failing those, 7 to 63 lowercase hex digits name the one object, loose or
+// packed, whose id starts with them. Throws AmbiguousShortId when several
+// objects do.
 std::optional<ObjectId> resolve_name(const Repository& repo, std::string_view name);
 
 // NAME, NAME~N, ~N, NAME^^…, ^^…: nothing when any step fails or the

@@ -94,6 +94,21 @@ TEST_F(ShowCommand, ACommitWithTheTreeOfItsParentHasNoChanges) {
   }
 }
 
+TEST_F(ShowCommand, TakesTheShortIdThatLogPrints) {
+  make_history();
+  const RunResult log = orrery({"log", "--oneline", "-n", "1"});
+  ASSERT_EQ(log.code, 0);
+  const std::string short_id = log.out.substr(0, log.out.find(' '));
+  EXPECT_EQ(short_id, merge.substr(0, 12));
+  EXPECT_TRUE(show({"--shortstat", short_id}).out.starts_with("коммит " + merge + "\n"));
+  for (const char* twin : {"a", "b"}) {
+    write_text(dir / (".orrery/objects/12/34567" + std::string(twin) + std::string(56, '0')), "x");
+  }
+  EXPECT_RUN(show({"1234567"}), 1, "",
+             "orrery: ошибка: короткий идентификатор 1234567 неоднозначен\n"
+             "  подсказка: укажи больше символов идентификатора\n");
+}
+
 TEST_F(ShowCommand, ReportsBadArgumentsAndRevisions) {
   make_history();
   const std::string blob = blob_id("one\ntwo\n");

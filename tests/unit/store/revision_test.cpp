@@ -5,6 +5,8 @@
 
 #include <functional>
 
+#include "pack/pack_writer.h"
+#include "store/errors.h"
 #include "store/fs.h"
 #include "store/refs.h"
 #include "store/repo.h"
@@ -62,6 +64,39 @@ TEST_F(RevisionTest, ResolvesTheRevisionForms) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(resolve_revision(repo, c.revision), c.expected) << c.revision;
+}
+
+// Loose ids are planted as bare names: the lookup lists names, it never
+// reads the objects. c1 lives in a pack only.
+TEST_F(RevisionTest, ResolvesShortIdsToTheOneObjectTheyStartWith) {
+  write_pack(repo.root);
+  ASSERT_TRUE(remove_path(loose_object_path(repo.root, c1)));
+  const std::string twin_a = "1234567a" + std::string(56, '0');
+  const std::string twin_b = "1234567b" + std::string(56, '0');
+  for (const std::string& id : {twin_a, twin_b}) write_text(loose_object_path(repo.root, id), "x");
+  write_text(loose_object_path(repo.root, "89abcde" + std::string(57, '0')) + ".tmp", "x");
+  update_ref(repo, "refs/heads/" + c3.substr(0, 7), c1);
+  struct Case {
+    std::string revision;
+    std::optional<ObjectId> expected;
+  } cases[] = {
+      {c2.substr(0, 7), c2},           {c2.substr(0, 12), c2},
+      {c2.substr(0, 63), c2},          {c2.substr(0, 12) + "~1", c1},
+      {c1.substr(0, 9), c1},  // packed only
+      {c3.substr(0, 7), c1},  // a branch of that name wins
+      {c3.substr(0, 8), c3},  // both loose and packed
+      {c2.substr(0, 6), std::nullopt}, {"1234567a", twin_a},
+      {"89abcde", std::nullopt},  // not an object's name
+      {"ABCDEF0", std::nullopt},       {"0000000", std::nullopt},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(resolve_revision(repo, c.revision), c.expected) << c.revision;
+  try {
+    resolve_revision(repo, "1234567~1");
+    ADD_FAILURE() << "no error for an ambiguous short id";
+  } catch (const AmbiguousShortId& e) {
+    EXPECT_EQ(e.prefix(), "1234567");
+  }
 }
 
 TEST_F(RevisionTest, BranchHidesTagOfTheSameName) {
