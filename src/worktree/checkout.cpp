@@ -39,8 +39,13 @@ std::optional<PreparedFiles> prepare_commit_files(const Repository& repo, const 
 
 bool write_commit_files(const Repository& repo, const PreparedFiles& files) {
   try {
+    // The index keeps describing what it did; only the stats of files
+    // found to hold its blobs are refreshed, so the next checkout or status
+    // need not read them again.
     KnownFiles known = load_known_files(repo);
-    write_planned_files(repo.objects, repo.root, files.plan, &known);
+    WrittenFiles written;
+    write_planned_files(repo.objects, repo.root, files.plan, &known, &written);
+    refresh_index_stats(repo, known, written);
     return true;
   } catch (const std::exception& e) {
     print_error(e.what());

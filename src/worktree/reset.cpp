@@ -109,24 +109,38 @@ std::optional<HardResetPlan> prepare_hard_reset(const Repository& repo, const Ob
 }
 
 int apply_hard_reset(const Repository& repo, const IgnoreRules& rules, const HardResetPlan& reset) {
+  WrittenFiles written;
   try {
     KnownFiles known = load_known_files(repo);
-    write_planned_files(repo.objects, repo.root, reset.plan, &known);
+    write_planned_files(repo.objects, repo.root, reset.plan, &known, &written);
   } catch (const std::runtime_error& e) {
     print_error(reset_failure_text(e.what()));
     return 1;
   }
   delete_untracked(repo.root, rules, reset.files);
-  save_index(repo, index_from_tree(reset.files));
+  // Every file now holds its blob, so the index gets the stats they have:
+  // the next status or checkout need not read them.
+  save_index(repo, written.files);
   return 0;
 }
 
+// The index of a commit's files. An entry keeps the stat the old index
+// recorded for the same path and blob, which still tells whether the file
+// changed since; one recorded in the old index's own second proves nothing
+// and is dropped.
 Index index_for_commit(const Repository& repo, const ObjectId& commit) {
   PathMap files;
   if (std::optional<Commit> parsed = read_commit(repo.objects, commit)) {
     flatten_tree(repo.objects, parsed->tree, "", files);
   }
-  return index_from_tree(files);
+  Index index = index_from_tree(files);
+  const KnownFiles known = load_known_files(repo);
+  for (auto& [path, entry] : index) {
+    auto old = known.index.find(path);
+    if (old == known.index.end() || old->second.hash != entry.hash) continue;
+    if (old->second.mtime < known.index_mtime) entry = old->second;
+  }
+  return index;
 }
 
 int reset_to_head(const Repository& repo, ResetMode mode) {

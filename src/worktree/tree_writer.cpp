@@ -4,7 +4,9 @@
 
 #include <stdexcept>
 
+#include "store/errors.h"
 #include "store/fs.h"
+#include "store/lock.h"
 #include "store/repo.h"
 #include "store/tree_walk.h"
 #include "worktree/working_stat.h"
@@ -69,19 +71,58 @@ TreeFiles plan_tree_files(const ObjectStore& store, std::string_view tree_id,
   return plan;
 }
 
+namespace {
+
+// The stat of a regular file at `full`, never following a symbolic link:
+// a link where a file goes is replaced, whatever it points at.
+std::optional<WorkingStat> regular_file_stat(const std::string& full) {
+  struct stat st;
+  if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return working_stat_of(st);
+}
+
+// True when the file already holds blob `id`, which the index names for its
+// path: by the stat alone when it proves it, else by reading the bytes when
+// the size cannot rule it out. `read` tells which.
+bool holds_indexed_blob(const KnownFiles& known, const TreeFile& item, const std::string& full,
+                        const WorkingStat& now, std::string& buffer, bool& read) {
+  auto entry = known.index.find(item.path);
+  if (entry == known.index.end() || entry->second.hash != item.id) return false;
+  const IndexEntry& staged = entry->second;
+  const bool stat_recorded = staged.size != 0 || staged.mtime != 0;
+  if (stat_recorded && now.size != staged.size) return false;
+  if (staged.mtime < known.index_mtime &&
+      now == WorkingStat{staged.size, staged.mtime, staged.mode})
+    return true;
+  read = true;
+  return read_file_into(full, buffer) && blob_id(buffer) == item.id;
+}
+
+}  // namespace
+
 void write_planned_files(const ObjectStore& store, const std::string& directory,
-                         const TreeFiles& plan, const KnownFiles* known) {
+                         const TreeFiles& plan, const KnownFiles* known, WrittenFiles* written) {
   std::string full;
+  std::string buffer;
   for (const TreeFile& item : plan) {
     full.assign(directory).append("/").append(item.path);
     if (item.is_directory) {
       ensure_directory(full);
       continue;
     }
-    if (known && is_known_equal(*known, item.path, full, item.id)) continue;
-    std::optional<Object> blob = read_object(store, item.id);
-    if (!blob || blob->type != "blob") throw std::runtime_error("Missing blob " + item.id);
-    write_file_atomic(full, blob->data);
+    std::optional<WorkingStat> now = known ? regular_file_stat(full) : std::nullopt;
+    bool read = false;
+    if (!now || !holds_indexed_blob(*known, item, full, *now, buffer, read)) {
+      std::optional<Object> blob = read_object(store, item.id);
+      if (!blob || blob->type != "blob") throw std::runtime_error("Missing blob " + item.id);
+      write_file_atomic(full, blob->data);
+      if (written) now = regular_file_stat(full);
+    }
+    if (!written) continue;
+    written->read_any = written->read_any || read;
+    const WorkingStat stat = now.value_or(WorkingStat{});
+    written->files.emplace_hint(written->files.end(), item.path,
+                                IndexEntry{item.id, stat.size, stat.mtime, stat.mode});
   }
 }
 
@@ -102,4 +143,39 @@ KnownFiles load_known_files(const Repository& repo) {
     known.index.clear();
   }
   return known;
+}
+
+namespace {
+
+// Copies the stats of written files into the entries naming the same blob;
+// true when any entry changed.
+bool apply_written_stats(const WrittenFiles& written, Index& index) {
+  bool changed = false;
+  for (auto& [path, entry] : index) {
+    auto file = written.files.find(path);
+    if (file == written.files.end() || file->second.hash != entry.hash) continue;
+    if (file->second.mode == 0 || file->second == entry) continue;
+    entry = file->second;
+    changed = true;
+  }
+  return changed;
+}
+
+}  // namespace
+
+void refresh_index_stats(const Repository& repo, const KnownFiles& known,
+                         const WrittenFiles& written) {
+  if (known.index.empty()) return;
+  Index guess = known.index;
+  if (!apply_written_stats(written, guess) && !written.read_any) return;
+  std::optional<RepoLock> lock;
+  try {
+    lock.emplace(repo.root);
+  } catch (const RepositoryLocked&) {
+    return;  // the stats are a cache: another command may refresh them
+  }
+  Index index = load_index(repo);
+  if (apply_written_stats(written, index) || (written.read_any && !index.empty())) {
+    save_index(repo, index);
+  }
 }

@@ -43,12 +43,24 @@ bool is_known_equal(const KnownFiles& known, const std::string& path, const std:
 TreeFiles plan_tree_files(const ObjectStore& store, std::string_view tree_id,
                           const std::string& directory);
 
+// Every file of a written plan as an index entry with the stat the file has
+// once it holds its blob. `read_any` tells that some file was proven equal
+// by reading it rather than by its stat, so an index holding these stats
+// would spare the next command that read.
+struct WrittenFiles {
+  Index files;
+  bool read_any = false;
+};
+
 // Creates the directories and writes every blob of the plan, overwriting
 // what is there and touching nothing else. Files that `known` proves equal
-// are left alone. Throws "Missing blob <id>" or the file-system error; what
-// was written before a failure stays.
+// by their stat, or by their bytes when the index names the same blob but
+// its stat cannot prove it (staged in the index's own second, or recorded
+// without one), are left alone. Throws "Missing blob <id>" or the
+// file-system error; what was written before a failure stays.
 void write_planned_files(const ObjectStore& store, const std::string& directory,
-                         const TreeFiles& plan, const KnownFiles* known = nullptr);
+                         const TreeFiles& plan, const KnownFiles* known = nullptr,
+                         WrittenFiles* written = nullptr);
 
 // plan_tree_files followed by write_planned_files.
 void write_tree_files(const ObjectStore& store, std::string_view tree_id,
@@ -56,3 +68,12 @@ void write_tree_files(const ObjectStore& store, std::string_view tree_id,
 
 // The repository's index as KnownFiles; empty when it cannot be read.
 KnownFiles load_known_files(const Repository& repo);
+
+// Gives the index entries that name the same blob as `written` the stats the
+// files have now, and saves the index when that changes it or when files
+// were read, so later commands trust the stats again; `known` is the index
+// the files were written against, which spares reloading it when nothing
+// would change. Only stats change: what the index holds stays the same.
+// Takes the repository lock.
+void refresh_index_stats(const Repository& repo, const KnownFiles& known,
+                         const WrittenFiles& written);

@@ -1,9 +1,17 @@
+#include <sys/stat.h>
+
 #include "support/repo_builder.h"
 
 namespace testing_support {
 namespace {
 
 using CheckoutFlow = HistoryTest;
+
+ino_t ino_of(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+  return st.st_ino;
+}
 
 TEST_F(CheckoutFlow, BranchSwitchAndBackAlternateWithPreviousBranch) {
   ObjectId c1 = commit({{"a.txt", "one\n"}}, "first");
@@ -40,6 +48,31 @@ TEST_F(CheckoutFlow, CurrentBranchRewritesTrackedFilesAndKeepsPreviousBranch) {
   EXPECT_RUN(orrery({"checkout", "main"}), 0, "Переключено на ветку «main»\n", "");
   EXPECT_EQ(read_text(file("a.txt")), "one\n");
   EXPECT_FALSE(has_meta("previous-branch"));
+}
+
+// After a hard reset every index entry is as new as the index itself, so
+// its stat proves nothing: checkout reads such files instead of rewriting
+// them, still overwrites one edited without a change of size, and leaves
+// the index naming the same blobs.
+TEST_F(CheckoutFlow, AfterResetOnlyFilesThatDifferAreWritten) {
+  commit({{"same.txt", "same\n"}, {"edited.txt", "x\n"}, {"moved.txt", "main\n"}}, "first");
+  EXPECT_RUN(orrery({"branch", "topic"}), 0, "Создана ветка topic\n", "");
+  EXPECT_RUN(orrery({"switch", "topic"}), 0, "Переключено на ветку «topic»\n", "");
+  commit({{"same.txt", "same\n"}, {"edited.txt", "x\n"}, {"moved.txt", "topic\n"}}, "topic");
+  EXPECT_RUN(orrery({"reset", "--hard"}), 0, "reset --hard\n", "");
+  const std::string index = meta("index");
+  write_text(file("edited.txt"), "y\n");
+  const ino_t same_inode = ino_of(file("same.txt"));
+  EXPECT_RUN(orrery({"checkout", "main"}), 0, "Переключено на ветку «main»\n", "");
+  EXPECT_EQ(read_text(file("edited.txt")), "x\n");
+  EXPECT_EQ(read_text(file("moved.txt")), "main\n");
+  EXPECT_EQ(ino_of(file("same.txt")), same_inode);
+  const auto blobs = [](const Index& entries) {
+    std::map<std::string, std::string> out;
+    for (const auto& [path, entry] : entries) out[path] = entry.hash;
+    return out;
+  };
+  EXPECT_EQ(blobs(parse_index(meta("index"))), blobs(parse_index(index)));
 }
 
 TEST_F(CheckoutFlow, RevisionDetachesHeadWithoutTouchingPreviousBranch) {
