@@ -118,9 +118,11 @@ def write_tree(root):
     return FILE_COUNT, len(dirs), total
 
 
-def modified_paths(offset=7, count=MODIFIED_FILES):
-    """The files modify_tree edits, spread evenly over the tree. Other offsets
-    below the spacing (FILE_COUNT // count) give disjoint sets."""
+def modified_paths(offset=7, count=None):
+    """The files modify_tree edits (MODIFIED_FILES when count is None), spread
+    evenly over the tree. Other offsets below the spacing (FILE_COUNT //
+    count) give disjoint sets."""
+    count = MODIFIED_FILES if count is None else count
     dirs = directories()
     step = FILE_COUNT // count
     return [file_path(serial, dirs) for serial in range(offset, FILE_COUNT, step)]
