@@ -82,6 +82,7 @@ void print_program_plan(const RunningProgram& program) {
   if (std::optional<std::string> prefix = install_prefix_of(*program.path)) {
     out << "    и при --yes: каталоги/библиотеки установки CMake в префиксе " << *prefix
         << " (lib/liborrery_*.a, lib/cmake/orrery, share/doc/orrery)\n";
+    for (const std::string& path : installed_entries(*prefix)) out << "      " << path << "\n";
   }
 }
 
@@ -138,9 +139,7 @@ int remove_program(const RunningProgram& program) {
   }
   if (!program.own) return warnings;
   if (std::optional<std::string> prefix = install_prefix_of(*program.path)) {
-    for (const std::string& relative : installed_paths()) {
-      const std::string path = *prefix + "/" + relative;
-      if (!entry_exists(path)) continue;
+    for (const std::string& path : installed_entries(*prefix)) {
       if (std::optional<std::string> reason = remove_entry(path)) {
         warn(warnings, "не удалось удалить " + path + ": " + *reason);
       }
@@ -185,10 +184,29 @@ std::vector<std::string> installed_paths() {
           "share/doc/orrery",
           "bin/orrery-hub",
           "share/bash-completion/completions/orrery",
-          "share/zsh/site-functions/_orrery",
-          "share/fish/vendor_completions.d/orrery.fish",
-          "share/man/man1/orrery.1",
-          "share/man/man1/orrery-hub.1"};
+          "share/zsh/site-functions/_orrery"};
+}
+
+std::vector<std::string> installed_entries(const std::string& prefix) {
+  std::vector<std::string> entries;
+  for (const std::string& relative : installed_paths()) {
+    if (entry_exists(prefix + "/" + relative)) entries.push_back(prefix + "/" + relative);
+  }
+  // The pages are one per command, so they are recognised by name; the
+  // iterator reports links as links and never enters a linked folder.
+  const std::string man = prefix + "/share/man/man1";
+  std::error_code ec;
+  if (!fs::is_directory(fs::symlink_status(man, ec))) return entries;
+  std::vector<std::string> pages;
+  for (const fs::directory_entry& entry : fs::directory_iterator(man, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name == "orrery.1" || (name.starts_with("orrery-") && name.ends_with(".1"))) {
+      pages.push_back(entry.path().string());
+    }
+  }
+  std::sort(pages.begin(), pages.end());
+  entries.insert(entries.end(), pages.begin(), pages.end());
+  return entries;
 }
 
 bool is_install_prefix(const std::string& prefix) {

@@ -16,9 +16,14 @@ int cmd_uninstall(const Args& args);
 // exists yet.
 void print_user_data_paths();
 
-// What the install lays out under its prefix besides bin/orrery, relative to
-// the prefix, folders removed with their contents.
+// What the install lays out under its prefix besides bin/orrery and the
+// manual pages, relative to the prefix, folders removed with their contents.
 std::vector<std::string> installed_paths();
+
+// The full paths of what is there of the install under `prefix`: those of
+// installed_paths, then share/man/man1/orrery.1 and orrery-*.1, in the
+// order they are removed. Symbolic links count as themselves.
+std::vector<std::string> installed_entries(const std::string& prefix);
 
 // True when any of lib/cmake/orrery, share/doc/orrery, lib/liborrery_core.a
 // or lib/liborrery_net.a is there (a symbolic link counts, unfollowed).
