@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -6,45 +7,34 @@
 // Both scripts share one body written in the common ground of bash and zsh:
 // generated functions that print the static words one per line, and the
 // functions that find names at completion time. Branch, tag and
-// remote-tracking names are the files under .orrery/refs (no process, and
-// nothing outside a repository); remotes and stash entries come from the
-// orrery being completed, whose listings already hide the storage details.
+// remote-tracking names are the files under .orrery/refs (one find, no
+// orrery process); remotes and stash entries come from the orrery being
+// completed, whose listings already hide the storage details. Outside a
+// repository only the static words are offered.
 
 namespace {
 
 constexpr std::string_view k_shared_body = R"SH(
-# The repository's .orrery folder above the current directory.
-_orrery_root() {
-  local dir=$PWD
+# Sets _orrery_dir to the repository's .orrery folder above the current
+# directory; fails outside a repository. No subshell: completion forks enough.
+_orrery_find_root() {
+  _orrery_dir=$PWD
   while :; do
-    if [[ -d $dir/.orrery ]]; then
-      printf '%s\n' "$dir/.orrery"
-      return 0
-    fi
-    [[ -z $dir ]] && return 1
-    dir=${dir%/*}
+    [[ -d $_orrery_dir/.orrery ]] && _orrery_dir=$_orrery_dir/.orrery && return 0
+    [[ -z $_orrery_dir ]] && return 1
+    _orrery_dir=${_orrery_dir%/*}
   done
 }
 
-_orrery_ref_names() {
-  local file
-  find "$1" -type f 2>/dev/null | LC_ALL=C sort | while IFS= read -r file; do
-    printf '%s\n' "${file#"$1"/}"
-  done
-}
-
-# _orrery_words <program> <kind>: the names of one kind of argument.
+# _orrery_words <program> <kind>: the names of one kind of argument, inside
+# the repository _orrery_find_root found.
 _orrery_words() {
-  local root
-  if [[ $2 == commands ]]; then
-    _orrery_commands
-    return 0
-  fi
-  root=$(_orrery_root) || return 0
   case $2 in
-    branches) _orrery_ref_names "$root/refs/heads" ;;
-    tags) _orrery_ref_names "$root/refs/tags" ;;
-    remote-branches) _orrery_ref_names "$root/refs/remotes" ;;
+    commands) _orrery_commands ;;
+    branches) find "$_orrery_dir/refs/heads" -type f -printf '%P\n' 2>/dev/null | LC_ALL=C sort ;;
+    tags) find "$_orrery_dir/refs/tags" -type f -printf '%P\n' 2>/dev/null | LC_ALL=C sort ;;
+    remote-branches)
+      find "$_orrery_dir/refs/remotes" -type f -printf '%P\n' 2>/dev/null | LC_ALL=C sort ;;
     remotes) "$1" remote 2>/dev/null ;;
     stashes) "$1" stash list 2>/dev/null | while IFS=: read -r entry rest; do
         printf '%s\n' "$entry"
@@ -64,21 +54,18 @@ _orrery_candidates() {
     _orrery_global_flags
     return 0
   fi
-  if [[ $3 == 0 && -n $(_orrery_subcommands "$2") ]]; then
+  if [[ $3 == 0 ]] && _orrery_has_subcommands "$2"; then
     _orrery_subcommands "$2"
     return 0
   fi
+  _orrery_find_root || [[ $2 == help ]] || return 0
   for kind in $(_orrery_kinds "$2"); do _orrery_words "$1" "$kind"; done
-}
-
-_orrery_takes_files() {
-  [[ $2 != -* && " $(_orrery_kinds "$1" | tr '\n' ' ') " == *" files "* ]]
 }
 )SH";
 
 constexpr std::string_view k_bash_entry = R"SH(
 _orrery() {
-  local cur=${COMP_WORDS[COMP_CWORD]} command= before=0 i word
+  local cur=${COMP_WORDS[COMP_CWORD]} command= before=0 i word _orrery_dir
   for ((i = 1; i < COMP_CWORD; i++)); do
     word=${COMP_WORDS[i]}
     if [[ -z $command ]]; then
@@ -89,7 +76,7 @@ _orrery() {
   done
   local IFS=$'\n'
   COMPREPLY=($(compgen -W "$(_orrery_candidates "${COMP_WORDS[0]}" "$command" "$before" "$cur")" -- "$cur"))
-  if [[ -n $command ]] && _orrery_takes_files "$command" "$cur"; then
+  if [[ $cur != -* ]] && _orrery_takes_files_of "$command"; then
     COMPREPLY+=($(compgen -f -- "$cur"))
     compopt -o filenames 2>/dev/null
   fi
@@ -103,7 +90,7 @@ complete -F _orrery orrery
 
 constexpr std::string_view k_zsh_entry = R"SH(
 _orrery() {
-  local command= before=0 i word
+  local command= before=0 i word _orrery_dir
   local -a found
   for ((i = 2; i < CURRENT; i++)); do
     word=${words[i]}
@@ -115,7 +102,7 @@ _orrery() {
   done
   found=(${(f)"$(_orrery_candidates "${words[1]}" "$command" "$before" "$PREFIX")"})
   compadd -Q -- "${found[@]}"
-  if [[ -n $command ]] && _orrery_takes_files "$command" "$PREFIX"; then
+  if [[ $PREFIX != -* ]] && _orrery_takes_files_of "$command"; then
     _files
   fi
 }
@@ -150,16 +137,34 @@ std::string per_command_function(std::string_view name, const ProgramDoc& doc,
   return out + "  esac\n}\n";
 }
 
+// A function that succeeds for the commands the predicate holds for.
+template <typename Predicate>
+std::string command_test_function(std::string_view name, const ProgramDoc& doc, Predicate holds) {
+  std::vector<std::string> names;
+  for (const CommandDoc& command : doc.commands) {
+    if (holds(command)) names.push_back(command.name);
+  }
+  if (names.empty()) return std::string(name) + "() {\n  return 1\n}\n";
+  return std::string(name) + "() {\n  case $1 in\n    " + joined(names, "|") +
+         ") return 0 ;;\n  esac\n  return 1\n}\n";
+}
+
 std::string shared_script(const ProgramDoc& doc) {
   std::vector<std::string> names;
   for (const CommandDoc& command : doc.commands) names.push_back(command.name);
   std::string out = word_function("_orrery_commands", names);
   out += word_function("_orrery_global_flags", doc.global_flags);
-  out += "_orrery_is_global() {\n  case $1 in\n    " + joined(doc.global_flags, "|") +
-         ") return 0 ;;\n  esac\n  return 1\n}\n";
   out += per_command_function("_orrery_flags", doc, &CommandDoc::flags);
   out += per_command_function("_orrery_subcommands", doc, &CommandDoc::subcommands);
+  out += "_orrery_is_global() {\n  case $1 in\n    " + joined(doc.global_flags, "|") +
+         ") return 0 ;;\n  esac\n  return 1\n}\n";
   out += per_command_function("_orrery_kinds", doc, &CommandDoc::kinds);
+  out += command_test_function("_orrery_has_subcommands", doc, [](const CommandDoc& command) {
+    return !command.subcommands.empty();
+  });
+  out += command_test_function("_orrery_takes_files_of", doc, [](const CommandDoc& command) {
+    return std::find(command.kinds.begin(), command.kinds.end(), "files") != command.kinds.end();
+  });
   return out + std::string(k_shared_body);
 }
 
