@@ -61,19 +61,26 @@ _orrery_candidates() {
   _orrery_find_root || [[ $2 == help ]] || return 0
   for kind in $(_orrery_kinds "$2"); do _orrery_words "$1" "$kind"; done
 }
-)SH";
 
-constexpr std::string_view k_bash_entry = R"SH(
-_orrery() {
-  local cur=${COMP_WORDS[COMP_CWORD]} command= before=0 i word _orrery_dir
-  for ((i = 1; i < COMP_CWORD; i++)); do
-    word=${COMP_WORDS[i]}
+# _orrery_scan <word>...: the words before the one being completed. Sets
+# command (the first word that is no global option) and before (the
+# non-option words after it).
+_orrery_scan() {
+  local word
+  for word in "$@"; do
     if [[ -z $command ]]; then
       _orrery_is_global "$word" || command=$word
     elif [[ $word != -* ]]; then
       before=$((before + 1))
     fi
   done
+}
+)SH";
+
+constexpr std::string_view k_bash_entry = R"SH(
+_orrery() {
+  local cur=${COMP_WORDS[COMP_CWORD]} command= before=0 _orrery_dir
+  _orrery_scan "${COMP_WORDS[@]:1:COMP_CWORD-1}"
   local IFS=$'\n'
   COMPREPLY=($(compgen -W "$(_orrery_candidates "${COMP_WORDS[0]}" "$command" "$before" "$cur")" -- "$cur"))
   if [[ $cur != -* ]] && _orrery_takes_files_of "$command"; then
@@ -90,16 +97,9 @@ complete -F _orrery orrery
 
 constexpr std::string_view k_zsh_entry = R"SH(
 _orrery() {
-  local command= before=0 i word _orrery_dir
+  local command= before=0 _orrery_dir
   local -a found
-  for ((i = 2; i < CURRENT; i++)); do
-    word=${words[i]}
-    if [[ -z $command ]]; then
-      _orrery_is_global "$word" || command=$word
-    elif [[ $word != -* ]]; then
-      before=$((before + 1))
-    fi
-  done
+  _orrery_scan "${(@)words[2,CURRENT-1]}"
   found=(${(f)"$(_orrery_candidates "${words[1]}" "$command" "$before" "$PREFIX")"})
   compadd -Q -- "${found[@]}"
   if [[ $PREFIX != -* ]] && _orrery_takes_files_of "$command"; then
