@@ -1,13 +1,14 @@
 #include <algorithm>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/internal/docgen.h"
 
 // The pages are plain man(7) roff in UTF-8. A help line that starts with
 // "orrery " is a form of the command and goes to the synopsis as it stands;
-// every other line becomes a paragraph of the description. "**" marks turn
+// the other lines make the paragraphs of the description. "**" marks turn
 // into bold, backticks are dropped.
 
 namespace {
@@ -59,19 +60,22 @@ std::string no_fill_section(const std::string& title, const std::vector<std::str
   return out + ".fi\n";
 }
 
-// "  term   description" lines as tagged paragraphs; lines without a gap
-// continue the previous paragraph.
+// "  term   description" lines as tagged paragraphs. A line at the same
+// indentation without a gap is a term of its own; deeper lines continue
+// the paragraph above, each on a line of its own.
 std::string tagged_section(const std::string& title, const std::vector<std::string>& lines) {
   std::string out = ".SH " + title + "\n";
   for (const std::string& line : lines) {
     const std::string text = trimmed(line);
     const size_t gap = text.find("  ");
-    if (gap == std::string::npos) {
-      out += roff_line(text) + "\n";
-      continue;
+    if (line.find_first_not_of(' ') > 2) {
+      out += ".br\n" + roff_line(text) + "\n";
+    } else if (gap == std::string::npos) {
+      out += ".TP\n.B " + roff_line(text) + "\n";
+    } else {
+      out += ".TP\n.B " + roff_line(text.substr(0, gap)) + "\n" +
+             roff_line(trimmed(text.substr(gap))) + "\n";
     }
-    out += ".TP\n.B " + roff_line(text.substr(0, gap)) + "\n" +
-           roff_line(trimmed(text.substr(gap))) + "\n";
   }
   return out;
 }
@@ -120,6 +124,13 @@ std::string command_man_page(const CommandDoc& command, const std::string& versi
   std::string out = header("orrery-" + command.name, command.summary, version);
   out += no_fill_section("ОБЗОР", forms);
   if (!description.empty()) out += ".SH ОПИСАНИЕ\n";
-  for (const std::string& line : description) out += ".PP\n" + roff_line(line) + "\n";
+  // Help lines are wrapped by hand: a line after one that ends a sentence
+  // starts a paragraph, any other continues it.
+  bool sentence_ended = true;
+  for (const std::string& line : description) {
+    if (sentence_ended) out += ".PP\n";
+    out += roff_line(line) + "\n";
+    sentence_ended = std::string_view(".:!?").find(line.back()) != std::string_view::npos;
+  }
   return out + ".SH СМОТРИТЕ ТАКЖЕ\n.BR orrery (1)\n";
 }
