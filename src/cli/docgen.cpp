@@ -260,11 +260,10 @@ ProgramDoc collect_program_doc() {
   for (std::string_view name : command_names()) {
     CommandDoc command;
     command.name = name;
+    std::ostringstream topic;
     if (name == "help") {
       command.kinds = {"commands"};  // its topics are the commands; orrery(1) is its page
-    } else {
-      std::ostringstream topic;
-      if (!print_help_topic(topic, name)) continue;
+    } else if (print_help_topic(topic, name)) {
       command.help = topic.str();
       command.subcommands = subcommands_in(command.name, command.help);
       std::vector<std::string> own_words = command.subcommands;

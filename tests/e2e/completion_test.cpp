@@ -50,6 +50,7 @@ TEST_F(CompletionTest, BashOffersCommandsFlagsAndTheRepositorysNames) {
     std::string offered;
   } cases[] = {
       {{"ch"}, "checkout cherry-pick"},
+      {{"p"}, "pack push pull pr"},
       {{"-"}, "--no-color --quiet --verbose -q -v"},
       {{"--no-color", "sw"}, "switch"},
       {{"commit", "--a"}, "--amend"},

@@ -23,7 +23,7 @@ struct CommandDoc {
 struct ProgramDoc {
   std::string general_help;  // orrery help, uncoloured
   std::vector<std::string> global_flags;
-  std::vector<CommandDoc> commands;  // those with a help topic, in dispatch order
+  std::vector<CommandDoc> commands;  // in dispatch order; help is empty without a topic
 };
 
 // Reads everything from the dispatch table and the help texts.
