@@ -6,7 +6,10 @@ add_executable(orrery-docgen cli/docgen.cpp cli/dispatch.cpp
 target_link_libraries(orrery-docgen PRIVATE orrery_net orrery_core)
 
 set(ORRERY_DOCS_STAMP ${PROJECT_BINARY_DIR}/share/orrery-docs.stamp)
+# The pages are written afresh, so a page of a command that is gone is not
+# installed.
 add_custom_command(OUTPUT ${ORRERY_DOCS_STAMP}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${PROJECT_BINARY_DIR}/share/man/man1
   COMMAND orrery-docgen ${PROJECT_BINARY_DIR}
   COMMAND ${CMAKE_COMMAND} -E touch ${ORRERY_DOCS_STAMP}
   DEPENDS orrery-docgen
