@@ -102,6 +102,12 @@ constexpr std::string_view k_damage_hint =
 
 }  // namespace
 
+std::vector<std::string_view> command_names() {
+  std::vector<std::string_view> names;
+  for (const CommandRow& row : k_commands) names.push_back(row.name);
+  return names;
+}
+
 int dispatch_command(const Args& args) {
   if (args.empty()) return cmd_help({});
 

@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
@@ -7,6 +8,11 @@
 int main(int argc, char** argv) {
   // The terminal is assumed to speak UTF-8; there is no code page to switch.
   std::ios::sync_with_stdio(false);
+
+  // A set, non-empty NO_COLOR is the user's standing wish for plain output;
+  // an option on this command line still overrides it.
+  const char* no_color = std::getenv("NO_COLOR");
+  if (no_color != nullptr && *no_color != '\0') g_color = false;
 
   Args args;
   for (int i = 1; i < argc; ++i) {

@@ -287,7 +287,7 @@ void write_archive(const Repository& repo, const ArchivePlan& plan, ArchiveForma
     if (format == ArchiveFormat::tar) {
       write_tar_entry(sink, entry.path, entry.mode, plan.timestamp, blob->data);
     } else {
-      write_zip_entry(sink, directory, entry.path, when, blob->data);
+      write_zip_entry(sink, directory, entry.path, entry.mode, when, blob->data);
     }
   }
   if (format == ArchiveFormat::tar) {

@@ -25,7 +25,9 @@
 // then the name and the stored data (raw deflate, no zlib wrapper). The
 // central directory repeats each header after u32 0x02014b50 and u16 version
 // made by 0x0314, adding u16 extra, comment, disk and internal attributes
-// (all 0), u32 external attributes 0, u32 local header offset and the name.
+// (all 0), u32 external attributes (the Unix mode 0100644, or 0100755 when the
+// tree-entry mode has an execute bit, shifted left by 16), u32 local header
+// offset and the name.
 // The end record: u32 0x06054b50, u16 disk 0, u16 directory disk 0, u16 and
 // u16 entry count, u32 directory size, u32 directory offset, u16 comment 0.
 
@@ -141,15 +143,21 @@ void put_zip_fields(std::string& out, const ZipFields& f) {
   put_u16(out, 0);  // extra length
 }
 
+// Unzip tools restore these bits; 0 would leave every file unreadable.
+uint32_t zip_external_attributes(std::string_view mode) {
+  const uint32_t unix_mode = (ustar_permissions(mode) & 0111) != 0 ? 0100755 : 0100644;
+  return unix_mode << 16;
+}
+
 void put_directory_record(std::string& out, const ZipFields& f, uint64_t offset,
-                          std::string_view path) {
+                          std::string_view path, std::string_view mode) {
   put_u32(out, 0x02014b50);
   put_u16(out, 0x0314);
   put_zip_fields(out, f);
   put_u16(out, 0);  // comment length
   put_u16(out, 0);  // disk number
   put_u16(out, 0);  // internal attributes
-  put_u32(out, 0);  // external attributes
+  put_u32(out, zip_external_attributes(mode));
   put_u32(out, offset);
   out += path;
 }
@@ -258,8 +266,8 @@ void check_zip_path(std::string_view path) {
   }
 }
 
-void write_zip_entry(ByteSink& sink, ZipDirectory& directory, std::string_view path, DosTime when,
-                     std::string_view content) {
+void write_zip_entry(ByteSink& sink, ZipDirectory& directory, std::string_view path,
+                     std::string_view mode, DosTime when, std::string_view content) {
   check_zip_path(path);
   if (content.size() > k_max_u32) {
     throw ArchiveError("файл " + std::string(path) + " больше 4 ГиБ");
@@ -288,7 +296,7 @@ void write_zip_entry(ByteSink& sink, ZipDirectory& directory, std::string_view p
   header += path;
   sink_write(sink, header);
   sink_write(sink, stored);
-  put_directory_record(directory.records, f, offset, path);
+  put_directory_record(directory.records, f, offset, path, mode);
   ++directory.entries;
 }
 

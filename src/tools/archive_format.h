@@ -61,11 +61,13 @@ struct ZipDirectory {
 };
 
 // Local header, name and data (deflated when that is smaller, else stored)
-// of one file, plus its central directory record. Throws ArchiveError for a
+// of one file, plus its central directory record, which carries the Unix
+// mode of a regular file (0755 when `mode` has an execute bit, else 0644).
+// Throws ArchiveError for a
 // path past 65535 bytes, content of 4 GiB or more, an offset past 4 GiB or a
 // 65536th entry.
-void write_zip_entry(ByteSink& sink, ZipDirectory& directory, std::string_view path, DosTime when,
-                     std::string_view content);
+void write_zip_entry(ByteSink& sink, ZipDirectory& directory, std::string_view path,
+                     std::string_view mode, DosTime when, std::string_view content);
 void write_zip_end(ByteSink& sink, const ZipDirectory& directory);
 
 // Throws the ArchiveError the writer would throw for this path, so a tree

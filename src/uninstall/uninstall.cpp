@@ -99,6 +99,7 @@ void print_program_plan(const RunningProgram& program) {
   if (std::optional<std::string> prefix = install_prefix_of(*program.path)) {
     out << "    и при --yes: каталоги/библиотеки установки CMake в префиксе " << *prefix
         << " (lib/liborrery_*.a, lib/cmake/orrery, share/doc/orrery)\n";
+    for (const std::string& path : installed_entries(*prefix)) out << "      " << path << "\n";
   }
 }
 
@@ -155,9 +156,7 @@ int remove_program(const RunningProgram& program) {
   }
   if (!program.own) return warnings;
   if (std::optional<std::string> prefix = install_prefix_of(*program.path)) {
-    for (const std::string& relative : installed_paths()) {
-      const std::string path = prefix_path(*prefix, relative);
-      if (!entry_exists(path)) continue;
+    for (const std::string& path : installed_entries(*prefix)) {
       if (std::optional<std::string> reason = remove_entry(path)) {
         warn(warnings, "не удалось удалить " + path + ": " + *reason);
       }
@@ -208,10 +207,30 @@ std::vector<std::string> installed_paths(const InstallLayout& layout) {
           layout.docdir,
           in(layout.bindir, "orrery-hub"),
           in(layout.datadir, "bash-completion/completions/orrery"),
-          in(layout.datadir, "zsh/site-functions/_orrery"),
-          in(layout.datadir, "fish/vendor_completions.d/orrery.fish"),
-          in(layout.mandir, "man1/orrery.1"),
-          in(layout.mandir, "man1/orrery-hub.1")};
+          in(layout.datadir, "zsh/site-functions/_orrery")};
+}
+
+std::vector<std::string> installed_entries(const std::string& prefix, const InstallLayout& layout) {
+  std::vector<std::string> entries;
+  for (const std::string& relative : installed_paths(layout)) {
+    const std::string path = prefix_path(prefix, relative);
+    if (entry_exists(path)) entries.push_back(path);
+  }
+  // The pages are one per command, so they are recognised by name; the
+  // iterator reports links as links and never enters a linked folder.
+  const std::string man = prefix_path(prefix, in(layout.mandir, "man1"));
+  std::error_code ec;
+  if (!fs::is_directory(fs::symlink_status(man, ec))) return entries;
+  std::vector<std::string> pages;
+  for (const fs::directory_entry& entry : fs::directory_iterator(man, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name == "orrery.1" || (name.starts_with("orrery-") && name.ends_with(".1"))) {
+      pages.push_back(entry.path().string());
+    }
+  }
+  std::sort(pages.begin(), pages.end());
+  entries.insert(entries.end(), pages.begin(), pages.end());
+  return entries;
 }
 
 bool is_install_prefix(const std::string& prefix, const InstallLayout& layout) {

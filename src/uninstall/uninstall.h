@@ -28,10 +28,16 @@ struct InstallLayout {
 };
 InstallLayout configured_layout();
 
-// What the install lays out under its prefix besides the executable, each
-// relative to the prefix unless its folder is absolute; folders are removed
-// with their contents.
+// What the install lays out under its prefix besides the executable and the
+// manual pages, each relative to the prefix unless its folder is absolute;
+// folders are removed with their contents.
 std::vector<std::string> installed_paths(const InstallLayout& layout = configured_layout());
+
+// The full paths of what is there of the install under `prefix`: those of
+// installed_paths, then orrery.1 and orrery-*.1 of the layout's man1 folder,
+// in the order they are removed. Symbolic links count as themselves.
+std::vector<std::string> installed_entries(const std::string& prefix,
+                                           const InstallLayout& layout = configured_layout());
 
 // True when any of the package config folder, the documentation folder or
 // the two libraries is there (a symbolic link counts, unfollowed).

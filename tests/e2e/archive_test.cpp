@@ -135,6 +135,11 @@ TEST_F(ArchiveCommand, WritesAZipThatPythonAndUnzipReadBackExactly) {
   EXPECT_EQ(test.code, 0) << test.out << test.err;
   EXPECT_EQ(run_program("unzip", {"-q", file("a.zip"), "-d", file("x")}).code, 0);
   expect_tree_extracted(file("x"));
+  for (const auto& [path, content] : k_files) {
+    struct stat st {};
+    ASSERT_EQ(::stat((file("x") + "/" + path).c_str(), &st), 0) << path;
+    EXPECT_EQ(st.st_mode & 07777, path == "run.sh" ? 0755u : 0644u) << path;
+  }
 }
 
 TEST_F(ArchiveCommand, WritesTheSameBytesToStandardOutput) {

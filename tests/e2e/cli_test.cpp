@@ -204,5 +204,29 @@ TEST_F(CliTest, ColourOnlyOnATerminalAndNeverInTopicsOrErrors) {
             "orrery: ошибка: неизвестная команда 'Status'\n" + k_hint_line);
 }
 
+// NO_COLOR set and non-empty is --no-color; an option on the line wins.
+TEST_F(CliTest, NoColorVariableTurnsColourOffUnlessTheCommandLineAsks) {
+  const std::string plain = orrery({"help"}).out;
+  const struct {
+    std::string value;
+    std::vector<std::string> args;
+    bool coloured;
+  } cases[] = {
+      {"1", {"help"}, false},
+      {"0", {"help"}, false},
+      {"", {"help"}, true},
+      {k_unset, {"help"}, true},
+      {"1", {"--color", "help"}, true},
+      {"1", {"help", "--color"}, true},
+      {"1", {"--color", "help", "--no-color"}, false},
+  };
+  for (const auto& c : cases) {
+    ScopedEnv env{{"NO_COLOR", c.value}};
+    const std::string out = run_on_terminal(c.args);
+    EXPECT_EQ(out == plain, !c.coloured) << c.value << " " << c.args.front();
+    EXPECT_EQ(out.starts_with("\x1b[1m"), c.coloured) << c.value << " " << c.args.front();
+  }
+}
+
 }  // namespace
 }  // namespace testing_support

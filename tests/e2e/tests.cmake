@@ -10,6 +10,7 @@ set(ORRERY_E2E_SOURCES
   clean_test.cpp
   cli_test.cpp
   commit_test.cpp
+  completion_test.cpp
   config_test.cpp
   crash_test.cpp
   describe_test.cpp

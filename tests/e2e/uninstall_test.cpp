@@ -62,24 +62,35 @@ TEST_F(UninstallTest, RemovesTheInstallItRunsFrom) {
   const std::string real_prefix = fs::canonical(prefix).string();
   write_text(dir / "outside", "keep");
   fs::create_symlink(dir / "outside", prefix + "/share/doc/orrery/link");
-  fs::create_directories(prefix + "/share/man/man1");
-  write_text(prefix + "/share/man/man1/orrery.1", ".TH orrery 1\n");
+  fs::create_symlink(dir / "outside", prefix + "/share/man/man1/orrery-link.1");
+  write_text(prefix + "/share/man/man1/other.1", ".TH other 1\n");
   write_text(prefix + "/bin/other-tool", "x");
   store_token();
 
   const std::string binary = real_prefix + "/bin/orrery";
-  EXPECT_RUN(run_program(binary, {"uninstall", "--dry-run"}), 0,
-             k_dry_run_head + "  каталог: " + config() + "\n" + k_dry_run_program +
-                 "  программа: " + binary +
-                 "\n    и при --yes: каталоги/библиотеки установки CMake в префиксе " +
-                 real_prefix + " (lib/liborrery_*.a, lib/cmake/orrery, share/doc/orrery)\n",
-             "");
+  const RunResult dry = run_program(binary, {"uninstall", "--dry-run"});
+  EXPECT_EQ(dry.code, 0);
+  EXPECT_TRUE(dry.out.starts_with(
+      k_dry_run_head + "  каталог: " + config() + "\n" + k_dry_run_program + "  программа: " +
+      binary + "\n    и при --yes: каталоги/библиотеки установки CMake в префиксе " + real_prefix +
+      " (lib/liborrery_*.a, lib/cmake/orrery, share/doc/orrery)\n      " + real_prefix +
+      "/lib/liborrery_core.a\n"))
+      << dry.out;
+  for (const std::string listed :
+       {"share/bash-completion/completions/orrery", "share/zsh/site-functions/_orrery",
+        "share/man/man1/orrery-commit.1", "share/man/man1/orrery-link.1",
+        "share/man/man1/orrery.1"}) {
+    EXPECT_NE(dry.out.find("\n      " + real_prefix + "/" + listed + "\n"), std::string::npos)
+        << listed;
+  }
+  EXPECT_EQ(dry.out.find("other"), std::string::npos);
   EXPECT_RUN(run_program(binary, {"uninstall", "-y"}), 0,
              "Пользовательские данные Orrery удалены.\n"
              "Файлы программы orrery в префиксе установки удалены (насколько возможно).\n",
              "");
   EXPECT_FALSE(path_exists(config()));
-  EXPECT_EQ(list_files(prefix), std::vector<std::string>{"bin/other-tool"});
+  EXPECT_EQ(list_files(prefix),
+            (std::vector<std::string>{"bin/other-tool", "share/man/man1/other.1"}));
   EXPECT_EQ(read_text(dir / "outside"), "keep");
 }
 

@@ -101,9 +101,9 @@ TEST(ZipWriter, WritesRawDeflateAndTheFixedHeaderFields) {
   std::string out;
   ByteSink sink = string_sink(out);
   ZipDirectory directory;
-  write_zip_entry(sink, directory, "t", {1, 2}, text);
+  write_zip_entry(sink, directory, "t", "100755", {1, 2}, text);
   const size_t second = out.size();
-  write_zip_entry(sink, directory, "e", {1, 2}, "");
+  write_zip_entry(sink, directory, "e", "", {1, 2}, "");
 
   EXPECT_EQ(u16_at(out, 8), 8u);
   EXPECT_EQ(raw_inflate(std::string_view(out).substr(31, u32_at(out, 18)), 1000), text);
@@ -112,6 +112,8 @@ TEST(ZipWriter, WritesRawDeflateAndTheFixedHeaderFields) {
   EXPECT_EQ(u32_at(directory.records, 0), 0x02014b50u);
   EXPECT_EQ(u16_at(directory.records, 4), 0x0314u);
   EXPECT_EQ(directory.records.substr(6, 26), out.substr(4, 26));
+  EXPECT_EQ(u32_at(directory.records, 38), 0100755u << 16);  // external attributes
+  EXPECT_EQ(u32_at(directory.records, 47 + 38), 0100644u << 16);
   EXPECT_EQ(u32_at(directory.records, 47 + 42), second);  // the second record's offset
 }
 
@@ -120,12 +122,12 @@ TEST(ZipWriter, RefusesWhatNeedsZip64) {
   ByteSink sink = string_sink(out);
   ZipDirectory full;
   full.entries = 65535;
-  EXPECT_THROW(write_zip_entry(sink, full, "x", {}, "x"), ArchiveError);
+  EXPECT_THROW(write_zip_entry(sink, full, "x", "", {}, "x"), ArchiveError);
   ZipDirectory directory;
-  EXPECT_THROW(write_zip_entry(sink, directory, std::string(65536, 'n'), {}, ""), ArchiveError);
+  EXPECT_THROW(write_zip_entry(sink, directory, std::string(65536, 'n'), "", {}, ""), ArchiveError);
   sink.position = uint64_t{1} << 32;
   try {
-    write_zip_entry(sink, directory, "x", {}, "x");
+    write_zip_entry(sink, directory, "x", "", {}, "x");
     ADD_FAILURE();
   } catch (const ArchiveError& e) {
     EXPECT_STREQ(e.what(), "zip: смещение больше 4 ГиБ (нужен zip64)");
