@@ -1,3 +1,4 @@
 orrery_modules(orrery_core
   console help
+  pager
   INTERNAL help_topics)
