@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/hub_process.h"
 #include "support/test_support.h"
 
 namespace testing_support {
@@ -86,6 +87,50 @@ TEST_F(TerminalTest, QuittingThePagerEarlyEndsTheCommandQuietly) {
   RunResult result = in_terminal({"grep", "-n", "match"}, {{"ORRERY_PAGER", "true"}});
   EXPECT_EQ(result.code, 0);
   EXPECT_EQ(result.out, "");
+}
+
+// The drawn lines of a progress, each ended by its clearing.
+bool has_progress(const std::string& terminal, const std::string& title) {
+  return terminal.find("\r" + title + ": ") != std::string::npos &&
+         terminal.find("\r\x1b[K") != std::string::npos;
+}
+
+TEST_F(TerminalTest, ProgressGoesToATerminalOnlyAndIsClearedBeforeTheResult) {
+  for (int i = 0; i < 50; ++i) write_text(file("d/f" + std::to_string(i)), std::to_string(i));
+  const std::string orrery = ORRERY_BINARY;
+
+  RunResult added = in_terminal({"-c", orrery + " add d > added.txt"}, {}, "sh");
+  EXPECT_TRUE(has_progress(added.out, "Добавление файлов")) << added.out;
+  EXPECT_EQ(read_text(file("added.txt")).find("Добавление"), std::string::npos);
+  RunResult status = in_terminal({"status", "-s"}, {});
+  EXPECT_TRUE(has_progress(status.out, "Проверка файлов")) << status.out;
+  EXPECT_LT(status.out.rfind("\x1b[K"), status.out.find("A  d/f0\r\n")) << status.out;
+  EXPECT_TRUE(has_progress(in_terminal({"gc"}, {}).out, "Упаковка объектов"));
+
+  // Per-item output on the same terminal, --quiet and a redirected standard
+  // error each keep the progress away.
+  write_text(file("d/new"), "new");
+  EXPECT_EQ(in_terminal({"add", "d/new"}, {}).out.find("\x1b[K"), std::string::npos);
+  EXPECT_EQ(in_terminal({"-q", "status"}, {}).out, "");
+  EXPECT_EQ(in_terminal({"-c", orrery + " status -s 2>err.txt"}, {}, "sh").out.find("\x1b[K"),
+            std::string::npos);
+  EXPECT_EQ(read_text(file("err.txt")), "");
+}
+
+TEST_F(TerminalTest, PushAndCloneShowObjectsAndBytes) {
+  HubProcess hub;
+  const std::map<std::string, std::string> env{{"ORRERY_TOKEN", hub.add_user("alice")},
+                                               {"XDG_CONFIG_HOME", dir / "config"}};
+  const std::string url = hub.repo_url("alice", "p");
+  RunResult pushed = in_terminal({"push", url}, env);
+  EXPECT_EQ(pushed.code, 0) << pushed.out;
+  EXPECT_TRUE(has_progress(pushed.out, "Отправка объектов")) << pushed.out;
+  EXPECT_NE(pushed.out.find("/3 ("), std::string::npos) << pushed.out;
+
+  RunResult cloned = in_terminal({"clone", url, dir / "copy"}, env);
+  EXPECT_EQ(cloned.code, 0) << cloned.out;
+  EXPECT_TRUE(has_progress(cloned.out, "Получение объектов")) << cloned.out;
+  EXPECT_EQ(read_text(dir / "copy/a.txt"), "alpha\n");
 }
 
 }  // namespace
