@@ -120,6 +120,8 @@ TEST_F(TerminalTest, PushAndCloneShowObjectsAndBytes) {
   EXPECT_NE(pushed.out.find("/3 ("), std::string::npos) << pushed.out;
   RunResult cloned = in_terminal(orrery_bin + " clone " + url + " copy", env);
   EXPECT_TRUE(has_progress(cloned.out, "Получение объектов") && cloned.code == 0) << cloned.out;
+  RunResult copied = in_terminal(orrery_bin + " clone . " + tools / "local", {});
+  EXPECT_TRUE(has_progress(copied.out, "Копирование файлов") && copied.code == 0) << copied.out;
   EXPECT_EQ(read_text(dir / "copy/a.txt"), "alpha\n");
 }
 
