@@ -45,6 +45,10 @@ bool color_enabled() {
 
 void set_stdout_terminal_for_testing(bool is_terminal) { g_stdout_is_terminal = is_terminal; }
 
+void remember_stdout_terminal() {
+  if (!g_stdout_is_terminal) g_stdout_is_terminal = isatty(STDOUT_FILENO) == 1;
+}
+
 std::string colorize(std::string_view text, std::string_view code) {
   if (!color_enabled()) return std::string(text);
   std::string out = "\x1b[";

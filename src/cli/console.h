@@ -27,6 +27,10 @@ void print_usage(std::ostream& out, std::string_view usage, std::string_view det
 // True when colour is switched on and standard output is a terminal.
 bool color_enabled();
 
+// Fixes the answer "is standard output a terminal" at what it is now, for
+// the rest of the process: called before a pager takes its place.
+void remember_stdout_terminal();
+
 // For unit tests only: answers in advance whether standard output is a
 // terminal, so coloured output can be checked without one.
 void set_stdout_terminal_for_testing(bool is_terminal);

@@ -4,6 +4,7 @@
 
 #include "cli/console.h"
 #include "cli/dispatch.h"
+#include "cli/pager.h"
 
 int main(int argc, char** argv) {
   // The terminal is assumed to speak UTF-8; there is no code page to switch.
@@ -31,5 +32,6 @@ int main(int argc, char** argv) {
   }
   const int code = dispatch_command(args);
   std::cout.flush();
+  finish_pager();
   return code;
 }

@@ -1,3 +1,5 @@
 orrery_modules(orrery_core
   console help
+  pager
+  progress
   INTERNAL help_topics)

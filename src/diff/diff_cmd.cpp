@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/help.h"
+#include "cli/pager.h"
 #include "store/fs.h"
 #include "store/refs.h"
 
@@ -84,6 +85,7 @@ int cmd_diff(const Args& args) {
   if (!options) return 1;
 
   const Index index = load_index(*repo);
+  start_pager();
   if (options->cached) return diff_head_index(*repo, index, options->format);
   return diff_index_worktree(*repo, index, options->format);
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/help.h"
+#include "cli/pager.h"
 #include "store/revision.h"
 
 namespace {
@@ -82,6 +83,7 @@ int cmd_show(const Args& args) {
     print_error("объект не является коммитом", options->revision);
     return 1;
   }
+  start_pager();
   print_commit_header(out_stream(), *id, *commit);
   show_commit_changes(*repo, *commit, options->format);
   return 0;

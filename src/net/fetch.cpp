@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/help.h"
+#include "cli/progress.h"
 #include "hub/credentials.h"
 #include "net/http_client.h"
 #include "net/internal/object_links.h"
@@ -91,7 +92,8 @@ bool has_local_object(const Repository& repo, const ObjectId& id) {
 // storing the stream leaves those files as they are. (An object only in a
 // pack is checked: its record becomes a loose file that would hide the
 // packed one.)
-std::optional<ReceivedObjects> check_pack(const Repository& repo, std::string_view pack) {
+std::optional<ReceivedObjects> check_pack(const Repository& repo, std::string_view pack,
+                                          Progress& progress) {
   std::optional<std::vector<TransferRecord>> records = parse_transfer_stream(pack);
   if (!records) return std::nullopt;
   ReceivedObjects received;
@@ -102,6 +104,7 @@ std::optional<ReceivedObjects> check_pack(const Repository& repo, std::string_vi
     std::optional<std::vector<ObjectLink>> links = check_received(record.id, record.stored);
     if (!links) return std::nullopt;
     received[ObjectId(record.id)] = {record.stored, std::move(*links)};
+    progress.add_items();
   }
   return received;
 }
@@ -139,7 +142,7 @@ std::optional<ObjectId> find_missing_object(const Repository& repo, const Receiv
 std::optional<SyncFailure> download_objects(HttpClient& client, const FetchTarget& target,
                                             const ObjectId& remote_id, const HttpHeaders& headers,
                                             std::map<ObjectId, std::string>& bodies,
-                                            ReceivedObjects& received) {
+                                            ReceivedObjects& received, Progress& progress) {
   std::set<ObjectId> work{remote_id};
   while (!work.empty()) {
     ObjectId id = *work.begin();
@@ -155,6 +158,7 @@ std::optional<SyncFailure> download_objects(HttpClient& client, const FetchTarge
     if (!links) return object_failure(id, "содержимое не соответствует id объекта");
     for (const ObjectLink& link : *links) work.insert(link.id);
     received[id] = {stored, std::move(*links)};
+    progress.add_items();
   }
   return std::nullopt;
 }
@@ -190,18 +194,20 @@ std::optional<SyncFailure> fetch_branch(const Repository& repo, const FetchTarge
 
   std::set<ObjectId> have;
   if (std::optional<ObjectId> head = head_commit_id(repo)) collect_reachable(repo, *head, have);
+  Progress progress("Получение объектов");
+  client.set_progress(&progress);
   std::string pack = download_pack(client, target, *remote_id, have, headers);
   std::map<ObjectId, std::string> bodies;
   ReceivedObjects received;
   if (!pack.empty()) {
-    std::optional<ReceivedObjects> checked = check_pack(repo, pack);
+    std::optional<ReceivedObjects> checked = check_pack(repo, pack, progress);
     if (!checked) return SyncFailure{"не удалось распаковать pack", ""};
     received = std::move(*checked);
     if (std::optional<ObjectId> missing = find_missing_object(repo, received, *remote_id, have)) {
       return object_failure(*missing, "его нет ни в pack, ни в репозитории");
     }
-  } else if (std::optional<SyncFailure> failed =
-                 download_objects(client, target, *remote_id, headers, bodies, received)) {
+  } else if (std::optional<SyncFailure> failed = download_objects(
+                 client, target, *remote_id, headers, bodies, received, progress)) {
     return failed;
   }
   if (!store_transfer_pack(repo.root, pack.empty() ? as_transfer_stream(received) : pack)) {

@@ -59,6 +59,25 @@ size_t read_upload(char* buffer, size_t size, size_t count, void* user) {
   return bytes;
 }
 
+// Bytes of one exchange, on top of what the progress held before it.
+struct TransferReport {
+  Progress* progress;
+  uint64_t before;
+};
+
+int report_transfer(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+  auto* report = static_cast<TransferReport*>(user);
+  report->progress->set_bytes(report->before + static_cast<uint64_t>(received + sent));
+  return 0;
+}
+
+void set_progress_options(CURL* curl, TransferReport& report) {
+  if (report.progress == nullptr) return;
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, report_transfer);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &report);
+}
+
 bool has_header(const HttpHeaders& headers, std::string_view name) {
   for (const std::string& line : headers) {
     if (line.size() > name.size() && line.compare(0, name.size(), name) == 0 &&
@@ -159,6 +178,7 @@ HttpResponse HttpClient::perform(Method method, const std::string& url, std::str
   if (curl == nullptr) return {0, {}, "CURL not initialized"};
   const HttpSettings settings = read_http_settings();
   HttpResponse response;
+  TransferReport report{progress_, progress_ ? progress_->bytes() : 0};
   for (int attempt = 0;; ++attempt) {
     if (attempt > 0) sleep_ms(backoff_delay_ms(attempt, settings.retry_base_ms));
     response = HttpResponse{};
@@ -170,6 +190,7 @@ HttpResponse HttpClient::perform(Method method, const std::string& url, std::str
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response.body);
     HeaderList list(headers);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list.list);
+    set_progress_options(curl, report);
 
     const CURLcode code = curl_easy_perform(curl);
     long status = 0;

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/progress.h"
+
 // The result of one HTTP operation, after all its attempts. Network failures
 // are values, never exceptions.
 struct HttpResponse {
@@ -41,6 +43,10 @@ class HttpClient {
   // The body is streamed from the caller's memory.
   HttpResponse put(const std::string& url, std::string_view body, const HttpHeaders& headers);
 
+  // Reports the bytes of every later exchange, sent and received, to
+  // `progress` (nullptr: to nothing). The caller keeps it alive meanwhile.
+  void set_progress(Progress* progress) { progress_ = progress; }
+
   enum class Method { get, post, put };
 
  private:
@@ -49,6 +55,7 @@ class HttpClient {
                        const HttpHeaders& headers, Redirects redirects);
 
   std::unique_ptr<Handle> handle_;
+  Progress* progress_ = nullptr;
 };
 
 // The status part of a failure description: the transport error, or a text

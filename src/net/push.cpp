@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/help.h"
+#include "cli/progress.h"
 #include "hub/credentials.h"
 #include "net/http_client.h"
 #include "net/internal/sync_target.h"
@@ -129,7 +130,7 @@ std::set<ObjectId> objects_to_send(HttpClient& client, const std::string& url,
 // skipped.
 std::optional<SyncFailure> put_objects(const Repository& repo, HttpClient& client,
                                        const std::string& base, const std::set<ObjectId>& ids,
-                                       const HttpHeaders& headers) {
+                                       const HttpHeaders& headers, Progress& progress) {
   for (const ObjectId& id : ids) {
     std::optional<std::string> stored = read_raw_object(repo.objects, id);
     if (!stored) continue;
@@ -139,6 +140,7 @@ std::optional<SyncFailure> put_objects(const Repository& repo, HttpClient& clien
       return SyncFailure{"не удалось отправить объект " + id,
                          format_http_failure("PUT", url, response)};
     }
+    progress.add_items();
   }
   return std::nullopt;
 }
@@ -148,19 +150,20 @@ std::optional<SyncFailure> put_objects(const Repository& repo, HttpClient& clien
 // PUT each: without them the server would refuse the branch update.
 std::optional<SyncFailure> upload_objects(const Repository& repo, HttpClient& client,
                                           const PushTarget& target, const std::set<ObjectId>& send,
-                                          const HttpHeaders& headers) {
+                                          const HttpHeaders& headers, Progress& progress) {
   const std::string base = sync_base_url(target.url);
   const HttpHeaders binary = with_header(headers, "Content-Type: application/octet-stream");
   HttpResponse posted =
       client.post(base + "packs/" + target.branch, build_transfer_pack(repo.root, send), binary);
   if (!posted.error.empty() || posted.status < 1 || posted.status > 399) {
-    return put_objects(repo, client, base, send, binary);
+    return put_objects(repo, client, base, send, binary, progress);
   }
   std::set<ObjectId> packed;
   for (const ObjectId& id : send) {
     if (!path_exists(loose_object_path(repo.root, id))) packed.insert(packed.end(), id);
   }
-  return put_objects(repo, client, base, packed, binary);
+  progress.add_items(send.size() - packed.size());
+  return put_objects(repo, client, base, packed, binary, progress);
 }
 
 // The guarded PUT of the remote branch.
@@ -206,7 +209,13 @@ std::optional<SyncFailure> push_commit(const Repository& repo, const PushTarget&
   HttpClient client;
   const HttpHeaders headers = sync_headers(token);
   const std::set<ObjectId> send = objects_to_send(client, target.url, all, headers);
-  if (auto failed = upload_objects(repo, client, target, send, headers)) return failed;
+  Progress progress("Отправка объектов");
+  progress.set_total(send.size());
+  client.set_progress(&progress);
+  std::optional<SyncFailure> failed = upload_objects(repo, client, target, send, headers, progress);
+  client.set_progress(nullptr);
+  progress.finish();
+  if (failed) return failed;
   std::optional<ObjectId> lease;
   if (auto failed = read_lease(repo, target, force, lease)) return failed;
   if (auto failed = update_remote_branch(client, target, force, head, lease, headers)) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/help.h"
+#include "cli/progress.h"
 #include "pack/pack_writer.h"
 #include "store/repo.h"
 
@@ -19,7 +20,8 @@ int cmd_pack(const Args& args) {
 
   std::string name;
   try {
-    name = write_pack(repo->root);
+    Progress progress("Упаковка объектов");
+    name = write_pack(repo->root, &progress);
   } catch (const std::exception& e) {
     print_error(std::string("pack завершился ошибкой: ") + e.what());
     return 1;
@@ -34,7 +36,9 @@ int cmd_gc(const Args& args) {
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
 
-  std::string name = write_pack(repo->root);
+  Progress progress("Упаковка объектов");
+  std::string name = write_pack(repo->root, &progress);
+  progress.finish();
   size_t deleted = prune_packed_loose(repo->root, name);
   remove_stale_temp_files(repo->root);
   out_stream() << "gc: создан " << name << ", удалено свободных объектов: " << deleted << "\n";

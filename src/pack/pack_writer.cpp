@@ -220,11 +220,12 @@ std::optional<std::string> loose_file_id(const fs::directory_entry& entry) {
 
 std::string packs_directory(const std::string& root) { return orrery_path(root, "packs"); }
 
-std::string write_pack(const std::string& root) {
-  return write_pack_with_chain_limit(root, k_max_delta_chain);
+std::string write_pack(const std::string& root, Progress* progress) {
+  return write_pack_with_chain_limit(root, k_max_delta_chain, progress);
 }
 
-std::string write_pack_with_chain_limit(const std::string& root, size_t max_chain) {
+std::string write_pack_with_chain_limit(const std::string& root, size_t max_chain,
+                                        Progress* progress) {
   // Objects a write batch still holds back belong in the pack too; they must
   // reach the disk before the lock is ours, since flushing takes it as well.
   flush_pending_objects();
@@ -238,7 +239,9 @@ std::string write_pack_with_chain_limit(const std::string& root, size_t max_chai
   PackBuilder pack(out, max_chain);
   for (const fs::directory_entry& entry : fs::recursive_directory_iterator(objects_dir)) {
     std::optional<std::string> id = loose_file_id(entry);
-    if (id) add_object(pack, *id, entry.path().string());
+    if (!id) continue;
+    add_object(pack, *id, entry.path().string());
+    if (progress) progress->add(1, pack.stored.size());
   }
   out.finish();
   write_file_atomic(dir + "/" + out.name() + ".idx.json", pack.index.dump(2), Durability::synced);

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string>
 
+#include "cli/progress.h"
+
 // Packs collect the loose objects of a repository into
 // .orrery/packs/pack-<hex>.pack with a JSON index pack-<hex>.idx.json beside it.
 
@@ -11,7 +13,8 @@
 // without extension. Loose files stay. Throws "No objects directory",
 // "Cannot open pack for writing", the lock's error, or a read, inflate or
 // write failure; a failed run leaves no pack file behind.
-std::string write_pack(const std::string& root);
+// Counts the objects and their bytes in `progress` when given one.
+std::string write_pack(const std::string& root, Progress* progress = nullptr);
 
 // Deletes, under the repository lock, the loose file of every object listed
 // in the index of pack `name` and returns how many files were deleted (0 when

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "cli/help.h"
+#include "cli/pager.h"
 #include "diff/engine.h"
 #include "store/fs.h"
 #include "store/repo.h"
@@ -265,6 +266,7 @@ int cmd_blame(const Args& args) {
     print_error("не удалось вычислить blame", error);
     return 2;
   }
+  start_pager();
   print_blame(*blame);
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "cli/help.h"
+#include "cli/pager.h"
 #include "store/fs.h"
 #include "store/ignore.h"
 #include "store/repo.h"
@@ -178,6 +179,7 @@ int cmd_grep(const Args& args) {
   if (!repo) return 1;
   std::optional<GrepOptions> opts = parse_grep_args(args);
   if (!opts) return 2;
+  if (!g_quiet) start_pager();
 
   if (!opts->regex) return grep_repository(*repo, *opts);
   int code = 2;

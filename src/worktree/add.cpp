@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "cli/help.h"
+#include "cli/progress.h"
 #include "store/fs.h"
 #include "store/ignore.h"
 #include "store/index.h"
@@ -75,6 +76,7 @@ bool check_arguments(const std::string& root, const IgnoreRules& rules,
 struct Stager {
   const Repository& repo;
   Index& index;
+  Progress& progress;
   std::string content;
   std::string path;
 
@@ -90,6 +92,7 @@ struct Stager {
     ObjectId id = write_object(repo.objects, "blob", content);
     out_stream() << "добавлен " << relative << " (" << id << ")\n";
     index[relative] = IndexEntry{std::move(id), stat.size, stat.mtime, stat.mode};
+    progress.add(1, content.size());
   }
 };
 
@@ -141,8 +144,10 @@ int add_paths(const Repository& repo, const std::vector<std::string>& paths) {
   // Blobs are written in groups under one lock; saving the index writes
   // what is still held back before the index can name it.
   ObjectWriteBatch batch(repo.objects);
-  Stager stager{repo, index, {}, {}};
+  Progress progress("Добавление файлов", ProgressOutput::per_item);
+  Stager stager{repo, index, progress, {}, {}};
   for (const std::string& arg : paths) stage_argument(stager, rules, arg);
+  progress.finish();
   save_index(repo, index);
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "cli/help.h"
+#include "cli/pager.h"
 #include "store/refs.h"
 #include "store/repo.h"
 #include "store/revision.h"
@@ -221,6 +222,7 @@ int cmd_log(const Args& args) {
       return 0;
     }
   }
+  start_pager();
   print_history(*repo, options, *start);
   return 0;
 }

@@ -164,7 +164,7 @@ const std::string& join_path(std::string& buffer, const std::string& root,
 
 // An open directory, closed on every way out.
 void compare_index_and_files(const std::string& root, const IndexEntries& entries,
-                             WorktreeStatus& out) {
+                             Progress* progress, WorktreeStatus& out) {
   std::string path;
   std::string content;
   // Stat below a descriptor of the root, so the kernel walks only the
@@ -176,6 +176,7 @@ void compare_index_and_files(const std::string& root, const IndexEntries& entrie
   };
   for (Index::const_iterator it : entries) {
     const auto& [relative, entry] = *it;
+    if (progress) progress->add_items();
     WorkingStat stat;
     if (!stat_entry(relative, stat)) {
       out.unstaged_deleted.push_back(relative);
@@ -221,14 +222,15 @@ class IndexPathSet {
 };
 
 void collect_untracked(const std::string& root, const IgnoreRules& rules,
-                       const IndexEntries& entries, WorktreeStatus& out) {
+                       const IndexEntries& entries, Progress* progress, WorktreeStatus& out) {
   const IndexPathSet indexed(entries);
   // A walk error ends the walk; what was found before it stands.
   walk_directory(root, "", [&](const std::string& relative, WalkEntry kind) {
     if (kind == WalkEntry::directory) return !is_ignored(rules, relative, true);
-    if (kind == WalkEntry::file && !is_ignored(rules, relative, false) &&
-        !indexed.contains(relative)) {
+    if (kind != WalkEntry::file || is_ignored(rules, relative, false)) return false;
+    if (!indexed.contains(relative)) {
       out.untracked.push_back(relative);
+      if (progress) progress->add_items();
     }
     return false;
   });
@@ -262,7 +264,7 @@ void pair_unstaged_renames(const std::string& root, const Index& index, Worktree
 
 WorktreeStatus compute_worktree_status(const std::string& root, const ObjectStore& store,
                                        const IgnoreRules& rules, const Index& index,
-                                       const std::optional<ObjectId>& head) {
+                                       const std::optional<ObjectId>& head, Progress* progress) {
   WorktreeStatus status;
   IndexEntries entries;
   entries.reserve(index.size());
@@ -270,8 +272,8 @@ WorktreeStatus compute_worktree_status(const std::string& root, const ObjectStor
   const HeadComparison with_head = compare_with_head(store, entries, head);
   list_staged_changes(with_head, status);
   pair_staged_renames(with_head.deleted, index, status);
-  compare_index_and_files(root, entries, status);
-  collect_untracked(root, rules, entries, status);
+  compare_index_and_files(root, entries, progress, status);
+  collect_untracked(root, rules, entries, progress, status);
   pair_unstaged_renames(root, index, status);
   return status;
 }

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/progress.h"
 #include "store/ignore.h"
 #include "store/index.h"
 #include "store/object.h"
@@ -25,11 +26,13 @@ struct WorktreeStatus {
 
 // Compares the tree of `head` (none: an unborn branch), the index and the
 // files under `root`. Unchanged files, judged by their stat triple, are not
-// read. Writes nothing; throws the file-read error for a working file that
-// exists but cannot be read.
+// read. Writes nothing but the progress, given one, of the files it looks
+// at; throws the file-read error for a working file that exists but cannot
+// be read.
 WorktreeStatus compute_worktree_status(const std::string& root, const ObjectStore& store,
                                        const IgnoreRules& rules, const Index& index,
-                                       const std::optional<ObjectId>& head);
+                                       const std::optional<ObjectId>& head,
+                                       Progress* progress = nullptr);
 
 // True when any of the eight lists is non-empty.
 bool is_dirty(const WorktreeStatus& status);

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "cli/help.h"
+#include "cli/progress.h"
 #include "store/ignore.h"
 #include "store/index.h"
 #include "store/refs.h"
@@ -146,8 +147,10 @@ int show_status(const Repository& repo, const StatusOptions& opts) {
   std::ostream& out = out_stream();
   if (!opts.short_format) print_branch_header(repo);
   const std::optional<ObjectId> head = head_commit(repo);
+  Progress progress("Проверка файлов");
   const WorktreeStatus status = compute_worktree_status(
-      repo.root, repo.objects, load_ignore_rules(repo.root), load_index(repo), head);
+      repo.root, repo.objects, load_ignore_rules(repo.root), load_index(repo), head, &progress);
+  progress.finish();
   if (!opts.short_format && g_verbose && head) out << "HEAD: " << *head << "\n";
   const bool dirty = is_dirty(status);
   if (g_quiet) return dirty ? 1 : 0;

@@ -30,6 +30,7 @@ set(ORRERY_E2E_SOURCES
   show_test.cpp
   stash_test.cpp
   sync_test.cpp
+  terminal_test.cpp
   status_test.cpp
   uninstall_test.cpp
 )

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/console.h"
+#include "cli/progress.h"
 #include "net/internal/sync_target.h"
 #include "store/config.h"
 #include "store/fs.h"
@@ -86,6 +87,10 @@ void read_regular_file(const fs::path& path, std::string& out, mode_t& mode) {
 void copy_entries(const fs::path& source, const fs::path& destination,
                   const std::vector<SourceEntry>& entries) {
   std::string bytes;  // one buffer for every file
+  Progress progress("Копирование файлов");
+  progress.set_total(static_cast<uint64_t>(
+      std::count_if(entries.begin(), entries.end(),
+                    [](const SourceEntry& entry) { return !entry.is_directory; })));
   for (const SourceEntry& entry : entries) {
     const fs::path target = destination / entry.relative;
     if (entry.is_directory) {
@@ -96,6 +101,7 @@ void copy_entries(const fs::path& source, const fs::path& destination,
     read_regular_file(source / entry.relative, bytes, mode);
     write_file_atomic(target.string(), bytes);
     fs::permissions(target, static_cast<fs::perms>(mode));
+    progress.add(1, bytes.size());
   }
 }
 

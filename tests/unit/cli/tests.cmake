@@ -1,1 +1,2 @@
-orrery_unit_tests(cli console_test.cpp help_test.cpp)
+orrery_unit_tests(cli console_test.cpp help_test.cpp
+  progress_test.cpp)
