@@ -1,3 +1,3 @@
 orrery_modules(orrery_core
-  console help
+  console help init_cmd open_repo
   INTERNAL help_topics)
