@@ -14,4 +14,5 @@ orrery_unit_tests(store
   raw_cache_test.cpp
   refs_test.cpp
   revision_test.cpp
+  store_threads_test.cpp
   tree_walk_test.cpp)
