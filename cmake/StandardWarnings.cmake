@@ -26,3 +26,8 @@ if(ORRERY_SANITIZE)
   target_link_options(orrery_warnings INTERFACE
     $<BUILD_INTERFACE:-fsanitize=address,undefined>)
 endif()
+if(ORRERY_TSAN)
+  target_compile_options(orrery_warnings INTERFACE
+    $<BUILD_INTERFACE:-fsanitize=thread -fno-omit-frame-pointer>)
+  target_link_options(orrery_warnings INTERFACE $<BUILD_INTERFACE:-fsanitize=thread>)
+endif()

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "pack/internal/record.h"
+#include "store/pack_record.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
   const std::optional<RecordHeader> header = parse_record_header(fuzz_bytes(data, size));

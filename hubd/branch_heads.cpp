@@ -126,7 +126,8 @@ std::string read_hub_reflog(const HubContext& hub, int64_t repo_id) {
 }
 
 void with_repo_alone(const HubContext& hub, int64_t repo_id, const std::function<void()>& work) {
-  if (!is_postgres(hub)) return work();  // the store gate's mutex is enough in one process
+  // In one process the store's own lock covers every write that needs one.
+  if (!is_postgres(hub)) return work();
   hub.db.transaction([&] {
     hub.db.exec("SELECT pg_advisory_xact_lock($1)", {repo_id});
     clear_stale_lock(repo_root(hub.data_dir, repo_id));

@@ -34,7 +34,11 @@ BranchUpdate move_hub_branch(const HubContext& hub, int64_t repo_id, std::string
 // line each, oldest first.
 std::string read_hub_reflog(const HubContext& hub, int64_t repo_id);
 
-// Runs `work` while no other thread or hub process works on the store of
-// that repository through this function, after removing a lock directory
-// a killed process left there. `work` must not use the database.
+// With PostgreSQL, runs `work` while no other thread or hub process works
+// on the store of that repository through this function, after removing a
+// lock directory a killed process left there (every thread of a hub on
+// PostgreSQL that takes a repository lock does so inside this function).
+// With SQLite, runs it at once: objects are immutable, and the store's own
+// lock serialises the writes that need it. `work` must not use the
+// database.
 void with_repo_alone(const HubContext& hub, int64_t repo_id, const std::function<void()>& work);

@@ -86,33 +86,31 @@ PullRequestMerge merge_pull_request(const std::string& root, const ObjectId& bas
                                     const ObjectId& head, MergeMethod method,
                                     const MergeCommitInfo& info) {
   PullRequestMerge result;
-  with_store([&] {
-    Repository repo(root);
-    ObjectWriteBatch batch(repo.objects);
-    Merger merger{repo, result.conflicts};
-    const std::optional<ObjectId> base = merge_base(repo, base_tip, head);
-    if (!base) {
-      result.outcome = MergeOutcome::unrelated;
-      return;
+  Repository repo(root);
+  ObjectWriteBatch batch(repo.objects);
+  Merger merger{repo, result.conflicts};
+  const std::optional<ObjectId> base = merge_base(repo, base_tip, head);
+  if (!base) {
+    result.outcome = MergeOutcome::unrelated;
+    return result;
+  }
+  if (method == MergeMethod::rebase) {
+    std::optional<std::vector<ObjectId>> todo = merger.commits_to_replay(head, *base);
+    if (!todo) {
+      result.outcome = MergeOutcome::not_linear;
+      return result;
     }
-    if (method == MergeMethod::rebase) {
-      std::optional<std::vector<ObjectId>> todo = merger.commits_to_replay(head, *base);
-      if (!todo) {
-        result.outcome = MergeOutcome::not_linear;
-        return;
-      }
-      result.tip = merger.rebase(base_tip, *todo);
-    } else if (std::optional<ObjectId> tree = merger.merge(
-                   merger.read(*base).tree, merger.read(base_tip).tree, merger.read(head).tree)) {
-      std::vector<ObjectId> parents{base_tip};
-      if (method == MergeMethod::merge) parents.push_back(head);
-      result.tip = merger.write({*tree, parents, info.author, info.message, info.timestamp});
-    }
-    if (!result.tip) {
-      result.outcome = MergeOutcome::conflict;
-      return;
-    }
-    flush_pending_objects();  // here, so that a failing write is reported
-  });
+    result.tip = merger.rebase(base_tip, *todo);
+  } else if (std::optional<ObjectId> tree = merger.merge(
+                 merger.read(*base).tree, merger.read(base_tip).tree, merger.read(head).tree)) {
+    std::vector<ObjectId> parents{base_tip};
+    if (method == MergeMethod::merge) parents.push_back(head);
+    result.tip = merger.write({*tree, parents, info.author, info.message, info.timestamp});
+  }
+  if (!result.tip) {
+    result.outcome = MergeOutcome::conflict;
+    return result;
+  }
+  flush_pending_objects();  // here, so that a failing write is reported
   return result;
 }

@@ -6,29 +6,55 @@
 #include <unordered_set>
 #include <vector>
 
-#include "pack/pack_reader.h"
 #include "pack/transfer.h"
 #include "store/fs.h"
+#include "store/pack_reader.h"
 #include "store/refs.h"
 #include "store/repo.h"
 #include "store/revision.h"
 
-namespace {
+// The store is safe to use from any thread: every function here opens the
+// repository it needs and shares its state with other threads through the
+// store itself. A branch update holds the repository lock across its
+// check and its write, which serialises updates of one repository against
+// other threads and other processes alike.
 
-std::mutex g_store_mutex;
+namespace {
 
 // Commits and trees whose whole closure a repository was seen to hold, per
 // root. The hub never deletes objects, so an entry stays true; the sets only
 // spare a ref update from walking again what an earlier one walked. About
 // 150 bytes an entry: past the bound, all of them are forgotten at once.
-std::unordered_map<std::string, std::unordered_set<ObjectId>> g_complete;
-size_t g_complete_entries = 0;
-constexpr size_t k_max_complete_entries = 200'000;
+class CompleteSets {
+ public:
+  bool contains(const std::string& root, const ObjectId& id) {
+    std::lock_guard lock(mutex_);
+    auto sets = sets_.find(root);
+    return sets != sets_.end() && sets->second.count(id) != 0;
+  }
+  void add(const std::string& root, std::vector<ObjectId> ids) {
+    std::lock_guard lock(mutex_);
+    if (entries_ + ids.size() > k_max_entries) {
+      sets_.clear();
+      entries_ = 0;
+    }
+    std::unordered_set<ObjectId>& set = sets_[root];
+    for (ObjectId& id : ids) entries_ += set.insert(std::move(id)).second;
+  }
+
+ private:
+  static constexpr size_t k_max_entries = 200'000;
+  std::mutex mutex_;
+  std::unordered_map<std::string, std::unordered_set<ObjectId>> sets_;
+  size_t entries_ = 0;
+};
+
+CompleteSets g_complete;
 
 std::string branch_ref(std::string_view branch) { return "refs/heads/" + std::string(branch); }
 
-bool has_object(const std::string& root, const ObjectId& id) {
-  return path_exists(loose_object_path(root, id)) || find_in_packs(root, id).has_value();
+bool has_object(const ObjectStore& store, const ObjectId& id) {
+  return path_exists(loose_object_path(store.root, id)) || find_in_packs(store, id).has_value();
 }
 
 struct Pending {
@@ -55,8 +81,7 @@ std::optional<std::vector<Pending>> read_links(const ObjectStore& store, const O
   return links;
 }
 
-bool has_complete_history(const Repository& repo, const ObjectId& commit,
-                          std::unordered_set<ObjectId>& complete) {
+bool has_complete_history(const Repository& repo, const ObjectId& commit) {
   std::vector<Pending> stack{{commit, "commit"}};
   std::unordered_set<ObjectId> seen;
   std::vector<ObjectId> walked;
@@ -64,9 +89,9 @@ bool has_complete_history(const Repository& repo, const ObjectId& commit,
     while (!stack.empty()) {
       Pending next = std::move(stack.back());
       stack.pop_back();
-      if (complete.count(next.id) != 0 || !seen.insert(next.id).second) continue;
+      if (!seen.insert(next.id).second || g_complete.contains(repo.root, next.id)) continue;
       if (next.type == "blob") {
-        if (!has_object(repo.root, next.id)) return false;
+        if (!has_object(repo.objects, next.id)) return false;
         continue;
       }
       std::optional<std::vector<Pending>> links = read_links(repo.objects, next.id, next.type);
@@ -77,7 +102,7 @@ bool has_complete_history(const Repository& repo, const ObjectId& commit,
   } catch (const std::exception&) {
     return false;  // a damaged object is as good as a missing one
   }
-  for (ObjectId& id : walked) g_complete_entries += complete.insert(std::move(id)).second;
+  g_complete.add(repo.root, std::move(walked));
   return true;
 }
 
@@ -91,39 +116,20 @@ bool is_blocked_by_other_branch(const std::string& root, std::string_view branch
   return false;
 }
 
-// The set of complete commits and trees known for a repository.
-std::unordered_set<ObjectId>& complete_set(const std::string& root) {
-  if (g_complete_entries > k_max_complete_entries) {
-    g_complete.clear();
-    g_complete_entries = 0;
-  }
-  return g_complete[root];
-}
-
-std::optional<ObjectId> read_branch_locked(const std::string& root, std::string_view branch) {
-  if (!is_regular_file(orrery_path(root, branch_ref(branch)))) return std::nullopt;
-  return read_ref(root, branch_ref(branch));
-}
-
 }  // namespace
 
 std::string repo_root(const std::string& data_dir, int64_t repo_id) {
   return data_dir + "/repos/" + std::to_string(repo_id) + ".orrery";
 }
 
-bool has_store(const std::string& root) {
-  std::lock_guard lock(g_store_mutex);
-  return is_initialized(root);
-}
+bool has_store(const std::string& root) { return is_initialized(root); }
 
 void ensure_store(const std::string& root) {
-  std::lock_guard lock(g_store_mutex);
   if (is_initialized(root)) return;
   create_repository(Repository(root));
 }
 
 int clear_stale_locks(const std::string& data_dir) {
-  std::lock_guard lock(g_store_mutex);
   std::error_code ec;
   int cleared = 0;
   for (const auto& entry : std::filesystem::directory_iterator(data_dir + "/repos", ec)) {
@@ -133,26 +139,22 @@ int clear_stale_locks(const std::string& data_dir) {
   return cleared;
 }
 
-void clear_stale_lock(const std::string& root) {
-  std::lock_guard lock(g_store_mutex);
-  remove_path(orrery_path(root, "lock"));
-}
+void clear_stale_lock(const std::string& root) { remove_path(orrery_path(root, "lock")); }
 
 std::optional<ObjectId> read_branch(const std::string& root, std::string_view branch) {
-  std::lock_guard lock(g_store_mutex);
-  return read_branch_locked(root, branch);
+  if (!is_regular_file(orrery_path(root, branch_ref(branch)))) return std::nullopt;
+  return read_ref(root, branch_ref(branch));
 }
 
 std::optional<std::string> read_stored_object(const std::string& root, std::string_view id) {
-  std::lock_guard lock(g_store_mutex);
   return read_raw_object(ObjectStore(root), id);
 }
 
 std::set<ObjectId> missing_objects(const std::string& root, const std::set<ObjectId>& ids) {
-  std::lock_guard lock(g_store_mutex);
+  const ObjectStore store(root);
   std::set<ObjectId> missing;
   for (const ObjectId& id : ids) {
-    if (!has_object(root, id)) missing.insert(missing.end(), id);
+    if (!has_object(store, id)) missing.insert(missing.end(), id);
   }
   return missing;
 }
@@ -164,7 +166,6 @@ void store_object(const std::string& root, std::string_view id, std::string_view
 
 std::string pack_of_closure(const std::string& root, const std::set<ObjectId>& wants,
                             const std::set<ObjectId>& haves) {
-  std::lock_guard lock(g_store_mutex);
   ObjectStore store(root);
   std::vector<Pending> stack;
   for (const ObjectId& want : wants) stack.push_back({want, ""});
@@ -187,41 +188,33 @@ std::string pack_of_closure(const std::string& root, const std::set<ObjectId>& w
 
 bool holds_history(const std::string& root, const ObjectId& commit,
                    const std::optional<ObjectId>& known_complete) {
-  std::lock_guard lock(g_store_mutex);
-  std::unordered_set<ObjectId>& complete = complete_set(root);
-  if (known_complete) g_complete_entries += complete.insert(*known_complete).second;
-  return has_complete_history(Repository(root), commit, complete);
+  if (known_complete) g_complete.add(root, {*known_complete});
+  return has_complete_history(Repository(root), commit);
 }
 
 bool reaches(const std::string& root, const ObjectId& descendant, const ObjectId& ancestor) {
-  std::lock_guard lock(g_store_mutex);
   return is_ancestor(Repository(root), ancestor, descendant);
-}
-
-void with_store(const std::function<void()>& work) {
-  std::lock_guard lock(g_store_mutex);
-  work();
 }
 
 BranchUpdate update_branch(const std::string& root, std::string_view branch, const ObjectId& id,
                            const std::optional<ObjectId>& expected_old) {
-  std::lock_guard lock(g_store_mutex);
   Repository repo(root);
-  std::unordered_set<ObjectId>& complete = complete_set(root);
-  const std::optional<ObjectId> old = read_branch_locked(root, branch);
   // The hub moves a branch only to a complete history, so its current value
   // is one: the walk can stop there.
-  if (old) g_complete_entries += complete.insert(*old).second;
-  if (!has_complete_history(repo, id, complete)) return BranchUpdate::incomplete_history;
+  if (std::optional<ObjectId> current = read_branch(root, branch)) {
+    g_complete.add(root, {*current});
+  }
+  if (!has_complete_history(repo, id)) return BranchUpdate::incomplete_history;
+  // From the check to the reflog line, no other thread or process moves a
+  // branch of this repository.
+  RepoLock repo_lock(root);
+  const std::optional<ObjectId> old = read_branch(root, branch);
   if (expected_old && expected_old != old) return BranchUpdate::stale;
   if (is_blocked_by_other_branch(root, branch)) return BranchUpdate::name_conflict;
   const std::string name = branch_ref(branch);
   if (!update_ref_if(repo, name, id, old)) return BranchUpdate::stale;
   // The store logs only the branch HEAD names; a hub repository has no
   // checkout, so its log records every branch's moves.
-  if (head_symref(repo) != name && old != id) {
-    RepoLock repo_lock(root);
-    append_reflog(repo, old, id, "обновление: " + name);
-  }
+  if (head_symref(repo) != name && old != id) append_reflog(repo, old, id, "обновление: " + name);
   return BranchUpdate::updated;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -10,11 +9,8 @@
 #include "store/object.h"
 
 // Every call of the hub into the store library goes through these few
-// functions, and they run one at a time behind one process-wide mutex: the
-// store keeps process-wide state (a pending object batch, caches, codec
-// contexts) and is not safe to call from several threads at once. When the
-// store becomes per-repository and thread-safe, the mutex goes and nothing
-// else has to change.
+// functions (and the pull request merge). Any thread may call them at any
+// time: the store keeps its state per repository and per thread.
 //
 // `root` is a repository's root as repo_root gives it. Ids passed in are
 // canonical (64 lower-case hexadecimal digits); callers check them first.
@@ -65,11 +61,6 @@ bool holds_history(const std::string& root, const ObjectId& commit,
 
 // True when `ancestor` is `descendant` or one of its ancestors.
 bool reaches(const std::string& root, const ObjectId& descendant, const ObjectId& ancestor);
-
-// Runs `work` with the store to itself, for a task that makes many store
-// calls in one go (a pull request's merge). `work` must not call the other
-// functions of this header.
-void with_store(const std::function<void()>& work);
 
 enum class BranchUpdate {
   updated,

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "cli/help.h"
+#include "cli/init_cmd.h"
 #include "diff/diff_cmd.h"
 #include "diff/show_cmd.h"
 #include "history/cherry_pick.h"
@@ -20,7 +21,6 @@
 #include "net/remote.h"
 #include "pack/pack_cmd.h"
 #include "store/errors.h"
-#include "store/init.h"
 #include "tools/archive.h"
 #include "tools/bisect.h"
 #include "tools/blame.h"

@@ -1,5 +1,5 @@
 orrery_modules(orrery_core
-  console help
+  console help init_cmd open_repo
   pager
   progress
   INTERNAL help_topics)

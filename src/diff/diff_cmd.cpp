@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "cli/pager.h"
 #include "store/fs.h"
 #include "store/refs.h"

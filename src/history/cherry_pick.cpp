@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "history/internal/command_steps.h"
 #include "history/pick.h"
 #include "store/refs.h"

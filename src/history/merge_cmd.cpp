@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "history/internal/command_steps.h"
 #include "history/merge_base.h"
 #include "history/path_merge.h"

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "history/internal/command_steps.h"
 #include "history/internal/quiet_read.h"
 #include "history/internal/rebase_state.h"

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "diff/changes.h"
 #include "history/internal/stash_save.h"
 #include "history/internal/stash_show.h"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "cli/progress.h"
 #include "hub/credentials.h"
 #include "net/http_client.h"

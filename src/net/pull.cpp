@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "history/merge_cmd.h"
 #include "history/rebase.h"
 #include "net/fetch.h"

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "net/internal/sync_target.h"
 #include "store/config.h"
 #include "store/refs.h"

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "cli/progress.h"
 #include "pack/pack_writer.h"
 #include "store/repo.h"

@@ -13,12 +13,12 @@
 #include <random>
 #include <stdexcept>
 
-#include "pack/internal/record.h"
 #include "pack/internal/writer.h"
 #include "store/codec.h"
 #include "store/errors.h"
 #include "store/fs.h"
 #include "store/object.h"
+#include "store/pack_record.h"
 #include "store/repo.h"
 
 // A pack file has no header and no trailer: it is a sequence of records, each
@@ -55,7 +55,7 @@ bool is_worth_a_delta(size_t prefix, size_t raw_size) {
 }
 
 std::string random_pack_name() {
-  static std::mt19937_64 engine{std::random_device{}()};
+  thread_local std::mt19937_64 engine{std::random_device{}()};
   std::array<char, 16> digits;
   auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), engine(), 16);
   (void)error;  // 16 hexadecimal digits hold any 64-bit number
@@ -217,8 +217,6 @@ std::optional<std::string> loose_file_id(const fs::directory_entry& entry) {
 }
 
 }  // namespace
-
-std::string packs_directory(const std::string& root) { return orrery_path(root, "packs"); }
 
 std::string write_pack(const std::string& root, Progress* progress) {
   return write_pack_with_chain_limit(root, k_max_delta_chain, progress);

@@ -20,6 +20,3 @@ std::string write_pack(const std::string& root, Progress* progress = nullptr);
 // in the index of pack `name` and returns how many files were deleted (0 when
 // the index does not exist). Throws the JSON parser's error for a damaged index.
 size_t prune_packed_loose(const std::string& root, const std::string& name);
-
-// .orrery/packs under root.
-std::string packs_directory(const std::string& root);

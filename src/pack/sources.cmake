@@ -1,3 +1,2 @@
 orrery_modules(orrery_core
-  pack_cmd pack_reader pack_writer transfer
-  INTERNAL pack_set raw_cache record)
+  pack_cmd pack_writer transfer)

@@ -2,10 +2,10 @@
 
 #include <optional>
 
-#include "pack/internal/record.h"
 #include "store/errors.h"
 #include "store/fs.h"
 #include "store/object_check.h"
+#include "store/pack_record.h"
 #include "store/repo.h"
 
 // Received bytes are never inflated or hashed: the stream is trusted for its

@@ -14,9 +14,10 @@
 #include <optional>
 #include <stdexcept>
 
-// One hashing context, one deflate stream and one inflate stream serve the
-// whole process: a command that writes thousands of objects resets them
-// instead of setting up (and paging in) new ones for every object.
+// One hashing context, one deflate stream and one inflate stream serve each
+// thread: a command that writes thousands of objects resets them instead of
+// setting up (and paging in) new ones for every object, and threads of one
+// process never share a stream.
 
 namespace {
 
@@ -44,7 +45,7 @@ class Sha256 {
 };
 
 Sha256& hasher() {
-  static Sha256 instance;
+  thread_local Sha256 instance;
   return instance;
 }
 
@@ -58,7 +59,7 @@ class Deflater {
   Deflater& operator=(const Deflater&) = delete;
 
   // Compresses the concatenation of the pieces as one stream. The stream
-  // lands in a buffer kept for the process, and the answer is an exact-size
+  // lands in a buffer kept for the thread, and the answer is an exact-size
   // copy: no fresh, zero-filled worst-case buffer per object.
   std::string compress(std::string_view first, std::string_view second) {
     deflateReset(&stream_);
@@ -109,7 +110,7 @@ class Inflater {
   Inflater(const Inflater&) = delete;
   Inflater& operator=(const Inflater&) = delete;
 
-  // Inflates one whole stream into a buffer kept for the process, never
+  // Inflates one whole stream into a buffer kept for the thread, never
   // past `limit` bytes of output; the answer is an exact-size copy. `check`
   // sees the output so far after every step and may change the limit (to
   // the size an object header announces) or throw a reason to stop.
@@ -191,12 +192,12 @@ class Inflater {
 };
 
 Deflater& deflater() {
-  static Deflater instance;
+  thread_local Deflater instance;
   return instance;
 }
 
 Inflater& inflater() {
-  static Inflater instance;
+  thread_local Inflater instance;
   return instance;
 }
 

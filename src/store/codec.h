@@ -1,14 +1,14 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <memory>
-#include <cstddef>
 #include <string>
 #include <string_view>
 
 // SHA-256 and zlib, shared by the object store and the packs. Each keeps one
-// context for the whole process, so hashing or compressing many objects does
-// not allocate per object.
+// context per thread, so hashing or compressing many objects does not
+// allocate per object, and any thread may call them.
 
 // 64 lower-case hexadecimal digits of the SHA-256 of bytes.
 std::string sha256_hex(std::string_view bytes);
@@ -32,7 +32,7 @@ std::string zlib_decompress(std::string_view bytes);
 enum class InflateEnd { complete, stopped, damaged };
 
 // Inflates one zlib stream piece by piece through a buffer kept for the
-// process, handing each piece to `sink`, which returns false to stop early
+// thread, handing each piece to `sink`, which returns false to stop early
 // (a reader that needs only the first bytes never inflates the rest).
 // `damaged` covers bad or truncated data; nothing throws. The sink must not
 // inflate anything itself.

@@ -51,10 +51,10 @@ int write_all(int fd, std::string_view bytes) {
   return 0;
 }
 
-// One generator per process, seeded once: setting up a random device costs
+// One generator per thread, seeded once: setting up a random device costs
 // more than writing a small file, and a command may write thousands.
 std::mt19937_64& temp_name_engine() {
-  static std::mt19937_64 engine{std::random_device{}()};
+  thread_local std::mt19937_64 engine{std::random_device{}()};
   return engine;
 }
 
@@ -170,8 +170,11 @@ bool read_store_file(const std::string& path, std::string& out) {
 
 namespace {
 
-// Set by a deferred write, cleared by the sync that covers it.
-bool g_unsynced_writes = false;
+// Set by a deferred write, cleared by the sync that covers it. Per thread:
+// a thread's synced write must cover its own deferred ones, and a flag
+// shared with another thread could be cleared by a sync that started
+// before this thread's write ended.
+thread_local bool t_unsynced_writes = false;
 
 // Writes into an existing FIFO, socket or device as it is: replacing one
 // with a regular file would break whatever it serves.
@@ -210,7 +213,7 @@ bool is_special_file(const struct stat& st) {
 }
 
 void sync_deferred_writes(const std::string& path) {
-  if (!g_unsynced_writes) return;
+  if (!t_unsynced_writes) return;
   // One syncfs covers every object written since the last sync: a batch,
   // where an fsync per object would cost a journal commit each.
   std::string_view parent = path_dirname(path);
@@ -219,7 +222,7 @@ void sync_deferred_writes(const std::string& path) {
   if (fd.get() < 0 || ::syncfs(fd.get()) != 0) {
     throw std::runtime_error("Cannot sync: " + path + " -> " + system_error_text(errno));
   }
-  g_unsynced_writes = false;
+  t_unsynced_writes = false;
 }
 
 void write_file_atomic(const std::string& path, std::string_view bytes, Durability durability) {
@@ -246,7 +249,7 @@ void write_file_atomic(const std::string& path, std::string_view bytes, Durabili
   if (int error = synced ? sync_directory(parent) : 0; error != 0) {
     throw std::runtime_error("Cannot sync: " + path + " -> " + system_error_text(error));
   }
-  if (durability == Durability::deferred) g_unsynced_writes = true;
+  if (durability == Durability::deferred) t_unsynced_writes = true;
 }
 
 std::string follow_links(const std::string& path) {

@@ -47,7 +47,8 @@ enum class Durability {
 void write_file_atomic(const std::string& path, std::string_view bytes,
                        Durability durability = Durability::none);
 
-// Syncs the file system of `path` when a deferred write is still unsynced.
+// Syncs the file system of `path` when a deferred write of this thread is
+// still unsynced.
 // Throws "Cannot sync: <path> -> <reason>".
 void sync_deferred_writes(const std::string& path);
 

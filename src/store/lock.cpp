@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <map>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -29,10 +30,34 @@
 
 namespace {
 
-// Lock directories this process holds, with how many guards nest in each.
+// Lock directories this thread holds, with how many guards nest in each.
 std::map<std::string, int>& held_locks() {
-  static std::map<std::string, int> locks;
+  thread_local std::map<std::string, int> locks;
   return locks;
+}
+
+// Threads of this process that want the lock of one root queue on its gate
+// before they try the directory: only one of them polls it, and a release
+// hands the lock on at once instead of after a retry's sleep. A gate lives
+// while a thread holds or waits for it.
+struct Gate {
+  std::timed_mutex mutex;
+  int users = 0;
+};
+std::mutex g_gates_mutex;
+std::map<std::string, Gate> g_gates;  // by lock path; a map keeps its nodes in place
+
+Gate& enter_gate(const std::string& lock_path) {
+  std::lock_guard lock(g_gates_mutex);
+  Gate& gate = g_gates[lock_path];
+  ++gate.users;
+  return gate;
+}
+
+void leave_gate(const std::string& lock_path) {
+  std::lock_guard lock(g_gates_mutex);
+  auto gate = g_gates.find(lock_path);
+  if (--gate->second.users == 0) g_gates.erase(gate);
 }
 
 std::string host_name() {
@@ -44,7 +69,7 @@ std::string host_name() {
 std::string owner_text() { return std::to_string(::getpid()) + " " + host_name() + "\n"; }
 
 std::string random_suffix() {
-  static std::mt19937_64 engine{std::random_device{}()};
+  thread_local std::mt19937_64 engine{std::random_device{}()};
   return std::to_string(engine());
 }
 
@@ -151,9 +176,15 @@ RepoLock::RepoLock(const std::string& root) : path_(root + "/.orrery/lock") {
     ++nested->second;
     return;
   }
+  // About six seconds of waiting for each: long enough for another
+  // thread's or process's short store write, short enough to report a lock
+  // that stays.
+  Gate& gate = enter_gate(path_);
+  if (!gate.mutex.try_lock_for(std::chrono::seconds(6))) {
+    leave_gate(path_);
+    throw RepositoryLocked(locked_message(path_), path_);
+  }
   const std::string staging = prepare_staging(path_, owner_fd_);
-  // About six seconds of waiting in all: long enough for another process's
-  // short store write, short enough to report a lock that stays.
   for (int attempt = 0; attempt < 100; ++attempt) {
     if (try_take(path_, staging)) {
       held_ = true;
@@ -165,6 +196,8 @@ RepoLock::RepoLock(const std::string& root) : path_(root + "/.orrery/lock") {
   }
   if (owner_fd_ >= 0) ::close(owner_fd_);
   if (!staging.empty()) remove_path(staging);
+  gate.mutex.unlock();
+  leave_gate(path_);
   throw RepositoryLocked(locked_message(path_), path_);
 }
 
@@ -179,4 +212,9 @@ RepoLock::~RepoLock() {
   // found, its flock must say that its owner lives.
   discard(path_, "free");
   if (owner_fd_ >= 0) ::close(owner_fd_);
+  std::unique_lock lock(g_gates_mutex);
+  Gate& gate = g_gates.find(path_)->second;
+  lock.unlock();
+  gate.mutex.unlock();
+  leave_gate(path_);
 }

@@ -10,9 +10,11 @@
 // attempts (about six seconds), then RepositoryLocked is thrown, naming the
 // lock and its holder. Released on destruction.
 //
-// Re-entrant within a process: a guard taken while the same process already
+// Re-entrant within a thread: a guard taken while the same thread already
 // holds the lock of that root only nests, so a command may hold the lock
-// across a read-modify-write whose store writes take it again.
+// across a read-modify-write whose store writes take it again. Other
+// threads of the process queue for it in turn (up to about six seconds)
+// before they wait for the directory as another process would.
 class RepoLock {
  public:
   explicit RepoLock(const std::string& root);

@@ -5,11 +5,12 @@
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
-#include "pack/pack_reader.h"
 #include "store/canonical_json.h"
 #include "store/codec.h"
 #include "store/errors.h"
 #include "store/fs.h"
+#include "store/internal/store_state.h"
+#include "store/pack_reader.h"
 #include "store/repo.h"
 
 // Objects are stored as loose files .orrery/objects/XX/<62 hex digits>, each
@@ -92,7 +93,8 @@ std::optional<std::string> serialize_plain_tree(const Tree& tree) {
 
 }  // namespace
 
-ObjectStore::ObjectStore(std::string root_dir) : root(std::move(root_dir)) {
+ObjectStore::ObjectStore(std::string root_dir)
+    : root(std::move(root_dir)), state(open_store_state(root)) {
   ensure_directory(orrery_path(root, "objects"));
 }
 
@@ -113,14 +115,15 @@ std::string loose_object_path(const std::string& root, std::string_view id) {
 
 // The objects an ObjectWriteBatch is holding back, by id.
 struct PendingObjects {
-  std::string root;
+  std::shared_ptr<StoreState> state;
   std::unordered_map<ObjectId, std::string> stored;
   size_t bytes = 0;
 };
 
 namespace {
 
-PendingObjects* g_pending = nullptr;
+// The batch of this thread, if any.
+thread_local PendingObjects* t_pending = nullptr;
 
 // Writing a group under one lock is what makes batching worth it: creating
 // the lock directory costs far more than writing a small object.
@@ -128,7 +131,7 @@ constexpr size_t k_max_pending_objects = 2048;
 constexpr size_t k_max_pending_bytes = 32 << 20;
 
 PendingObjects* pending_for(const ObjectStore& store) {
-  return g_pending != nullptr && g_pending->root == store.root ? g_pending : nullptr;
+  return t_pending != nullptr && t_pending->state == store.state ? t_pending : nullptr;
 }
 
 // write_file_atomic creates the fan-out directory when it is missing.
@@ -141,10 +144,10 @@ void write_loose_file(const std::string& root, std::string_view id, std::string_
 
 ObjectWriteBatch::ObjectWriteBatch(const ObjectStore& store)
     : unwinding_(std::uncaught_exceptions()) {
-  if (g_pending != nullptr) return;  // an outer batch already collects
+  if (t_pending != nullptr) return;  // an outer batch already collects
   owned_ = std::make_unique<PendingObjects>();
-  owned_->root = store.root;
-  g_pending = owned_.get();
+  owned_->state = store.state;
+  t_pending = owned_.get();
 }
 
 ObjectWriteBatch::~ObjectWriteBatch() {
@@ -160,20 +163,21 @@ ObjectWriteBatch::~ObjectWriteBatch() {
       // Nothing names them.
     }
   }
-  g_pending = nullptr;
+  t_pending = nullptr;
 }
 
 void flush_pending_objects() {
-  if (g_pending == nullptr || g_pending->stored.empty()) return;
-  RepoLock lock(g_pending->root);
+  if (t_pending == nullptr || t_pending->stored.empty()) return;
+  const std::string& root = t_pending->state->root;
+  RepoLock lock(root);
   // write_object saw none of these on disk; one that another process wrote
   // since is replaced by an equal object, which costs less than a second
   // lookup for every object.
-  for (const auto& [id, stored] : g_pending->stored) {
-    write_file_atomic(loose_object_path(g_pending->root, id), stored, Durability::deferred);
+  for (const auto& [id, stored] : t_pending->stored) {
+    write_file_atomic(loose_object_path(root, id), stored, Durability::deferred);
   }
-  g_pending->stored.clear();
-  g_pending->bytes = 0;
+  t_pending->stored.clear();
+  t_pending->bytes = 0;
 }
 
 ObjectId write_object(const ObjectStore& store, std::string_view type, std::string_view content) {
@@ -211,7 +215,7 @@ std::optional<std::string> read_raw_object(const ObjectStore& store, std::string
   }
   std::string bytes;
   if (read_store_file(loose_object_path(store.root, id), bytes)) return bytes;
-  return find_in_packs(store.root, id);
+  return find_in_packs(store, id);
 }
 
 namespace {
@@ -239,7 +243,7 @@ std::optional<std::string> read_canonical_bytes(const ObjectStore& store, std::s
   if (read_store_file(loose_object_path(store.root, id), stored)) {
     return inflate_checked(id, stored);
   }
-  std::optional<PackedObject> packed = read_packed_object(store.root, id);
+  std::optional<PackedObject> packed = read_packed_object(store, id);
   if (!packed) return std::nullopt;
   if (!packed->is_raw) return inflate_checked(id, packed->bytes);
   std::string error;

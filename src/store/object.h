@@ -38,11 +38,16 @@ struct Commit {
   bool operator==(const Commit&) const = default;
 };
 
+struct StoreState;
+
 // The object part of a repository. Constructing it creates .orrery/objects.
+// Copies share one state (packs, caches) with every ObjectStore opened on the
+// same root string in the process; any thread may use any of them.
 struct ObjectStore {
   explicit ObjectStore(std::string root_dir);
 
   std::string root;
+  std::shared_ptr<StoreState> state;
 };
 
 // True for 64 hexadecimal digits of either case.
@@ -57,9 +62,12 @@ std::string loose_object_path(const std::string& root, std::string_view id);
 // object), and leaving the lock free while the next group is compressed.
 // Pending objects are readable through read_raw_object at once. Every writer
 // of references and of the index calls flush_pending_objects first, so
-// nothing stored on disk can name an object that is not. Only one batch is
-// active per process; a nested one joins the outer. A batch left by an
-// exception drops what it still holds, since nothing names it.
+// nothing stored on disk can name an object that is not. A batch belongs to
+// the thread that made it and to its store: only that thread's writes to
+// that store wait in it, and other threads see its objects once they are
+// written, as another process would. Only one batch is active per thread; a
+// nested one joins the outer. A batch left by an exception drops what it
+// still holds, since nothing names it.
 struct PendingObjects;
 class ObjectWriteBatch {
  public:
@@ -73,8 +81,8 @@ class ObjectWriteBatch {
   int unwinding_;  // exceptions in flight when the batch began
 };
 
-// Writes the objects the active batch holds back, under one lock. Throws
-// what write_file_atomic and RepoLock throw.
+// Writes the objects this thread's active batch holds back, under one lock.
+// Throws what write_file_atomic and RepoLock throw.
 void flush_pending_objects();
 
 // Stores the object (zlib level 9 of its canonical bytes) unless a loose file

@@ -76,8 +76,8 @@ bool is_canonical_object_id(std::string_view text) {
 std::optional<Object> check_stored_object(std::string_view id, std::string_view stored,
                                           uint64_t max_size) {
   if (!is_canonical_object_id(id)) return std::nullopt;
-  // One hashing context for the process: a fetch checks thousands of objects.
-  static Sha256Stream sha;
+  // One hashing context per thread: a fetch checks thousands of objects.
+  thread_local Sha256Stream sha;
   sha.finish_hex();  // drops whatever an earlier, abandoned check fed it
   Object object;
   uint64_t announced = 0;

@@ -5,7 +5,6 @@
 #include <ctime>
 #include <filesystem>
 
-#include "cli/console.h"
 #include "store/fs.h"
 #include "store/refs.h"
 
@@ -16,6 +15,8 @@ std::string orrery_path(const std::string& root, std::string_view relative) {
   path.append("/.orrery/").append(relative);
   return path;
 }
+
+std::string packs_directory(const std::string& root) { return orrery_path(root, "packs"); }
 
 std::string find_repo_root(const std::string& start) {
   std::string current = start;
@@ -60,14 +61,4 @@ size_t remove_stale_temp_files(const std::string& root) {
   size_t removed = 0;
   for (const fs::path& path : doomed) removed += remove_path(path.string()) ? 1 : 0;
   return removed;
-}
-
-std::optional<Repository> open_repo_or_report() {
-  std::string root = find_repo_root(current_directory());
-  if (!path_exists(root + "/.orrery")) {
-    print_error("не найден репозиторий orrery",
-                "запусти 'orrery init' (нет .orrery в текущем или родительских каталогах)");
-    return std::nullopt;
-  }
-  return Repository(root);
 }

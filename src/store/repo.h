@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +21,10 @@ inline std::string orrery_path(const Repository& repo, std::string_view relative
   return orrery_path(repo.root, relative);
 }
 
+// .orrery/packs under root: pack-<hex>.pack files with their indexes
+// pack-<hex>.idx.json.
+std::string packs_directory(const std::string& root);
+
 // The nearest directory at or above `start` holding a .orrery entry; `start`
 // itself when there is none.
 std::string find_repo_root(const std::string& start);
@@ -37,8 +40,3 @@ void create_repository(const Repository& repo);
 // hour, so that no live writer loses its temporary file. Returns how many
 // were deleted.
 size_t remove_stale_temp_files(const std::string& root);
-
-// The opening step of every command that works in a repository: finds the
-// root from the current directory, or reports the missing repository and
-// returns nothing.
-std::optional<Repository> open_repo_or_report();

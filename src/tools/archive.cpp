@@ -12,6 +12,7 @@
 #include <random>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "store/fs.h"
 #include "store/repo.h"
 #include "store/revision.h"

@@ -75,7 +75,7 @@ class RawDeflater {
 };
 
 RawDeflater& deflater() {
-  static RawDeflater instance;
+  thread_local RawDeflater instance;
   return instance;
 }
 
@@ -278,7 +278,7 @@ void write_zip_entry(ByteSink& sink, ZipDirectory& directory, std::string_view p
   const uint64_t offset = sink.position;
   if (offset > k_max_u32) refuse_offset();
 
-  static std::string deflated;
+  thread_local std::string deflated;
   const bool use_deflate = deflater().compress_smaller(content, deflated);
   std::string_view stored = use_deflate ? std::string_view(deflated) : content;
   ZipFields f;

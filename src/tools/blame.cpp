@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "cli/pager.h"
 #include "diff/engine.h"
 #include "store/fs.h"

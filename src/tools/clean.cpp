@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "store/ignore.h"
 #include "store/index.h"
 #include "store/repo.h"

@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "cli/pager.h"
 #include "store/fs.h"
 #include "store/ignore.h"

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "store/fs.h"
 #include "store/repo.h"
 

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "cli/progress.h"
 #include "store/fs.h"
 #include "store/ignore.h"

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "store/config.h"
 #include "store/fs.h"
 #include "store/refs.h"

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "store/index.h"
 #include "store/refs.h"
 #include "store/repo.h"

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "cli/pager.h"
 #include "store/refs.h"
 #include "store/repo.h"

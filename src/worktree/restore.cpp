@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "store/fs.h"
 #include "store/index.h"
 #include "store/refs.h"

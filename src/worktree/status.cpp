@@ -6,6 +6,7 @@
 #include <set>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "cli/progress.h"
 #include "store/ignore.h"
 #include "store/index.h"

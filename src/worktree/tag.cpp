@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "cli/help.h"
+#include "cli/open_repo.h"
 #include "store/refs.h"
 #include "store/repo.h"
 #include "store/revision.h"

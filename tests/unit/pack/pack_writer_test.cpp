@@ -6,9 +6,9 @@
 #include <regex>
 
 #include "pack/internal/writer.h"
-#include "pack/pack_reader.h"
-#include "pack_test_util.h"
 #include "store/codec.h"
+#include "store/pack_reader.h"
+#include "support/pack_test_util.h"
 
 using nlohmann::json;
 using pack_test::TestRepo;

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "pack/pack_writer.h"
-#include "pack_test_util.h"
 #include "store/codec.h"
+#include "support/pack_test_util.h"
 
 using pack_test::fake_id;
 using pack_test::TestRepo;

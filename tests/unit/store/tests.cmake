@@ -8,6 +8,11 @@ orrery_unit_tests(store
   lock_test.cpp
   object_check_test.cpp
   object_test.cpp
+  pack_reader_test.cpp
+  pack_record_test.cpp
+  pack_set_test.cpp
+  raw_cache_test.cpp
   refs_test.cpp
   revision_test.cpp
+  store_threads_test.cpp
   tree_walk_test.cpp)

@@ -1,10 +1,11 @@
-#include "pack/internal/pack_set.h"
+#include "store/internal/pack_set.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "pack_test_util.h"
+#include "support/pack_test_util.h"
 
 using nlohmann::json;
 using pack_test::fake_id;
@@ -46,6 +47,49 @@ TEST(ParseIndexSlots, SortsAndDeduplicatesTextsTheWriterWouldNotWrite) {
   // The full parser keeps the last of two equal keys.
   const std::string twice = "{" + entry(1, 10) + "," + entry(1, 30) + "\n}";
   EXPECT_EQ(describe(parse_index_slots(twice)), std::vector<std::string>{fake_id(1) + " 30 5"});
+}
+
+// Bisecting the writer's text must find what the whole table holds, and
+// hand every other text to the full parser.
+TEST(FindWrittenSlot, FindsWhatTheWholeTableHolds) {
+  json index = json::object();
+  for (unsigned n = 1; n <= 41; n += 2) {
+    index[fake_id(n)] = {{"compressed", n}, {"offset", 10 * n}, {"raw", 1}, {"type", "full"}};
+  }
+  index[fake_id(8)] = {
+      {"base", fake_id(1)}, {"offset", 7}, {"prefix", 64}, {"suffix", 3}, {"type", "delta"}};
+  const std::string text = index.dump(2);
+  const std::vector<IndexedPack::Slot> table = parse_index_slots(text);
+  for (unsigned n = 0; n <= 43; ++n) {
+    bool usable = false;
+    std::optional<IndexedPack::Slot> slot = find_written_slot(text, fake_id(n), usable);
+    EXPECT_TRUE(usable) << n;
+    auto in_table = std::find_if(table.begin(), table.end(), [&](const IndexedPack::Slot& s) {
+      return std::string(s.id.data(), s.id.size()) == fake_id(n);
+    });
+    ASSERT_EQ(slot.has_value(), in_table != table.end()) << n;
+    if (slot) {
+      EXPECT_EQ(describe({*slot}), describe({*in_table})) << n;
+    }
+  }
+
+  json odd_entry = index;
+  odd_entry[fake_id(5)] = {{"offset", 3}};
+  struct Case {
+    const char* what;
+    std::string text;
+  };
+  const Case others[] = {
+      {"compact", index.dump()},
+      {"indented by four", index.dump(4)},
+      {"an entry of another shape", odd_entry.dump(2)},
+      {"cut short", text.substr(0, text.size() / 2)},
+  };
+  for (const Case& c : others) {
+    bool usable = true;
+    EXPECT_FALSE(find_written_slot(c.text, fake_id(5), usable)) << c.what;
+    EXPECT_FALSE(usable) << c.what;
+  }
 }
 
 }  // namespace

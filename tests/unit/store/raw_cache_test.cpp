@@ -1,4 +1,4 @@
-#include "pack/internal/raw_cache.h"
+#include "store/internal/raw_cache.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "store/init.h"
+#include "cli/init_cmd.h"
 
 #include <ostream>
 

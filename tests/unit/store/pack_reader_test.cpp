@@ -1,4 +1,4 @@
-#include "pack/pack_reader.h"
+#include "store/pack_reader.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
-#include "pack_test_util.h"
 #include "store/codec.h"
+#include "support/pack_test_util.h"
 
 using nlohmann::json;
 using pack_test::fake_id;
@@ -61,20 +61,20 @@ TEST(FindInPacks, ReadsWholeAndDeltaRecords) {
   HandPack pack;
   pack.full(k_a, zlib_compress("0123456789")).delta(k_b, k_a, 4, "xyz").delta(k_c, k_b, 6, "!");
   put_pack(r, "pack-1", pack.bytes(), pack.index.dump(2));
-  EXPECT_EQ(find_in_packs(r.repo.root, k_a), zlib_compress("0123456789"));
-  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), "0123xyz");
-  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_c)), "0123xy!");
-  EXPECT_EQ(find_in_packs(r.repo.root, fake_id(0xd)), std::nullopt);
-  EXPECT_EQ(find_in_packs(r.repo.root, k_a.substr(1)), std::nullopt);
+  EXPECT_EQ(find_in_packs(r.repo.objects, k_a), zlib_compress("0123456789"));
+  EXPECT_EQ(inflated(find_in_packs(r.repo.objects, k_b)), "0123xyz");
+  EXPECT_EQ(inflated(find_in_packs(r.repo.objects, k_c)), "0123xy!");
+  EXPECT_EQ(find_in_packs(r.repo.objects, fake_id(0xd)), std::nullopt);
+  EXPECT_EQ(find_in_packs(r.repo.objects, k_a.substr(1)), std::nullopt);
 }
 
 TEST(FindInPacks, AnswersNothingWithoutAPack) {
   TestRepo r;
-  EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
+  EXPECT_EQ(find_in_packs(r.repo.objects, k_a), std::nullopt);
   ensure_directory(r.packs());
-  EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
+  EXPECT_EQ(find_in_packs(r.repo.objects, k_a), std::nullopt);
   write_file_atomic(r.packs() + "/pack-1.idx.json", "{\"" + k_a + "\": {\"offset\": 0}}");
-  EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
+  EXPECT_EQ(find_in_packs(r.repo.objects, k_a), std::nullopt);
 }
 
 // Every kind of damage makes the object read as missing; none may crash or
@@ -128,7 +128,7 @@ TEST(FindInPacks, ReadsDamagedRecordsAsMissing) {
   for (const Case& c : cases) {
     TestRepo r;
     put_pack(r, "pack-1", c.pack, c.index);
-    EXPECT_EQ(find_in_packs(r.repo.root, c.id), std::nullopt) << c.what;
+    EXPECT_EQ(find_in_packs(r.repo.objects, c.id), std::nullopt) << c.what;
     EXPECT_EQ(read_object(r.repo.objects, c.id), std::nullopt) << c.what;
   }
 }
@@ -144,8 +144,8 @@ TEST(FindInPacks, ReadsRecordsWhoseIndexMisstatesTheirLength) {
     json index = pack.index;
     index[k_a]["compressed"] = index[k_b]["suffix"] = std::stoull(length);
     put_pack(r, "pack-1", pack.bytes(), index.dump(2));
-    EXPECT_EQ(find_in_packs(r.repo.root, k_a), stored) << length;
-    EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), std::string(1000, 'x') + "!") << length;
+    EXPECT_EQ(find_in_packs(r.repo.objects, k_a), stored) << length;
+    EXPECT_EQ(inflated(find_in_packs(r.repo.objects, k_b)), std::string(1000, 'x') + "!") << length;
   }
 }
 
@@ -159,8 +159,8 @@ TEST(FindInPacks, LooksInEveryPack) {
     second.full(k_a, zlib_compress("fine")).delta(k_b, k_c, 5, "delta");
     put_pack(r, "pack-1", first.bytes(), first.index.dump());
     put_pack(r, "pack-2", second.bytes(), second.index.dump());
-    EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_a)), "fine") << damaged;
-    EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), "base delta");
+    EXPECT_EQ(inflated(find_in_packs(r.repo.objects, k_a)), "fine") << damaged;
+    EXPECT_EQ(inflated(find_in_packs(r.repo.objects, k_b)), "base delta");
   }
 }
 
@@ -176,17 +176,17 @@ TEST(FindInPacks, ResolvesChainsOfUpTo10000Deltas) {
   TestRepo r;
   HandPack pack = chain_of(10000);
   put_pack(r, "pack-1", pack.bytes(), pack.index.dump());
-  EXPECT_EQ(inflated(find_in_packs(r.repo.root, fake_id(10001))), "x" + std::string(10000, 'y'));
+  EXPECT_EQ(inflated(find_in_packs(r.repo.objects, fake_id(10001))), "x" + std::string(10000, 'y'));
 }
 
 TEST(FindInPacks, ReadsAChainOfMoreThan10000DeltasAsMissing) {
   TestRepo r;
   HandPack pack = chain_of(10001);
   put_pack(r, "pack-1", pack.bytes(), pack.index.dump());
-  EXPECT_EQ(find_in_packs(r.repo.root, fake_id(10002)), std::nullopt);
-  EXPECT_EQ(inflated(find_in_packs(r.repo.root, fake_id(10001))), "x" + std::string(10000, 'y'));
+  EXPECT_EQ(find_in_packs(r.repo.objects, fake_id(10002)), std::nullopt);
+  EXPECT_EQ(inflated(find_in_packs(r.repo.objects, fake_id(10001))), "x" + std::string(10000, 'y'));
   // Its base is now remembered, but the chain is still too long.
-  EXPECT_EQ(find_in_packs(r.repo.root, fake_id(10002)), std::nullopt);
+  EXPECT_EQ(find_in_packs(r.repo.objects, fake_id(10002)), std::nullopt);
 }
 
 TEST(FindInPacks, NoticesAnIndexReplacedDuringTheProcess) {
@@ -197,12 +197,12 @@ TEST(FindInPacks, NoticesAnIndexReplacedDuringTheProcess) {
       .full(k_a, zlib_compress("BASE"))
       .delta(k_b, k_a, 4, " two");
   put_pack(r, "pack-1", first.bytes(), first.index.dump());
-  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), "base one");
+  EXPECT_EQ(inflated(find_in_packs(r.repo.objects, k_b)), "base one");
   put_pack(r, "pack-1", second.bytes(), second.index.dump());
-  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), "BASE two");  // no stale rebuilt delta
-  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_a)), "BASE");
+  EXPECT_EQ(inflated(find_in_packs(r.repo.objects, k_b)), "BASE two");  // no stale rebuilt delta
+  EXPECT_EQ(inflated(find_in_packs(r.repo.objects, k_a)), "BASE");
   remove_path(r.packs() + "/pack-1.idx.json");
-  EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
+  EXPECT_EQ(find_in_packs(r.repo.objects, k_a), std::nullopt);
 }
 
 // Sets the directory's times an hour back, as if nothing had changed lately.
@@ -221,12 +221,12 @@ TEST(FindInPacks, SeesAPackAddedAfterAQuietListing) {
   second.full(k_b, zlib_compress("second"));
   put_pack(r, "pack-1", first.bytes(), first.index.dump());
   age_directory(r.packs());
-  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_a)), "first");
-  EXPECT_EQ(find_in_packs(r.repo.root, k_b), std::nullopt);
+  EXPECT_EQ(inflated(find_in_packs(r.repo.objects, k_a)), "first");
+  EXPECT_EQ(find_in_packs(r.repo.objects, k_b), std::nullopt);
   put_pack(r, "pack-2", second.bytes(), second.index.dump());
-  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), "second");
+  EXPECT_EQ(inflated(find_in_packs(r.repo.objects, k_b)), "second");
   remove_path(r.packs() + "/pack-1.idx.json");
-  EXPECT_EQ(find_in_packs(r.repo.root, k_a), std::nullopt);
+  EXPECT_EQ(find_in_packs(r.repo.objects, k_a), std::nullopt);
 }
 
 // A pack added within the same tick of the file clock leaves the directory's
@@ -239,12 +239,12 @@ TEST(FindInPacks, SeesAPackAddedWithinTheTickOfARecentListing) {
   put_pack(r, "pack-1", first.bytes(), first.index.dump());
   struct stat before;
   ASSERT_EQ(stat(r.packs().c_str(), &before), 0);
-  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_a)), "first");
+  EXPECT_EQ(inflated(find_in_packs(r.repo.objects, k_a)), "first");
   put_pack(r, "pack-2", second.bytes(), second.index.dump());
   const struct timespec same_tick[2] = {before.st_atim, before.st_mtim};
   ASSERT_EQ(utimensat(AT_FDCWD, r.packs().c_str(), same_tick, 0), 0);
-  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_b)), "second");
-  EXPECT_EQ(inflated(find_in_packs(r.repo.root, k_a)), "first");
+  EXPECT_EQ(inflated(find_in_packs(r.repo.objects, k_b)), "second");
+  EXPECT_EQ(inflated(find_in_packs(r.repo.objects, k_a)), "first");
 }
 
 size_t open_descriptors() {
@@ -266,7 +266,7 @@ TEST(FindInPacks, KeepsABoundedNumberOfPackFilesOpen) {
   size_t before = open_descriptors();
   for (int round = 0; round < 2; ++round) {
     for (unsigned i = 1; i <= packs; ++i) {
-      EXPECT_EQ(inflated(find_in_packs(r.repo.root, fake_id(i))), std::to_string(i));
+      EXPECT_EQ(inflated(find_in_packs(r.repo.objects, fake_id(i))), std::to_string(i));
     }
   }
   EXPECT_LE(open_descriptors(), before + 64);

@@ -1,4 +1,4 @@
-#include "pack/internal/record.h"
+#include "store/pack_record.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "pack/pack_reader.h"
+#include "store/pack_reader.h"
 
 #include <unistd.h>
 
@@ -9,11 +9,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include "pack/internal/pack_set.h"
-#include "pack/internal/raw_cache.h"
-#include "pack/internal/record.h"
 #include "store/codec.h"
-#include "store/object.h"
+#include "store/internal/pack_set.h"
+#include "store/internal/raw_cache.h"
+#include "store/internal/store_state.h"
+#include "store/pack_record.h"
 
 // Reading trusts nothing in a pack: every length is checked against the bytes
 // the file really holds before anything is allocated, a delta chain is walked
@@ -23,24 +23,17 @@
 // Rebuilt delta objects are kept in a bounded cache together with the length
 // of the chain they came from, so a chain is not walked again for each of its
 // members and the chain limit gives the same answer whatever was read before.
-// The cache is emptied whenever the set of indexes changes.
+// The cache is emptied whenever the set of indexes changes. Both live in the
+// store's state, and every function here runs under its packs_mutex.
 
 namespace {
 
-constexpr size_t k_raw_cache_budget = size_t{32} << 20;
-
-RawCache& raw_cache() {
-  static RawCache cache(k_raw_cache_budget);
-  return cache;
-}
-
 // The packs of the repository, dropping remembered objects when they changed.
-const std::vector<IndexedPack*>& packs_for_reading(const std::string& root) {
-  static uint64_t seen_generation = 0;
-  const std::vector<IndexedPack*>& packs = current_packs(root);
-  if (pack_set_generation() != seen_generation) {
-    raw_cache().clear();
-    seen_generation = pack_set_generation();
+const std::vector<IndexedPack*>& packs_for_reading(StoreState& state) {
+  const std::vector<IndexedPack*>& packs = state.packs.current();
+  if (state.packs.generation() != state.raw_cache_generation) {
+    state.raw_cache.clear();
+    state.raw_cache_generation = state.packs.generation();
   }
   return packs;
 }
@@ -68,13 +61,6 @@ struct FoundRecord {
   std::string payload;      // stored bytes (full) or suffix (delta)
 };
 
-// The bytes of one read: a record's header line and, as far as the index
-// told its length, its payload. Reused, as fresh pages cost more than reads.
-std::string& read_buffer() {
-  static std::string buffer;
-  return buffer;
-}
-
 // Fills `out` with the `length` payload bytes at pack offset `at`, taking
 // the first `have` of them from `ready`, when the pack holds that many.
 bool take_payload(IndexedPack& pack, uint64_t at, std::string_view ready, uint64_t length,
@@ -87,11 +73,13 @@ bool take_payload(IndexedPack& pack, uint64_t at, std::string_view ready, uint64
          read_at(pack.fd(), at + have, out.data() + have, length - have) == length - have;
 }
 
-Lookup read_record(IndexedPack& pack, const IndexedPack::Slot& slot, FoundRecord& found) {
+// `chunk` holds the bytes of one read: the record's header line and, as far
+// as the index told its length, its payload.
+Lookup read_record(IndexedPack& pack, const IndexedPack::Slot& slot, std::string& chunk,
+                   FoundRecord& found) {
   const uint64_t offset = slot.offset;
   if (pack.fd() < 0 || offset >= pack.size()) return Lookup::absent;
   // One read covers the header line and the payload the index announced.
-  std::string& chunk = read_buffer();
   const uint64_t hint = std::min<uint64_t>(slot.length, pack.size());
   chunk.resize(
       static_cast<size_t>(std::min<uint64_t>(k_max_header_line + hint, pack.size() - offset)));
@@ -100,7 +88,10 @@ Lookup read_record(IndexedPack& pack, const IndexedPack::Slot& slot, FoundRecord
   size_t newline = head.find('\n');
   if (newline == std::string_view::npos) return Lookup::absent;
   std::optional<RecordHeader> header = parse_record_header(head.substr(0, newline));
-  if (!header) return Lookup::absent;
+  // A record names its object: an index entry that leads to another is damage.
+  if (!header || header->id != std::string_view(slot.id.data(), slot.id.size())) {
+    return Lookup::absent;
+  }
   const uint64_t payload_at = offset + newline + 1;
   const std::string_view ready(chunk.data() + newline + 1, got - newline - 1);
   if (header->type == 'F') {
@@ -116,11 +107,12 @@ Lookup read_record(IndexedPack& pack, const IndexedPack::Slot& slot, FoundRecord
 }
 
 // The first pack that has a readable record for the id decides.
-Lookup locate(const std::vector<IndexedPack*>& packs, std::string_view id, FoundRecord& found) {
+Lookup locate(StoreState& state, const std::vector<IndexedPack*>& packs, std::string_view id,
+              FoundRecord& found) {
   for (IndexedPack* pack : packs) {
-    const IndexedPack::Slot* slot = pack->find(id);
-    if (slot == nullptr) continue;
-    Lookup result = read_record(*pack, *slot, found);
+    const std::optional<IndexedPack::Slot> slot = pack->find(id);
+    if (!slot) continue;
+    Lookup result = read_record(*pack, *slot, state.read_buffer, found);
     if (result != Lookup::absent) return result;
   }
   return Lookup::absent;
@@ -144,20 +136,20 @@ std::optional<std::string> inflate_base(const FoundRecord& base) {
 
 // Rebuilds the steps from the innermost outwards on the base's bytes,
 // remembering every object on the way; `behind` is the base's own chain.
-std::optional<std::string> apply_steps(const std::vector<DeltaStep>& steps, std::string raw,
-                                       size_t behind) {
+std::optional<std::string> apply_steps(RawCache& cache, const std::vector<DeltaStep>& steps,
+                                       std::string raw, size_t behind) {
   for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
     if (step->prefix > raw.size()) return std::nullopt;
     raw.resize(step->prefix);
     raw.append(step->suffix);
-    raw_cache().insert(step->id, raw, ++behind);
+    cache.insert(step->id, raw, ++behind);
   }
   return raw;
 }
 
 // Follows the chain that starts with the delta `found` for `id` down to a
 // whole object or a cached one, then rebuilds the canonical bytes upwards.
-std::optional<std::string> resolve_delta(const std::vector<IndexedPack*>& packs,
+std::optional<std::string> resolve_delta(StoreState& state, const std::vector<IndexedPack*>& packs,
                                          std::string_view id, FoundRecord& found) {
   std::vector<DeltaStep> steps;
   std::unordered_set<std::string> seen{std::string(id)};
@@ -167,29 +159,31 @@ std::optional<std::string> resolve_delta(const std::vector<IndexedPack*>& packs,
     steps.push_back({std::move(current), found.prefix, std::move(found.payload)});
     if (steps.size() > k_max_delta_chain) return std::nullopt;
     current = std::move(found.base);
-    if (const RawCache::Entry* cached = raw_cache().find(current)) {
+    if (const RawCache::Entry* cached = state.raw_cache.find(current)) {
       if (steps.size() + cached->chain > k_max_delta_chain) return std::nullopt;
-      return apply_steps(steps, cached->raw, cached->chain);
+      return apply_steps(state.raw_cache, steps, cached->raw, cached->chain);
     }
-    Lookup next = locate(packs, current, found);
+    Lookup next = locate(state, packs, current, found);
     if (next == Lookup::full) {
       std::optional<std::string> base = inflate_base(found);
-      return base ? apply_steps(steps, std::move(*base), 0) : std::nullopt;
+      return base ? apply_steps(state.raw_cache, steps, std::move(*base), 0) : std::nullopt;
     }
     if (next != Lookup::delta) return std::nullopt;
   }
 }
 
-// What the packs of root hold for id, from the listing current_packs gives.
-std::optional<PackedObject> read_from_packs(const std::string& root, std::string_view id) {
-  const std::vector<IndexedPack*>& packs = packs_for_reading(root);
-  if (const RawCache::Entry* cached = raw_cache().find(id)) return PackedObject{cached->raw, true};
+// What the packs of the store hold for id, from the listing it has.
+std::optional<PackedObject> read_from_packs(StoreState& state, std::string_view id) {
+  const std::vector<IndexedPack*>& packs = packs_for_reading(state);
+  if (const RawCache::Entry* cached = state.raw_cache.find(id)) {
+    return PackedObject{cached->raw, true};
+  }
   FoundRecord found;
-  switch (locate(packs, id, found)) {
+  switch (locate(state, packs, id, found)) {
     case Lookup::full:
       return PackedObject{std::move(found.payload), false};
     case Lookup::delta: {
-      std::optional<std::string> raw = resolve_delta(packs, id, found);
+      std::optional<std::string> raw = resolve_delta(state, packs, id, found);
       if (!raw) return std::nullopt;
       return PackedObject{std::move(*raw), true};
     }
@@ -200,16 +194,18 @@ std::optional<PackedObject> read_from_packs(const std::string& root, std::string
 
 }  // namespace
 
-std::optional<PackedObject> read_packed_object(const std::string& root, std::string_view id) {
+std::optional<PackedObject> read_packed_object(const ObjectStore& store, std::string_view id) {
   if (id.size() != 64) return std::nullopt;
-  std::optional<PackedObject> found = read_from_packs(root, id);
+  StoreState& state = *store.state;
+  std::lock_guard lock(state.packs_mutex);
+  std::optional<PackedObject> found = read_from_packs(state, id);
   // A pack written within the same tick as the listing may be missing from it.
-  if (!found && relist_recent_packs(root)) found = read_from_packs(root, id);
+  if (!found && state.packs.relist_recent()) found = read_from_packs(state, id);
   return found;
 }
 
-std::optional<std::string> find_in_packs(const std::string& root, std::string_view id) {
-  std::optional<PackedObject> packed = read_packed_object(root, id);
+std::optional<std::string> find_in_packs(const ObjectStore& store, std::string_view id) {
+  std::optional<PackedObject> packed = read_packed_object(store, id);
   if (!packed) return std::nullopt;
   if (packed->is_raw) return zlib_compress(packed->bytes);
   return std::move(packed->bytes);
