@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "cli/progress.h"
 #include "net/internal/http_settings.h"
 
 namespace {

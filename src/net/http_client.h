@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/progress.h"
+class Progress;  // cli/progress.h: the terminal line a transfer reports to
 
 // The result of one HTTP operation, after all its attempts. Network failures
 // are values, never exceptions.
