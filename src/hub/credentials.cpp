@@ -20,11 +20,6 @@ using nlohmann::json;
 
 namespace {
 
-const char* non_empty_env(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0' ? value : nullptr;
-}
-
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 // Without trailing line ends and blanks and leading blanks.

@@ -6,6 +6,7 @@
 #include "hub/credentials.h"
 #include "hub/safe_text.h"
 #include "net/clone.h"
+#include "net/hub_url.h"
 
 namespace {
 
@@ -57,10 +58,6 @@ std::string clone_destination(const HubCloneOptions& opts) {
     workspace.pop_back();
   }
   return workspace.empty() ? folder : workspace + "/" + folder;
-}
-
-bool is_http_url(const std::string& url) {
-  return url.starts_with("http://") || url.starts_with("https://");
 }
 
 int hub_clone(const std::string& token, const Args& args) {

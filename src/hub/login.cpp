@@ -30,11 +30,6 @@ namespace {
 // arithmetic would overflow, and nobody waits decades for a login.
 constexpr int64_t k_max_seconds = int64_t{1} << 30;
 
-const char* non_empty_env(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0' ? value : nullptr;
-}
-
 const HttpHeaders k_oauth_headers = {"Content-Type: application/x-www-form-urlencoded",
                                      "Accept: application/json"};
 
@@ -165,10 +160,6 @@ std::optional<TokenResponse> poll_for_tokens(HttpClient& client, const DeviceCod
         break;
     }
   }
-}
-
-bool is_http_url(const std::string& url) {
-  return url.starts_with("http://") || url.starts_with("https://");
 }
 
 }  // namespace

@@ -27,11 +27,6 @@ using nlohmann::json;
 
 namespace {
 
-const char* non_empty_env(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0' ? value : nullptr;
-}
-
 std::string ssh_dir() {
   const char* home = non_empty_env("USERPROFILE");
   if (home == nullptr) home = non_empty_env("HOME");

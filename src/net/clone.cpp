@@ -10,6 +10,7 @@
 
 #include "cli/help.h"
 #include "net/fetch.h"
+#include "net/hub_url.h"
 #include "net/internal/local_clone.h"
 #include "net/internal/sync_target.h"
 #include "store/config.h"
@@ -44,10 +45,6 @@ CloneOptions parse_clone_args(const Args& args) {
   opts.destination = args.size() > 1 ? args[1] : derive_destination(opts.source);
   if (args.size() > 2) opts.branch = args[2];
   return opts;
-}
-
-bool is_http_url(const std::string& source) {
-  return source.rfind("http://", 0) == 0 || source.rfind("https://", 0) == 0;
 }
 
 unsigned parse_port(const std::string& digits) {

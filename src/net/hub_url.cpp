@@ -11,13 +11,16 @@ std::string without_trailing_slashes(std::string url) {
   return url;
 }
 
-// The variable's value, or nothing when it is unset or empty.
+}  // namespace
+
 const char* non_empty_env(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0' ? value : nullptr;
 }
 
-}  // namespace
+bool is_http_url(std::string_view url) {
+  return url.starts_with("http://") || url.starts_with("https://");
+}
 
 std::string hub_base_url() {
   const char* value = non_empty_env("ORRERY_HUB_URL");
