@@ -5,6 +5,8 @@
 #include <iostream>
 #include <optional>
 
+#include "cli/parsed.h"
+
 bool g_quiet = false;
 bool g_verbose = false;
 bool g_color = true;
@@ -71,3 +73,8 @@ bool has_help_flag(const Args& args) {
 
 std::ostream& out_stream() { return std::cout; }
 std::istream& in_stream() { return std::cin; }
+
+int report_arg_error(const ArgError& error) {
+  print_error(error.message, error.hint);
+  return error.exit_code;
+}
