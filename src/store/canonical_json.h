@@ -9,12 +9,13 @@
 // backslashes: a string the JSON writer copies between its quotes unchanged.
 bool is_plain_json_string(std::string_view text);
 
-// A reader for exactly the JSON texts this program writes (trees, commits,
-// the index, pack indexes): it accepts fixed punctuation byte for byte,
-// strings of valid UTF-8 (with the two-character escapes only where asked
-// for), and plain unsigned integers. Anything else clears
-// `ok`, and the caller parses the text again with the full JSON parser, so
-// the fast path only ever decides texts both parsers read the same way.
+// A reader for exactly the JSON texts this program writes where a command
+// reads thousands of them (commits, the index, pack index entries): it
+// accepts fixed punctuation byte for byte, strings of valid UTF-8 (with the
+// two-character escapes only where asked for), and plain unsigned integers.
+// Anything else clears `ok`, and the caller parses the text again with the
+// full JSON parser, so the fast path only ever decides texts both parsers
+// read the same way.
 struct CanonicalReader {
   std::string_view text;
   size_t pos = 0;

@@ -29,26 +29,6 @@ using nlohmann::json;
 
 namespace {
 
-// The compact tree text serialize_tree writes, read without building a JSON
-// document: every status and checkout reads hundreds of trees. Nothing when
-// the text has any other shape, so the full parser decides.
-std::optional<Tree> parse_canonical_tree(std::string_view bytes) {
-  CanonicalReader in{bytes};
-  Tree tree;
-  if (!in.literal("[")) return std::nullopt;
-  if (!in.maybe("]")) {
-    do {
-      TreeEntry& e = tree.emplace_back();
-      in.literal("{\"hash\":") && in.string(e.hash) && in.literal(",\"mode\":") &&
-          in.string(e.mode) && in.literal(",\"path\":") && in.string(e.path) &&
-          in.literal(",\"type\":") && in.string(e.type) && in.literal("}");
-    } while (in.maybe(","));
-    in.literal("]");
-  }
-  if (!in.at_end()) return std::nullopt;
-  return tree;
-}
-
 // The compact commit text serialize_commit writes, read without building a
 // JSON document: log reads one commit per line it prints. Nothing for any
 // other shape, so the full parser decides; like it, the "parents" list wins
@@ -71,24 +51,6 @@ std::optional<Commit> parse_canonical_commit(std::string_view bytes) {
       in.string(commit.tree) && in.literal("}");
   if (!in.at_end()) return std::nullopt;
   return commit;
-}
-
-// The text the JSON writer would produce for a tree whose strings need no
-// escaping, built by appending; nothing otherwise. Folding a 10,000-file
-// index into trees serializes every entry.
-std::optional<std::string> serialize_plain_tree(const Tree& tree) {
-  std::string out = "[";
-  for (const TreeEntry& e : tree) {
-    for (const std::string* field : {&e.hash, &e.mode, &e.path, &e.type}) {
-      if (!is_plain_json_string(*field)) return std::nullopt;
-    }
-    if (out.size() > 1) out += ',';
-    out.append("{\"hash\":\"").append(e.hash).append("\",\"mode\":\"").append(e.mode);
-    out.append("\",\"path\":\"").append(e.path).append("\",\"type\":\"").append(e.type);
-    out.append("\"}");
-  }
-  out += ']';
-  return out;
 }
 
 }  // namespace
@@ -261,7 +223,6 @@ bool take_string(const json& object, const char* name, std::string& out) {
 }
 
 std::optional<Tree> decode_tree(std::string_view bytes, std::string& error) {
-  if (std::optional<Tree> canonical = parse_canonical_tree(bytes)) return canonical;
   json document = json::parse(bytes, nullptr, /*allow_exceptions=*/false);
   if (!document.is_array()) {
     error = document.is_discarded() ? "not valid JSON" : "not a JSON array";
@@ -362,7 +323,6 @@ std::optional<Tree> read_tree(const ObjectStore& store, std::string_view id) {
 }
 
 std::string serialize_tree(const Tree& tree) {
-  if (std::optional<std::string> text = serialize_plain_tree(tree)) return std::move(*text);
   json array = json::array();
   for (const TreeEntry& entry : tree) {
     array.push_back(
