@@ -15,35 +15,6 @@ namespace {
 
 const std::string k_id(64, 'a');
 
-TEST(SerializeIndex, WritesTheIndentedCurrentFormatWithoutFinalNewline) {
-  EXPECT_EQ(serialize_index({}), "{\n  \"entries\": {},\n  \"version\": 2\n}");
-  Index index;
-  index["b/ü.txt"] = {k_id, 5, 13300000000, 33261};
-  index["a"] = {k_id, 0, 0, 33188};
-  EXPECT_EQ(serialize_index(index),
-            "{\n"
-            "  \"entries\": {\n"
-            "    \"a\": {\n"
-            "      \"hash\": \"" +
-                k_id +
-                "\",\n"
-                "      \"mode\": 33188,\n"
-                "      \"mtime\": 0,\n"
-                "      \"size\": 0\n"
-                "    },\n"
-                "    \"b/ü.txt\": {\n"
-                "      \"hash\": \"" +
-                k_id +
-                "\",\n"
-                "      \"mode\": 33261,\n"
-                "      \"mtime\": 13300000000,\n"
-                "      \"size\": 5\n"
-                "    }\n"
-                "  },\n"
-                "  \"version\": 2\n"
-                "}");
-}
-
 TEST(ParseIndex, SkipsEntriesWithoutHashAndNonObjects) {
   Index index = parse_index(R"({"version": 2, "entries": {
       "keep": {"hash": ")" + k_id +

@@ -32,27 +32,6 @@ TEST(Codec, CompressesAtLevelNineAndRejectsDamagedStreams) {
   EXPECT_THROW(zlib_decompress(""), std::runtime_error);
 }
 
-TEST(SerializeCommit, WritesParentOnlyForExactlyOneParent) {
-  const std::string tree(64, 't');
-  Commit commit{tree, {}, "me", "msg", 42};
-  const std::string head = "{\"author\":\"me\",\"message\":\"msg\",";
-  const std::string tail = "\"timestamp\":42,\"tree\":\"" + tree + "\"}";
-  EXPECT_EQ(serialize_commit(commit), head + tail);
-  commit.parents = {"p1"};
-  EXPECT_EQ(serialize_commit(commit), head + "\"parent\":\"p1\",\"parents\":[\"p1\"]," + tail);
-  commit.parents = {"p1", "p2"};
-  EXPECT_EQ(serialize_commit(commit), head + "\"parents\":[\"p1\",\"p2\"]," + tail);
-}
-
-TEST(SerializeCommit, EscapesControlCharactersAndKeepsUtf8) {
-  Commit commit{"t", {}, "a", "строка\n\"q\" \\ \x01", 0};
-  EXPECT_EQ(serialize_commit(commit),
-            "{\"author\":\"a\",\"message\":\"строка\\n\\\"q\\\" \\\\ \\u0001\",\"timestamp\":0,"
-            "\"tree\":\"t\"}");
-  commit.message = "\xff\xfe";  // not UTF-8: cannot be encoded
-  EXPECT_ANY_THROW(serialize_commit(commit));
-}
-
 TEST(ParseCommit, PrefersParentsOverParentAndDefaultsMissingMembers) {
   Commit parsed = parse_commit(R"({"parent":"x","parents":["a","b"]})");
   EXPECT_EQ(parsed.parents, (std::vector<std::string>{"a", "b"}));
