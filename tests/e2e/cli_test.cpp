@@ -180,6 +180,29 @@ TEST_F(CliTest, HelpFlagOfACommandPrintsItsTopic) {
   EXPECT_EQ(list_files(repo.path()), repo_files);
 }
 
+// Missing or surplus operands: the command's topic on standard output, exit 1.
+TEST_F(CliTest, IncompleteArgumentsPrintTheTopicAndFail) {
+  TempDir repo;
+  ASSERT_EQ(run_orrery({"init", repo.path()}).code, 0);
+  const std::vector<std::vector<std::string>> cases = {
+      {"add"},
+      {"rm"},
+      {"mv", "a", "b", "c"},
+      {"restore", "a", "--source"},
+      {"checkout"},
+      {"switch"},
+      {"tag", "a", "b", "c"},
+      {"branch", "a", "b"},
+      {"merge"},
+      {"revert"},
+      {"rebase"},
+  };
+  for (const auto& args : cases) {
+    SCOPED_TRACE(args[0] + " " + std::to_string(args.size()));
+    EXPECT_RUN(run_orrery(args, {repo.path(), "", {}}), 1, orrery({"help", args[0]}).out, "");
+  }
+}
+
 TEST_F(CliTest, HandlerThatThrowsGetsTheTwoLineReport) {
   write_text(file("plain"), "x");
   EXPECT_RUN(

@@ -60,7 +60,6 @@ TEST_F(History, MergeRefusesBadArgumentsAndStates) {
       err("не удалось найти merge-base", "убедись, что у обеих веток есть связанная история"));
   EXPECT_FALSE(has_meta("MERGE_HEAD"));
   const std::string usage = "orrery merge [--abort] | orrery merge <ветка|remote/ветка>";
-  EXPECT_RUN(orrery({"merge"}), 1, orrery({"help", "merge"}).out, "");
   EXPECT_RUN(orrery({"merge", "-x", "main"}), 1, "", err("неизвестный флаг для merge: -x", usage));
   EXPECT_RUN(orrery({"merge", "--abort", "main"}), 1, "",
              err("лишние аргументы для merge --abort", "используй: orrery merge --abort"));
@@ -173,8 +172,6 @@ TEST_F(History, PickConflictsLeaveMarkersAndTheBranch) {
   EXPECT_EQ(branch_tip(dir.path()), head);
   EXPECT_EQ(read_text(file("f")), "<<<<<<< ours\n1\nM\n=======\n1\nT\n>>>>>>> theirs\n");
 
-  EXPECT_RUN(orrery({"revert"}), 1, orrery({"help", "revert"}).out, "");
-  EXPECT_RUN(orrery({"cherry-pick", "a", "-h"}), 0, orrery({"help", "cherry-pick"}).out, "");
   EXPECT_RUN(orrery({"cherry-pick", "nope"}), 1, "", err("не удалось разрешить ревизию: nope"));
   orrery({"checkout", head});
   EXPECT_RUN(orrery({"revert", "HEAD"}), 1, "",
@@ -263,7 +260,6 @@ TEST_F(Rebase, RefusesBadArgumentsAndHasNothingToDoOnItsUpstream) {
              err("нельзя одновременно --abort и --continue", "выбери один вариант"));
   EXPECT_RUN(orrery({"rebase", "-i", "main"}), 1, "",
              err("неизвестный флаг для rebase: -i", usage));
-  EXPECT_RUN(orrery({"rebase"}), 1, orrery({"help", "rebase"}).out, "");
   EXPECT_RUN(orrery({"rebase", "nope"}), 1, "", err("не удалось разрешить апстрим: nope"));
   EXPECT_RUN(orrery({"rebase", "--abort"}), 1, "",
              err("rebase --abort: нет незавершённого rebase", "нет каталога .orrery/rebase-merge"));

@@ -72,21 +72,7 @@ TEST_F(RmMvTag, TagsAreCreatedListedAndDeleted) {
             line(zero(), c1, "обновление: main") + line(c1, c2, "обновление: main"));
 }
 
-TEST_F(RmMvTag, IncompleteArgumentsPrintTheTopicAndFail) {
-  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"add"}, "add"},
-      {{"rm"}, "rm"},
-      {{"mv", "a", "b", "c"}, "mv"},
-      {{"restore", "a", "--source"}, "restore"},
-      {{"checkout"}, "checkout"},
-      {{"switch"}, "switch"},
-      {{"tag", "a", "b", "c"}, "tag"},
-      {{"branch", "a", "b"}, "branch"},
-  };
-  for (const auto& [args, topic] : cases) {
-    SCOPED_TRACE(args[0] + " " + std::to_string(args.size()));
-    EXPECT_RUN(run_orrery(args, {dir.path(), "", {}}), 1, orrery({"help", topic}).out, "");
-  }
+TEST_F(RmMvTag, TagDeleteWithoutNamesPrintsTheTopicAndFails) {
   RunResult no_names = orrery({"tag", "-d"});
   EXPECT_RUN(
       no_names, 1, orrery({"help", "tag"}).out,
