@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <random>
@@ -89,8 +90,9 @@ struct Gen {
     return index;
   }
 
-  // A byte replaced, dropped or inserted, a number grown past 64 bits, or a
-  // stretch between two commas repeated (a member or an entry twice).
+  // A byte replaced, dropped or inserted, a number made too large, negative,
+  // fractional or zero-led, or a stretch between two commas repeated (a
+  // member or an entry twice).
   std::string mutate(std::string text) {
     static const char alphabet[] = "\"\\{}[],: \n0123456789-.eu\x01\xC3\xFF";
     const size_t at = below(text.size() + 1);
@@ -105,8 +107,11 @@ struct Gen {
         text.insert(at, 1, alphabet[below(sizeof alphabet - 1)]);
         break;
       case 3: {
-        const size_t digit = text.find_first_of("0123456789", at);
-        if (digit != std::string::npos) text.insert(digit, "184467440737095516");
+        static const char* const prefixes[] = {"184467440737095516", "0", "-", "1.5", "1e"};
+        size_t digit = text.find_first_of("0123456789", at);
+        if (digit == std::string::npos) break;
+        while (digit > 0 && std::isdigit(static_cast<unsigned char>(text[digit - 1]))) --digit;
+        text.insert(digit, prefixes[below(std::size(prefixes))]);
         break;
       }
       default: {
