@@ -203,15 +203,6 @@ TEST(CanonicalJson, IndexesAreWrittenAsNlohmannDumpsAndReadAsItReads) {
   check_format([](Gen& gen) { return gen.index(); }, reference, serialize_index, parse_index);
 }
 
-std::vector<std::string> describe(const std::vector<IndexedPack::Slot>& slots) {
-  std::vector<std::string> out;
-  for (const IndexedPack::Slot& s : slots) {
-    out.push_back(std::string(s.id.data(), s.id.size()) + " " + std::to_string(s.offset) + " " +
-                  std::to_string(s.length));
-  }
-  return out;
-}
-
 // Pack indexes as the pack writer dumps them: each id bisected from the
 // text, where the bisection can read its entry, must be what the full
 // parser's table holds.
@@ -243,7 +234,8 @@ TEST(CanonicalJson, PackIndexesAreReadAsTheFullParserReadsThem) {
       });
       ASSERT_EQ(slot.has_value(), in_table != table.end()) << id;
       if (slot) {
-        EXPECT_EQ(describe({*slot}), describe({*in_table}));
+        EXPECT_EQ(slot->offset, in_table->offset);
+        EXPECT_EQ(slot->length, in_table->length);
       }
     }
     for (std::string absent : {std::string(64, '0'), std::string(64, 'f'), gen.id()}) {
