@@ -4,6 +4,11 @@
 #include <string>
 
 #include "cli/console.h"
+#include "cli/parsed.h"
+#include "cli/progress.h"
+#include "net/fetch.h"
+#include "net/sync_protocol.h"
+#include "store/object.h"
 
 // orrery clone <source> [folder] [branch]: an http(s) source becomes a new
 // repository in the folder, fetched and checked out on the branch; an SSH
@@ -11,6 +16,38 @@
 // else is a local folder, copied without following symbolic links and then
 // pointed back at its source as origin.
 int cmd_clone(const Args& args);
+
+enum class CloneSource { local, http };
+
+struct CloneOptions {
+  std::string source;
+  std::string destination;
+  std::string branch = "main";
+  CloneSource kind = CloneSource::local;
+};
+
+// The options of cmd_clone's arguments: the destination derived from the
+// source when not given. No source asks for the help of clone; a derived
+// "." or "..", a branch that may not become a reference and an SSH address
+// are errors. Prints nothing; throws std::runtime_error for an SSH port
+// beyond 65535.
+Parsed<CloneOptions> parse_clone_args(const Args& args);
+
+struct CloneResult {
+  std::optional<SyncFailure> refused;  // before anything was created
+  std::optional<FetchResult> fetched;
+  std::optional<ObjectId> commit;  // the branch, created from the fetched commit
+};
+
+// The http(s) clone up to the checkout: creates the repository in the
+// destination with HEAD on the branch and origin pointing at the source,
+// fetches the branch and creates it. Prints nothing but the transfer's
+// progress.
+CloneResult do_clone(const CloneOptions& opts, Progress& progress);
+
+// The fetch's line, or the failure followed by "Не удалось клонировать по
+// HTTP" once the repository was created; answers the exit code.
+int print_clone(const CloneResult& result);
 
 // An SSH address, recognised only to be refused.
 struct SshTarget {
