@@ -147,6 +147,11 @@ Parsed<CloneOptions> parse_clone_args(const Args& args) {
 
 CloneResult do_clone(const CloneOptions& opts, Progress& progress) {
   CloneResult result;
+  if (opts.kind == CloneSource::local) {
+    result.refused =
+        clone_local(opts.source, opts.destination, opts.branch, progress, result.warnings);
+    return result;
+  }
   // Creating the repository would rewrite an existing one's HEAD.
   if (is_initialized(opts.destination)) {
     result.refused = SyncFailure{"репозиторий уже существует: " + opts.destination,
@@ -165,8 +170,13 @@ CloneResult do_clone(const CloneOptions& opts, Progress& progress) {
   return result;
 }
 
-int print_clone(const CloneResult& result) {
+int print_clone(const CloneOptions& opts, const CloneResult& result) {
   if (result.refused) return report_sync_failure(*result.refused);
+  if (opts.kind == CloneSource::local) {
+    out_stream() << "Склонировано " << opts.source << " -> " << opts.destination << "\n";
+    for (const std::string& warning : result.warnings) print_warning(warning);
+    return 0;
+  }
   if (result.fetched) {
     if (print_fetch(*result.fetched) == 0 && result.commit) return 0;
   }
@@ -179,12 +189,10 @@ int cmd_clone(const Args& args) {
   Parsed<CloneOptions> parsed = parse_clone_args(args);
   if (const ArgError* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
   const CloneOptions& opts = std::get<CloneOptions>(parsed);
-  if (opts.kind == CloneSource::local) {
-    return clone_local(opts.source, opts.destination, opts.branch);
-  }
-  Progress progress("Получение объектов");
+  const bool local = opts.kind == CloneSource::local;
+  Progress progress(local ? "Копирование файлов" : "Получение объектов");
   const CloneResult result = do_clone(opts, progress);
-  if (int code = print_clone(result); code != 0) return code;
+  if (int code = print_clone(opts, result); code != 0 || local) return code;
   if (check_out_clone(opts, *result.commit)) return 0;
   print_clone_failure();
   return 1;

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/console.h"
 #include "cli/parsed.h"
@@ -35,19 +36,21 @@ Parsed<CloneOptions> parse_clone_args(const Args& args);
 
 struct CloneResult {
   std::optional<SyncFailure> refused;  // before anything was created
-  std::optional<FetchResult> fetched;
-  std::optional<ObjectId> commit;  // the branch, created from the fetched commit
+  std::vector<std::string> warnings;   // local: configuration names dropped
+  std::optional<FetchResult> fetched;  // http
+  std::optional<ObjectId> commit;      // http: the branch, created from the fetched commit
 };
 
-// The http(s) clone up to the checkout: creates the repository in the
-// destination with HEAD on the branch and origin pointing at the source,
-// fetches the branch and creates it. Prints nothing but the transfer's
-// progress.
+// A local clone copies the folder. An http(s) clone goes up to the checkout:
+// creates the repository in the destination with HEAD on the branch and
+// origin pointing at the source, fetches the branch and creates it. Prints
+// nothing but the progress.
 CloneResult do_clone(const CloneOptions& opts, Progress& progress);
 
-// The fetch's line, or the failure followed by "Не удалось клонировать по
-// HTTP" once the repository was created; answers the exit code.
-int print_clone(const CloneResult& result);
+// The copy's line and warnings, the fetch's line, or the failure (for http
+// followed by "Не удалось клонировать по HTTP" once the repository was
+// created); answers the exit code.
+int print_clone(const CloneOptions& opts, const CloneResult& result);
 
 // An SSH address, recognised only to be refused.
 struct SshTarget {
