@@ -73,7 +73,8 @@ PullOutcome classify(const Repository& repo, const std::string& current, const P
   return PullOutcome::fast_forward;
 }
 
-// The integration after the fetch and what it stopped at.
+// The fetch and the comparison after it; the failure that stops the pull
+// before the integration (a failed fetch is in result.fetched).
 std::optional<SyncFailure> pull_fetched(const Repository& repo, const PullOptions& opts,
                                         PullResult& result, Progress& progress) {
   std::optional<std::string> current = current_branch(repo);

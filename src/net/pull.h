@@ -34,8 +34,8 @@ Parsed<PullOptions> parse_pull_args(const Args& args);
 enum class PullOutcome { up_to_date, fast_forward, created, diverged };
 
 struct PullResult {
-  std::optional<SyncFailure> failure;  // before the integration
-  std::optional<FetchResult> fetched;  // once the fetch ran
+  std::optional<SyncFailure> failure;  // stops the pull before the integration
+  std::optional<FetchResult> fetched;  // once the fetch ran; it may have failed
   std::string branch;                  // the current branch
   std::string upstream;                // "<remote>/<branch>"
   PullOutcome outcome = PullOutcome::up_to_date;
