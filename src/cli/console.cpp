@@ -5,6 +5,7 @@
 #include <iostream>
 #include <optional>
 
+#include "cli/help.h"
 #include "cli/parsed.h"
 
 bool g_quiet = false;
@@ -75,6 +76,10 @@ std::ostream& out_stream() { return std::cout; }
 std::istream& in_stream() { return std::cin; }
 
 int report_arg_error(const ArgError& error) {
+  if (!error.help_topic.empty()) {
+    cmd_help({error.help_topic});
+    return error.exit_code;
+  }
   print_error(error.message, error.hint);
   return error.exit_code;
 }

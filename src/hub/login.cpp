@@ -207,29 +207,30 @@ int device_login() {
   return 0;
 }
 
+Parsed<LoginOptions> parse_login_args(const Args& args) {
+  if (args.empty()) return LoginOptions{};
+  if (args.size() > 1) return help_error("login");
+  if (!is_sendable_token(args[0])) {
+    return ArgError{"токен содержит управляющие символы", "скопируй токен заново"};
+  }
+  return LoginOptions{args[0]};
+}
+
 int cmd_login(const Args& args) {
   if (!args.empty() && has_help_flag(args)) return cmd_help({"login"});
-  if (args.empty()) return device_login();
-  if (args.size() > 1) {
-    cmd_help({"login"});
-    return 1;
-  }
-  if (!is_sendable_token(args[0])) {
-    print_error("токен содержит управляющие символы", "скопируй токен заново");
-    return 1;
-  }
-  save_plain_token(args[0]);
-  register_ssh_key(args[0]);
+  Parsed<LoginOptions> opts = parse_login_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
+  const std::optional<std::string>& token = std::get<LoginOptions>(opts).token;
+  if (!token) return device_login();
+  save_plain_token(*token);
+  register_ssh_key(*token);
   std::cout << "Токен сохранён.\n";
   return 0;
 }
 
 int cmd_logout(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"logout"});
-  if (!args.empty()) {
-    cmd_help({"logout"});
-    return 1;
-  }
+  if (!args.empty()) return report_arg_error(help_error("logout"));
   delete_credentials();
   std::cout << "Токен удалён.\n";
   return 0;

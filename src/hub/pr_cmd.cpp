@@ -1,108 +1,41 @@
 #include "hub/pr_cmd.h"
 
-#include <iostream>
+#include <ostream>
 #include <string>
 
 #include "cli/help.h"
 #include "hub/credentials.h"
 #include "hub/rest_client.h"
 #include "hub/safe_text.h"
+#include "net/internal/sync_target.h"
 #include "store/refs.h"
 #include "store/repo.h"
 #include "worktree/branch.h"
 
 namespace {
 
-int pr_list(const std::string& token) {
-  std::vector<HubPullRequest> pulls;
-  std::string error;
-  if (!hub_list_pull_requests(token, pulls, &error)) {
-    print_error("не удалось получить список PR", printable_text(error));
-    return 1;
-  }
-  for (const HubPullRequest& pull : pulls) {
-    std::cout << "#" << pull.id << " [" << printable_text(pull.state) << "] "
-              << printable_text(pull.title);
-    const std::string sha = pull.head_sha.value_or("");
-    if (!sha.empty()) std::cout << " (" << printable_text(sha.substr(0, 12)) << ")";
-    std::cout << "\n";
-  }
-  return 0;
+// A failed call to the hub, the server's text made printable.
+SyncFailure hub_failure(const std::string& message, const std::string& error) {
+  return {message, printable_text(error)};
 }
 
-struct PrCreateOptions {
-  std::string title;
-  std::string head = "main";
-};
-
-std::optional<PrCreateOptions> parse_pr_create_args(const Args& args) {
-  PrCreateOptions opts;
-  bool has_title = false;
-  for (size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--head" && i + 1 < args.size()) {
-      opts.head = args[++i];
-    } else if (!has_title) {
-      opts.title = args[i];
-      has_title = true;
-    }
-  }
-  if (!has_title) {
-    print_error("неверное число аргументов", "orrery pr create <title> [--head <branch>]");
-    return std::nullopt;
-  }
-  return opts;
-}
-
-int pr_create(const std::string& token, const Args& args) {
-  std::optional<PrCreateOptions> opts = parse_pr_create_args(args);
-  if (!opts) return 1;
-  const std::string root = find_repo_root(".");
-  if (!is_initialized(root)) {
-    print_error("не найден репозиторий orrery", "запусти 'orrery init'");
-    return 1;
-  }
+std::optional<SyncFailure> create_pull_request(const std::string& token, const std::string& root,
+                                               const PrOptions& opts, PrResult& result) {
   // The branch name becomes a path under .orrery: an invalid one is simply
   // not a branch.
   std::optional<std::string> head_sha;
-  if (is_valid_ref_name(opts->head)) head_sha = read_ref(root, "refs/heads/" + opts->head);
-  if (!head_sha) {
-    print_error("ветка не найдена: " + opts->head, "создай коммит на ветке");
-    return 1;
-  }
+  if (is_valid_ref_name(opts.head)) head_sha = read_ref(root, "refs/heads/" + opts.head);
+  if (!head_sha) return SyncFailure{"ветка не найдена: " + opts.head, "создай коммит на ветке"};
   int32_t repository_id = 0;
   std::string error;
   if (!hub_repo_id_for_origin(token, root, repository_id, &error)) {
-    print_error("не удалось определить репозиторий на Hub", printable_text(error));
-    return 1;
+    return hub_failure("не удалось определить репозиторий на Hub", error);
   }
-  int32_t id = 0;
-  if (!hub_create_pull_request(token, repository_id, opts->title, *head_sha, opts->head, id,
+  if (!hub_create_pull_request(token, repository_id, opts.title, *head_sha, opts.head, result.id,
                                &error)) {
-    print_error("не удалось создать PR", printable_text(error));
-    return 1;
+    return hub_failure("не удалось создать PR", error);
   }
-  std::cout << "Создан pull request #" << id << "\n";
-  return 0;
-}
-
-int pr_merge(const std::string& token, const Args& args) {
-  if (args.size() < 2) {
-    print_error("неверное число аргументов", "orrery pr merge <id> [merge|squash|rebase]");
-    return 1;
-  }
-  std::optional<int32_t> id = parse_leading_int32(args[1]);
-  if (!id) {
-    print_error("неверный id PR", args[1]);
-    return 1;
-  }
-  const std::string method = args.size() > 2 ? args[2] : "merge";
-  std::string error;
-  if (!hub_merge_pull_request(token, *id, method, &error)) {
-    print_error("не удалось выполнить merge PR", printable_text(error));
-    return 1;
-  }
-  std::cout << "Pull request #" << *id << " merged (" << method << ")\n";
-  return 0;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -124,6 +57,87 @@ std::optional<int32_t> parse_leading_int32(std::string_view text) {
   return static_cast<int32_t>(value);
 }
 
+Parsed<PrOptions> parse_pr_args(const Args& args) {
+  PrOptions opts;
+  const std::string& verb = args.at(0);
+  if (verb == "list") {
+    opts.action = PrAction::list;
+  } else if (verb == "create") {
+    opts.action = PrAction::create;
+    bool has_title = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+      if (args[i] == "--head" && i + 1 < args.size()) {
+        opts.head = args[++i];
+      } else if (!has_title) {
+        opts.title = args[i];
+        has_title = true;
+      }
+    }
+    if (!has_title) {
+      return ArgError{"неверное число аргументов", "orrery pr create <title> [--head <branch>]"};
+    }
+  } else if (verb == "merge") {
+    opts.action = PrAction::merge;
+    if (args.size() < 2) {
+      return ArgError{"неверное число аргументов", "orrery pr merge <id> [merge|squash|rebase]"};
+    }
+    std::optional<int32_t> id = parse_leading_int32(args[1]);
+    if (!id) return ArgError{"неверный id PR", args[1]};
+    opts.id = *id;
+    if (args.size() > 2) opts.method = args[2];
+  } else {
+    return ArgError{"неизвестная подкоманка pr: " + verb, "orrery pr list | create | merge"};
+  }
+  return opts;
+}
+
+PrResult do_pr(const std::string& token, const std::string& root, const PrOptions& opts) {
+  PrResult result;
+  result.action = opts.action;
+  result.id = opts.id;
+  result.method = opts.method;
+  std::string error;
+  switch (opts.action) {
+    case PrAction::list:
+      if (!hub_list_pull_requests(token, result.pulls, &error)) {
+        result.failure = hub_failure("не удалось получить список PR", error);
+      }
+      break;
+    case PrAction::create:
+      result.failure = create_pull_request(token, root, opts, result);
+      break;
+    case PrAction::merge:
+      if (!hub_merge_pull_request(token, opts.id, opts.method, &error)) {
+        result.failure = hub_failure("не удалось выполнить merge PR", error);
+      }
+      break;
+  }
+  return result;
+}
+
+int print_pr(const PrResult& result) {
+  if (result.failure) return report_sync_failure(*result.failure);
+  std::ostream& out = out_stream();
+  switch (result.action) {
+    case PrAction::list:
+      for (const HubPullRequest& pull : result.pulls) {
+        out << "#" << pull.id << " [" << printable_text(pull.state) << "] "
+            << printable_text(pull.title);
+        const std::string sha = pull.head_sha.value_or("");
+        if (!sha.empty()) out << " (" << printable_text(sha.substr(0, 12)) << ")";
+        out << "\n";
+      }
+      break;
+    case PrAction::create:
+      out << "Создан pull request #" << result.id << "\n";
+      break;
+    case PrAction::merge:
+      out << "Pull request #" << result.id << " merged (" << result.method << ")\n";
+      break;
+  }
+  return 0;
+}
+
 int cmd_pr(const Args& args) {
   if (args.empty() || has_help_flag(args)) return cmd_help({"pr"});
   std::optional<std::string> token = current_token();
@@ -131,9 +145,16 @@ int cmd_pr(const Args& args) {
     print_error("не выполнен вход в Orrery Hub", "запусти 'orrery login'");
     return 1;
   }
-  if (args[0] == "list") return pr_list(*token);
-  if (args[0] == "create") return pr_create(*token, args);
-  if (args[0] == "merge") return pr_merge(*token, args);
-  print_error("неизвестная подкоманка pr: " + args[0], "orrery pr list | create | merge");
-  return 1;
+  Parsed<PrOptions> parsed = parse_pr_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
+  const PrOptions& opts = std::get<PrOptions>(parsed);
+  std::string root;
+  if (opts.action == PrAction::create) {
+    root = find_repo_root(".");
+    if (!is_initialized(root)) {
+      print_error("не найден репозиторий orrery", "запусти 'orrery init'");
+      return 1;
+    }
+  }
+  return print_pr(do_pr(*token, root, opts));
 }

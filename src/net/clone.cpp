@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <iostream>
 #include <regex>
 #include <stdexcept>
@@ -25,26 +26,12 @@
 
 namespace {
 
-struct CloneOptions {
-  std::string source;
-  std::string destination;
-  std::string branch = "main";
-};
-
 // The text after the source's last "/" or ":", else the whole source; a
 // source ending in either gets "orrery-repo".
 std::string derive_destination(const std::string& source) {
   const size_t cut = source.find_last_of("/:");
   std::string name = cut == std::string::npos ? source : source.substr(cut + 1);
   return name.empty() ? "orrery-repo" : name;
-}
-
-CloneOptions parse_clone_args(const Args& args) {
-  CloneOptions opts;
-  opts.source = args[0];
-  opts.destination = args.size() > 1 ? args[1] : derive_destination(opts.source);
-  if (args.size() > 2) opts.branch = args[2];
-  return opts;
 }
 
 unsigned parse_port(const std::string& digits) {
@@ -104,31 +91,18 @@ void record_checked_out_files(const Repository& repo, const ObjectId& commit) {
   save_index(repo, index);
 }
 
-bool fetch_and_checkout(const CloneOptions& opts) {
-  ScopedDirectory inside(opts.destination);
-  Repository repo(current_directory());
-  prepare_repository(repo, opts);
-  if (cmd_fetch({opts.source, opts.branch}) != 0) return false;
-  std::optional<std::string> fetched = read_ref(repo.root, tracking_ref("origin", opts.branch));
-  if (!fetched) return false;
-  update_ref(repo, "refs/heads/" + opts.branch, *fetched);
-  if (cmd_checkout({opts.branch}) != 0) return false;
-  record_checked_out_files(repo, *fetched);
-  return true;
-}
-
-int clone_http(const CloneOptions& opts) {
-  // Creating the repository would rewrite an existing one's HEAD.
-  if (is_initialized(opts.destination)) {
-    print_error("репозиторий уже существует: " + opts.destination,
-                "выбери другой каталог или удали существующий .orrery/");
-    return 1;
-  }
-  ensure_directory(opts.destination);
-  if (fetch_and_checkout(opts)) return 0;
+void print_clone_failure() {
   out_stream().flush();
   std::cerr << "Не удалось клонировать по HTTP\n";
-  return 1;
+}
+
+// The fetched branch checked out in the new repository, its files recorded
+// in the index; the checkout handler reports its own outcome.
+bool check_out_clone(const CloneOptions& opts, const ObjectId& commit) {
+  ScopedDirectory inside(opts.destination);
+  if (cmd_checkout({opts.branch}) != 0) return false;
+  record_checked_out_files(Repository(current_directory()), commit);
+  return true;
 }
 
 }  // namespace
@@ -148,27 +122,78 @@ std::optional<SshTarget> parse_ssh_source(const std::string& source) {
   return SshTarget{match[1], match[2], 22, match[3].length() ? match[3].str() : "."};
 }
 
-int cmd_clone(const Args& args) {
-  const bool help = has_help_flag(args);
-  if (args.empty() || help) {
-    int shown = cmd_help({"clone"});
-    return help ? shown : 1;
-  }
-  const CloneOptions opts = parse_clone_args(args);
+Parsed<CloneOptions> parse_clone_args(const Args& args) {
+  if (args.empty()) return help_error("clone");
+  CloneOptions opts;
+  opts.source = args[0];
+  opts.destination = args.size() > 1 ? args[1] : derive_destination(opts.source);
+  if (args.size() > 2) opts.branch = args[2];
   // A derived "." or ".." would put the clone over the folder it runs in.
   if (args.size() < 2 && (opts.destination == "." || opts.destination == "..")) {
-    print_error("папка назначения внутри источника: " + opts.destination);
-    return 1;
+    return ArgError{"папка назначения внутри источника: " + opts.destination, ""};
   }
   // The branch becomes a reference file and a configuration line.
   if (std::optional<SyncFailure> bad = check_tracking_names("origin", opts.branch)) {
-    return report_sync_failure(*bad);
+    return ArgError{bad->message, bad->hint};
   }
-  if (is_http_url(opts.source)) return clone_http(opts);
-  if (parse_ssh_source(opts.source)) {
-    print_error("orrery собран без libssh2: клонирование по SSH недоступно",
-                "собери с HAVE_LIBSSH2 / libssh2 или используй URL https:// для Orrery Hub");
-    return 1;
+  if (is_http_url(opts.source)) {
+    opts.kind = CloneSource::http;
+  } else if (parse_ssh_source(opts.source)) {
+    return ArgError{"orrery собран без libssh2: клонирование по SSH недоступно",
+                    "собери с HAVE_LIBSSH2 / libssh2 или используй URL https:// для Orrery Hub"};
   }
-  return clone_local(opts.source, opts.destination, opts.branch);
+  return opts;
+}
+
+CloneResult do_clone(const CloneOptions& opts, Progress& progress) {
+  CloneResult result;
+  if (opts.kind == CloneSource::local) {
+    result.refused =
+        clone_local(opts.source, opts.destination, opts.branch, progress, result.warnings);
+    return result;
+  }
+  // Creating the repository would rewrite an existing one's HEAD.
+  if (is_initialized(opts.destination)) {
+    result.refused = SyncFailure{"репозиторий уже существует: " + opts.destination,
+                                 "выбери другой каталог или удали существующий .orrery/"};
+    return result;
+  }
+  ensure_directory(opts.destination);
+  Repository repo(std::filesystem::canonical(opts.destination).string());
+  prepare_repository(repo, opts);
+  result.fetched = do_fetch(repo, FetchOptions{{opts.source, opts.branch}}, progress);
+  if (result.fetched->failure) return result;
+  std::optional<std::string> fetched = read_ref(repo.root, tracking_ref("origin", opts.branch));
+  if (!fetched) return result;
+  update_ref(repo, "refs/heads/" + opts.branch, *fetched);
+  result.commit = *fetched;
+  return result;
+}
+
+int print_clone(const CloneOptions& opts, const CloneResult& result) {
+  if (result.refused) return report_sync_failure(*result.refused);
+  if (opts.kind == CloneSource::local) {
+    out_stream() << "Склонировано " << opts.source << " -> " << opts.destination << "\n";
+    for (const std::string& warning : result.warnings) print_warning(warning);
+    return 0;
+  }
+  if (result.fetched) {
+    if (print_fetch(*result.fetched) == 0 && result.commit) return 0;
+  }
+  print_clone_failure();
+  return 1;
+}
+
+int cmd_clone(const Args& args) {
+  if (has_help_flag(args)) return cmd_help({"clone"});
+  Parsed<CloneOptions> parsed = parse_clone_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
+  const CloneOptions& opts = std::get<CloneOptions>(parsed);
+  const bool local = opts.kind == CloneSource::local;
+  Progress progress(local ? "Копирование файлов" : "Получение объектов");
+  const CloneResult result = do_clone(opts, progress);
+  if (int code = print_clone(opts, result); code != 0 || local) return code;
+  if (check_out_clone(opts, *result.commit)) return 0;
+  print_clone_failure();
+  return 1;
 }

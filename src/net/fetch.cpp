@@ -183,7 +183,8 @@ bool is_known_complete(const Repository& repo, const FetchTarget& target,
 }
 
 std::optional<SyncFailure> fetch_branch(const Repository& repo, const FetchTarget& target,
-                                        const std::string& token, ObjectId& remote_id_out) {
+                                        const std::string& token, Progress& progress,
+                                        ObjectId& remote_id_out) {
   HttpClient client;
   const HttpHeaders headers = sync_headers(token);
   SyncFailure failure;
@@ -195,7 +196,6 @@ std::optional<SyncFailure> fetch_branch(const Repository& repo, const FetchTarge
 
   std::set<ObjectId> have;
   if (std::optional<ObjectId> head = head_commit_id(repo)) collect_reachable(repo, *head, have);
-  Progress progress("Получение объектов");
   client.set_progress(&progress);
   std::string pack = download_pack(client, target, *remote_id, have, headers);
   std::map<ObjectId, std::string> bodies;
@@ -217,22 +217,23 @@ std::optional<SyncFailure> fetch_branch(const Repository& repo, const FetchTarge
   return std::nullopt;
 }
 
-}  // namespace
-
-std::optional<FetchTarget> resolve_fetch_target(const Repository& repo, const Args& args,
+// The target of the positionals (none, a remote name or URL, then a branch)
+// under the repository's configuration; nothing, with the failure, when the
+// default remote is not configured or a name may not become a reference.
+std::optional<FetchTarget> resolve_fetch_target(const Repository& repo, const Args& positionals,
                                                 SyncFailure& failure) {
   const SyncSettings settings = load_sync_settings(repo);
   FetchTarget target;
-  if (args.empty()) {
+  if (positionals.empty()) {
     std::optional<NamedRemote> remote = default_remote(settings, failure);
     if (!remote) return std::nullopt;
     target = {remote->name, remote->url, ""};
-  } else if (std::optional<std::string> url = settings.remote_url(args[0])) {
-    target = {args[0], *url, ""};
+  } else if (std::optional<std::string> url = settings.remote_url(positionals[0])) {
+    target = {positionals[0], *url, ""};
   } else {
-    target = {"origin", args[0], ""};
+    target = {"origin", positionals[0], ""};
   }
-  target.branch = args.size() == 2 ? args[1] : settings.default_branch("main");
+  target.branch = positionals.size() == 2 ? positionals[1] : settings.default_branch("main");
   if (std::optional<SyncFailure> bad = check_tracking_names(target.remote, target.branch)) {
     failure = *bad;
     return std::nullopt;
@@ -240,30 +241,44 @@ std::optional<FetchTarget> resolve_fetch_target(const Repository& repo, const Ar
   return target;
 }
 
-FetchResult fetch_remote_branch(const Repository& repo, const FetchTarget& target) {
+}  // namespace
+
+Parsed<FetchOptions> parse_fetch_args(const Args& args) {
+  if (args.size() > 2) return help_error("fetch");
+  return FetchOptions{args};
+}
+
+FetchResult do_fetch(const Repository& repo, const FetchOptions& opts, Progress& progress) {
   FetchResult result;
+  SyncFailure failure;
+  std::optional<FetchTarget> target = resolve_fetch_target(repo, opts.positionals, failure);
+  if (!target) {
+    result.failure = failure;
+    return result;
+  }
+  result.target = *target;
   const std::string token = current_token().value_or("");
-  result.failure = check_token_for(target.url, token);
-  if (!result.failure) result.failure = fetch_branch(repo, target, token, result.commit);
+  result.failure = check_token_for(target->url, token);
+  if (!result.failure) result.failure = fetch_branch(repo, *target, token, progress, result.commit);
+  progress.finish();
   if (result.failure) return result;
-  result.tracking_ref = tracking_ref(target.remote, target.branch);
+  result.tracking_ref = tracking_ref(target->remote, target->branch);
   update_ref(repo, result.tracking_ref, result.commit);
   return result;
+}
+
+int print_fetch(const FetchResult& result) {
+  if (result.failure) return report_sync_failure(*result.failure);
+  out_stream() << "Скачано " << result.target.branch << " с " << result.target.url << "\n";
+  return 0;
 }
 
 int cmd_fetch(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"fetch"});
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  if (args.size() > 2) {
-    cmd_help({"fetch"});
-    return 1;
-  }
-  SyncFailure failure;
-  std::optional<FetchTarget> target = resolve_fetch_target(*repo, args, failure);
-  if (!target) return report_sync_failure(failure);
-  FetchResult fetched = fetch_remote_branch(*repo, *target);
-  if (fetched.failure) return report_sync_failure(*fetched.failure);
-  out_stream() << "Скачано " << target->branch << " с " << target->url << "\n";
-  return 0;
+  Parsed<FetchOptions> opts = parse_fetch_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
+  Progress progress("Получение объектов");
+  return print_fetch(do_fetch(*repo, std::get<FetchOptions>(opts), progress));
 }

@@ -2,8 +2,11 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/console.h"
+#include "cli/parsed.h"
+#include "cli/progress.h"
 #include "net/sync_protocol.h"
 #include "store/object.h"
 
@@ -23,21 +26,30 @@ struct FetchTarget {
   std::string branch;
 };
 
-// The target of cmd_fetch's arguments (none, a remote name or URL, then a
-// branch) under the repository's configuration; nothing, with the failure,
-// when the default remote is not configured or a name may not become a
-// reference. Reads only.
-std::optional<FetchTarget> resolve_fetch_target(const Repository& repo, const Args& args,
-                                                SyncFailure& failure);
+// [<remote|url> [branch]]: none names the default remote and branch.
+struct FetchOptions {
+  std::vector<std::string> positionals;
+};
+
+// The options of cmd_fetch's arguments; more than two ask for the help of
+// fetch. Prints nothing.
+Parsed<FetchOptions> parse_fetch_args(const Args& args);
 
 // What a fetch did: on success the tracking reference it moved and the
 // commit it now names.
 struct FetchResult {
   std::optional<SyncFailure> failure;  // then nothing was stored
-  std::string tracking_ref;            // refs/remotes/<remote>/<branch>
+  FetchTarget target;
+  std::string tracking_ref;  // refs/remotes/<remote>/<branch>
   ObjectId commit;
 };
 
-// The fetch itself, with the token of current_token (a hub URL without one
-// fails before any request). Prints nothing; throws only the store's errors.
-FetchResult fetch_remote_branch(const Repository& repo, const FetchTarget& target);
+// Resolves the target under the repository's configuration (a default
+// remote that is not configured, or a name that may not become a reference,
+// fails) and fetches it with the token of current_token (a hub URL without
+// one fails before any request). Prints nothing but the transfer's
+// progress; throws only the store's errors.
+FetchResult do_fetch(const Repository& repo, const FetchOptions& opts, Progress& progress);
+
+// "Скачано <branch> с <url>", or the failure; answers the exit code.
+int print_fetch(const FetchResult& result);

@@ -17,51 +17,11 @@
 
 namespace {
 
-enum class Integration { merge, rebase, ff_only };
-
-struct PullOptions {
-  Integration integration = Integration::merge;
-  std::vector<std::string> positionals;
-};
-
-// Reports its own failures; the help text of pull for a wrong count.
-std::optional<PullOptions> parse_pull_args(const Args& args) {
-  PullOptions opts;
-  bool ff_only = false;
-  bool rebase = false;
-  for (const std::string& arg : args) {
-    if (arg == "--ff-only") {
-      ff_only = true;
-    } else if (arg == "--rebase") {
-      rebase = true;
-    } else if (!arg.empty() && arg[0] == '-') {
-      print_error("неизвестный флаг для pull: " + arg, "pull: см. orrery help pull");
-      return std::nullopt;
-    } else {
-      opts.positionals.push_back(arg);
-    }
-  }
-  if (ff_only && rebase) {
-    print_error("нельзя одновременно --ff-only и --rebase", "выбери один режим интеграции");
-    return std::nullopt;
-  }
-  if (opts.positionals.size() != 0 && opts.positionals.size() != 2) {
-    cmd_help({"pull"});
-    return std::nullopt;
-  }
-  if (ff_only) opts.integration = Integration::ff_only;
-  if (rebase) opts.integration = Integration::rebase;
-  return opts;
-}
-
-// The branch HEAD names; reports a detached or missing HEAD.
+// The branch HEAD names; nothing for a detached or missing HEAD.
 std::optional<std::string> current_branch(const Repository& repo) {
   constexpr std::string_view k_heads = "refs/heads/";
   std::optional<std::string> symref = head_symref(repo);
-  if (!symref || symref->rfind(k_heads, 0) != 0) {
-    print_error("HEAD не указывает на ветку (detached HEAD)", "сначала переключись на ветку");
-    return std::nullopt;
-  }
+  if (!symref || symref->rfind(k_heads, 0) != 0) return std::nullopt;
   return symref->substr(k_heads.size());
 }
 
@@ -95,11 +55,9 @@ PullSource choose_source(const RepoConfig& config, const std::string& current,
   return source;
 }
 
-enum class Outcome { up_to_date, fast_forward, created, diverged };
-
 // Compares the current branch with the fetched tracking reference, moving
 // the branch itself for a fast-forward or creation.
-Outcome classify(const Repository& repo, const std::string& current, const PullSource& source) {
+PullOutcome classify(const Repository& repo, const std::string& current, const PullSource& source) {
   const std::string tracking = tracking_ref(source.remote, source.branch);
   std::optional<std::string> remote_id = read_ref(repo.root, tracking);
   if (!remote_id) throw std::runtime_error("Не найден remote ref: " + tracking);
@@ -107,54 +65,108 @@ Outcome classify(const Repository& repo, const std::string& current, const PullS
   std::optional<std::string> local_id = read_ref(repo.root, local_ref);
   if (!local_id) {
     update_ref(repo, local_ref, *remote_id);
-    return Outcome::created;
+    return PullOutcome::created;
   }
-  if (*local_id == *remote_id) return Outcome::up_to_date;
-  if (!is_ancestor(repo, *local_id, *remote_id)) return Outcome::diverged;
+  if (*local_id == *remote_id) return PullOutcome::up_to_date;
+  if (!is_ancestor(repo, *local_id, *remote_id)) return PullOutcome::diverged;
   update_ref(repo, local_ref, *remote_id);
-  return Outcome::fast_forward;
+  return PullOutcome::fast_forward;
 }
 
-int integrate_diverged(Integration integration, const std::string& current,
-                       const PullSource& source) {
-  const std::string upstream = source.remote + "/" + source.branch;
-  if (integration == Integration::ff_only) {
-    print_error("pull --ff-only: история разошлась (нельзя fast-forward)",
-                "используй pull (merge) или pull --rebase");
-    return 1;
+// The fetch and the comparison after it; the failure that stops the pull
+// before the integration (a failed fetch is in result.fetched).
+std::optional<SyncFailure> pull_fetched(const Repository& repo, const PullOptions& opts,
+                                        PullResult& result, Progress& progress) {
+  std::optional<std::string> current = current_branch(repo);
+  if (!current) {
+    return SyncFailure{"HEAD не указывает на ветку (detached HEAD)",
+                       "сначала переключись на ветку"};
   }
-  if (integration == Integration::rebase) return cmd_rebase({upstream});
-  if (int merged = cmd_merge({upstream}); merged != 0) return merged;
-  return cmd_checkout({current});
+  result.branch = *current;
+  const PullSource source = choose_source(load_config(repo), *current, opts.positionals);
+  // The names become paths below .orrery before fetch would check them.
+  if (std::optional<SyncFailure> bad = check_tracking_names(source.remote, source.branch)) {
+    return bad;
+  }
+  result.upstream = source.remote + "/" + source.branch;
+  result.fetched = do_fetch(repo, FetchOptions{source.fetch_args}, progress);
+  if (result.fetched->failure) return std::nullopt;
+  result.outcome = classify(repo, *current, source);
+  if (result.outcome == PullOutcome::diverged && opts.integration == Integration::ff_only) {
+    return SyncFailure{"pull --ff-only: история разошлась (нельзя fast-forward)",
+                       "используй pull (merge) или pull --rebase"};
+  }
+  return std::nullopt;
 }
 
 }  // namespace
+
+Parsed<PullOptions> parse_pull_args(const Args& args) {
+  PullOptions opts;
+  bool ff_only = false;
+  bool rebase = false;
+  for (const std::string& arg : args) {
+    if (arg == "--ff-only") {
+      ff_only = true;
+    } else if (arg == "--rebase") {
+      rebase = true;
+    } else if (!arg.empty() && arg[0] == '-') {
+      return ArgError{"неизвестный флаг для pull: " + arg, "pull: см. orrery help pull"};
+    } else {
+      opts.positionals.push_back(arg);
+    }
+  }
+  if (ff_only && rebase) {
+    return ArgError{"нельзя одновременно --ff-only и --rebase", "выбери один режим интеграции"};
+  }
+  if (opts.positionals.size() != 0 && opts.positionals.size() != 2) {
+    return help_error("pull");
+  }
+  if (ff_only) opts.integration = Integration::ff_only;
+  if (rebase) opts.integration = Integration::rebase;
+  return opts;
+}
+
+PullResult do_pull(const Repository& repo, const PullOptions& opts, Progress& progress) {
+  PullResult result;
+  result.failure = pull_fetched(repo, opts, result, progress);
+  return result;
+}
+
+int print_pull(const PullResult& result) {
+  if (result.fetched) {
+    if (int code = print_fetch(*result.fetched); code != 0) return code;
+  }
+  if (result.failure) return report_sync_failure(*result.failure);
+  if (result.outcome == PullOutcome::up_to_date) {
+    out_stream() << "Уже актуально: " << result.branch << "\n";
+  }
+  return 0;
+}
+
+int integrate_pull(const PullResult& result, Integration integration) {
+  switch (result.outcome) {
+    case PullOutcome::up_to_date:
+      return 0;
+    case PullOutcome::fast_forward:
+    case PullOutcome::created:
+      return cmd_checkout({result.branch});
+    case PullOutcome::diverged:
+      break;
+  }
+  if (integration == Integration::rebase) return cmd_rebase({result.upstream});
+  if (int merged = cmd_merge({result.upstream}); merged != 0) return merged;
+  return cmd_checkout({result.branch});
+}
 
 int cmd_pull(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"pull"});
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  std::optional<PullOptions> opts = parse_pull_args(args);
-  if (!opts) return 1;
-  std::optional<std::string> current = current_branch(*repo);
-  if (!current) return 1;
-
-  const PullSource source = choose_source(load_config(*repo), *current, opts->positionals);
-  // The names become paths below .orrery before fetch would check them.
-  if (std::optional<SyncFailure> bad = check_tracking_names(source.remote, source.branch)) {
-    return report_sync_failure(*bad);
-  }
-  if (int fetched = cmd_fetch(source.fetch_args); fetched != 0) return fetched;
-
-  switch (classify(*repo, *current, source)) {
-    case Outcome::up_to_date:
-      out_stream() << "Уже актуально: " << *current << "\n";
-      return 0;
-    case Outcome::fast_forward:
-    case Outcome::created:
-      return cmd_checkout({*current});
-    case Outcome::diverged:
-      break;
-  }
-  return integrate_diverged(opts->integration, *current, source);
+  Parsed<PullOptions> opts = parse_pull_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
+  Progress progress("Получение объектов");
+  const PullResult result = do_pull(*repo, std::get<PullOptions>(opts), progress);
+  if (int code = print_pull(result); code != 0) return code;
+  return integrate_pull(result, std::get<PullOptions>(opts).integration);
 }

@@ -1,6 +1,16 @@
 #pragma once
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "cli/console.h"
+#include "cli/parsed.h"
+#include "cli/progress.h"
+#include "net/fetch.h"
+#include "net/sync_protocol.h"
+
+struct Repository;
 
 // orrery pull [--ff-only|--rebase] [<remote|url> <branch>]: fetches the
 // current branch's upstream, then brings the current branch up to it: a
@@ -8,3 +18,38 @@
 // --rebase, a rebase onto the tracking reference. The integration is done by
 // the checkout, merge and rebase handlers themselves.
 int cmd_pull(const Args& args);
+
+enum class Integration { merge, rebase, ff_only };
+
+struct PullOptions {
+  Integration integration = Integration::merge;
+  std::vector<std::string> positionals;  // none, or <remote|url> <branch>
+};
+
+// The options of cmd_pull's arguments: an unknown flag, both modes, or a
+// count of positionals other than none or two is an error. Prints nothing.
+Parsed<PullOptions> parse_pull_args(const Args& args);
+
+// Where the current branch stands against the fetched tracking reference.
+enum class PullOutcome { up_to_date, fast_forward, created, diverged };
+
+struct PullResult {
+  std::optional<SyncFailure> failure;  // stops the pull before the integration
+  std::optional<FetchResult> fetched;  // once the fetch ran; it may have failed
+  std::string branch;                  // the current branch
+  std::string upstream;                // "<remote>/<branch>"
+  PullOutcome outcome = PullOutcome::up_to_date;
+};
+
+// Fetches the upstream and compares the current branch with it, moving the
+// branch itself for a fast-forward or creation; a diverged history under
+// --ff-only fails. Prints nothing but the transfer's progress.
+PullResult do_pull(const Repository& repo, const PullOptions& opts, Progress& progress);
+
+// The fetch's line, then the failure or "Уже актуально"; answers the exit
+// code.
+int print_pull(const PullResult& result);
+
+// Runs the checkout, merge or rebase the outcome needs, through their
+// handlers (which print); answers the exit code.
+int integrate_pull(const PullResult& result, Integration integration);

@@ -20,43 +20,6 @@
 
 namespace {
 
-// How the remote branch update is guarded.
-enum class ForceMode {
-  guarded,  // by the tracking reference when there is one
-  force,    // never
-  lease,    // by the tracking reference, which must exist
-};
-
-struct PushOptions {
-  bool set_upstream = false;
-  ForceMode force = ForceMode::guarded;
-  std::vector<std::string> positionals;
-};
-
-// Where a push goes. The remote name stays empty when a URL was given.
-struct PushTarget {
-  std::string remote;
-  std::string url;
-  std::string branch;
-  std::string tracking;  // names refs/remotes/<tracking>/<branch>
-};
-
-PushOptions parse_push_args(const Args& args) {
-  PushOptions options;
-  for (const std::string& arg : args) {
-    if (arg == "-u" || arg == "--set-upstream") {
-      options.set_upstream = true;
-    } else if (arg == "-f" || arg == "--force") {
-      options.force = ForceMode::force;
-    } else if (arg == "--force-with-lease") {
-      options.force = ForceMode::lease;
-    } else {
-      options.positionals.push_back(arg);
-    }
-  }
-  return options;
-}
-
 std::optional<PushTarget> resolve_target(const SyncSettings& settings, const PushOptions& options,
                                          SyncFailure& failure) {
   const std::vector<std::string>& positionals = options.positionals;
@@ -204,13 +167,12 @@ std::optional<SyncFailure> read_lease(const Repository& repo, const PushTarget& 
 
 std::optional<SyncFailure> push_commit(const Repository& repo, const PushTarget& target,
                                        ForceMode force, const ObjectId& head,
-                                       const std::string& token) {
+                                       const std::string& token, Progress& progress) {
   std::set<ObjectId> all;
   collect_reachable(repo, head, all);
   HttpClient client;
   const HttpHeaders headers = sync_headers(token);
   const std::set<ObjectId> send = objects_to_send(client, target.url, all, headers);
-  Progress progress("Отправка объектов");
   progress.set_total(send.size());
   client.set_progress(&progress);
   std::optional<SyncFailure> failed = upload_objects(repo, client, target, send, headers, progress);
@@ -226,33 +188,61 @@ std::optional<SyncFailure> push_commit(const Repository& repo, const PushTarget&
   return std::nullopt;
 }
 
+std::optional<SyncFailure> push_head(const Repository& repo, const PushOptions& options,
+                                     PushTarget& target, Progress& progress) {
+  SyncSettings settings = load_sync_settings(repo);
+  SyncFailure failure;
+  std::optional<PushTarget> resolved = resolve_target(settings, options, failure);
+  if (!resolved) return failure;
+  target = *resolved;
+  if (options.set_upstream) {
+    if (auto failed = record_upstream(repo, settings, target)) return failed;
+  }
+  std::optional<ObjectId> head = head_commit_id(repo);
+  if (!head) return SyncFailure{"нет коммитов для отправки", "сначала сделай коммит"};
+  const std::string token = current_token().value_or("");
+  if (auto missing = check_token_for(target.url, token)) return missing;
+  return push_commit(repo, target, options.force, *head, token, progress);
+}
+
 }  // namespace
+
+Parsed<PushOptions> parse_push_args(const Args& args) {
+  PushOptions options;
+  for (const std::string& arg : args) {
+    if (arg == "-u" || arg == "--set-upstream") {
+      options.set_upstream = true;
+    } else if (arg == "-f" || arg == "--force") {
+      options.force = ForceMode::force;
+    } else if (arg == "--force-with-lease") {
+      options.force = ForceMode::lease;
+    } else {
+      options.positionals.push_back(arg);
+    }
+  }
+  if (options.positionals.size() > 2) return help_error("push");
+  return options;
+}
+
+PushResult do_push(const Repository& repo, const PushOptions& options, Progress& progress) {
+  PushResult result;
+  result.failure = push_head(repo, options, result.target, progress);
+  progress.finish();
+  return result;
+}
+
+int print_push(const PushResult& result) {
+  if (result.failure) return report_sync_failure(*result.failure);
+  out_stream() << "Отправлено " << result.target.branch << " на " << result.target.url << "\n";
+  return 0;
+}
 
 int cmd_push(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"push"});
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  const PushOptions options = parse_push_args(args);
-  SyncSettings settings = load_sync_settings(*repo);
-  if (options.positionals.size() > 2) {
-    cmd_help({"push"});
-    return 1;
-  }
-  SyncFailure failure;
-  std::optional<PushTarget> target = resolve_target(settings, options, failure);
-  if (!target) return report_sync_failure(failure);
-  if (options.set_upstream) {
-    if (auto failed = record_upstream(*repo, settings, *target))
-      return report_sync_failure(*failed);
-  }
-  std::optional<ObjectId> head = head_commit_id(*repo);
-  if (!head) return report_sync_failure({"нет коммитов для отправки", "сначала сделай коммит"});
-  const std::string token = current_token().value_or("");
-  if (!require_token_for(target->url, token)) return 1;
-
-  if (auto failed = push_commit(*repo, *target, options.force, *head, token)) {
-    return report_sync_failure(*failed);
-  }
-  out_stream() << "Отправлено " << target->branch << " на " << target->url << "\n";
-  return 0;
+  Parsed<PushOptions> options = parse_push_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&options)) return report_arg_error(*error);
+  Progress progress("Отправка объектов");
+  return print_push(do_push(*repo, std::get<PushOptions>(options), progress));
 }

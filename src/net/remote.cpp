@@ -15,46 +15,24 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void list_remotes(const RepoConfig& config) {
-  for (const auto& [name, remote] : config.remotes) {
-    out_stream() << name;
-    if (g_verbose) out_stream() << "\t" << remote.url;
-    out_stream() << "\n";
-  }
-}
-
 // The remote name becomes a folder below .orrery and a configuration
 // section: checked the way fetch checks it.
-bool check_remote_name(const std::string& name) {
-  if (std::optional<SyncFailure> bad = check_tracking_names(name, "main")) {
-    report_sync_failure(*bad);
-    return false;
-  }
-  return true;
+std::optional<SyncFailure> check_remote_name(const std::string& name) {
+  return check_tracking_names(name, "main");
 }
 
-int show_remote(const Repository& repo, const RepoConfig& config, const std::string& name) {
+std::optional<SyncFailure> show_remote(const Repository& repo, const RepoConfig& config,
+                                       const std::string& name, RemoteShow& shown) {
   auto remote = config.remotes.find(name);
-  if (remote == config.remotes.end()) {
-    print_error("удалённый не найден: " + name);
-    return 1;
-  }
-  if (!check_remote_name(name)) return 1;
-  std::ostream& out = out_stream();
-  out << "* удалённый " << name << "\n"
-      << "  url: " << remote->second.url << "\n";
-  const std::vector<std::string> branches = list_remote_branches(repo.root, name);
-  if (!branches.empty()) out << "  ветки на удалённом:\n";
-  for (const std::string& branch : branches) out << "    " << branch << "\n";
-  bool first = true;
+  if (remote == config.remotes.end()) return SyncFailure{"удалённый не найден: " + name, ""};
+  if (auto bad = check_remote_name(name)) return bad;
+  shown.url = remote->second.url;
+  shown.branches = list_remote_branches(repo.root, name);
   for (const auto& [local, entry] : config.branches) {
     if (entry.upstream_remote != name) continue;
-    if (first) out << "  отслеживание:\n";
-    first = false;
-    out << "    " << local << " -> " << name << "/" << entry.upstream_branch.value_or(local)
-        << "\n";
+    shown.tracking.emplace_back(local, entry.upstream_branch.value_or(local));
   }
-  return 0;
+  return std::nullopt;
 }
 
 bool has_control_byte(std::string_view text) {
@@ -62,20 +40,17 @@ bool has_control_byte(std::string_view text) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
-int add_remote(const Repository& repo, RepoConfig config, const std::string& name,
-               const std::string& url) {
-  if (!check_remote_name(name)) return 1;
+std::optional<SyncFailure> add_remote(const Repository& repo, RepoConfig config,
+                                      const std::string& name, const std::string& url) {
+  if (auto bad = check_remote_name(name)) return bad;
   // A line break would start a new line of the configuration.
-  if (has_control_byte(url)) {
-    print_error("недопустимый URL удалённого: " + name);
-    return 1;
-  }
+  if (has_control_byte(url)) return SyncFailure{"недопустимый URL удалённого: " + name, ""};
   config.remotes[name].url = url;
   save_config(repo, config);
-  return 0;
+  return std::nullopt;
 }
 
-int remove_remote(const Repository& repo, RepoConfig config, const std::string& name) {
+void remove_remote(const Repository& repo, RepoConfig config, const std::string& name) {
   config.remotes.erase(name);
   if (config.upstream_remote == name) {
     config.upstream_remote.reset();
@@ -84,7 +59,18 @@ int remove_remote(const Repository& repo, RepoConfig config, const std::string& 
   std::erase_if(config.branches,
                 [&](const auto& entry) { return entry.second.upstream_remote == name; });
   save_config(repo, config);
-  return 0;
+}
+
+void print_shown_remote(const RemoteShow& shown) {
+  std::ostream& out = out_stream();
+  out << "* удалённый " << shown.name << "\n"
+      << "  url: " << shown.url << "\n";
+  if (!shown.branches.empty()) out << "  ветки на удалённом:\n";
+  for (const std::string& branch : shown.branches) out << "    " << branch << "\n";
+  if (!shown.tracking.empty()) out << "  отслеживание:\n";
+  for (const auto& [local, branch] : shown.tracking) {
+    out << "    " << local << " -> " << shown.name << "/" << branch << "\n";
+  }
 }
 
 }  // namespace
@@ -102,22 +88,55 @@ std::vector<std::string> list_remote_branches(const std::string& root, const std
   return names;
 }
 
+Parsed<RemoteOptions> parse_remote_args(const Args& args) {
+  if (args.empty()) return RemoteOptions{};
+  const std::string& verb = args[0];
+  if (verb == "show" && args.size() >= 2) return RemoteOptions{RemoteAction::show, args[1], ""};
+  if (verb == "add" && args.size() >= 3) return RemoteOptions{RemoteAction::add, args[1], args[2]};
+  if ((verb == "remove" || verb == "rm") && args.size() >= 2) {
+    return RemoteOptions{RemoteAction::remove, args[1], ""};
+  }
+  return help_error("remote");
+}
+
+RemoteResult do_remote(const Repository& repo, const RemoteOptions& opts) {
+  RemoteResult result;
+  result.action = opts.action;
+  RepoConfig config = load_config(repo);
+  switch (opts.action) {
+    case RemoteAction::list:
+      for (const auto& [name, remote] : config.remotes) result.remotes[name] = remote.url;
+      break;
+    case RemoteAction::show:
+      result.shown.name = opts.name;
+      result.failure = show_remote(repo, config, opts.name, result.shown);
+      break;
+    case RemoteAction::add:
+      result.failure = add_remote(repo, std::move(config), opts.name, opts.url);
+      break;
+    case RemoteAction::remove:
+      remove_remote(repo, std::move(config), opts.name);
+      break;
+  }
+  return result;
+}
+
+int print_remote(const RemoteResult& result, bool with_urls) {
+  if (result.failure) return report_sync_failure(*result.failure);
+  if (result.action == RemoteAction::show) print_shown_remote(result.shown);
+  for (const auto& [name, url] : result.remotes) {
+    out_stream() << name;
+    if (with_urls) out_stream() << "\t" << url;
+    out_stream() << "\n";
+  }
+  return 0;
+}
+
 int cmd_remote(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"remote"});
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  RepoConfig config = load_config(*repo);
-
-  const std::string verb = args.empty() ? "" : args[0];
-  if (args.empty()) {
-    list_remotes(config);
-    return 0;
-  }
-  if (verb == "show" && args.size() >= 2) return show_remote(*repo, config, args[1]);
-  if (verb == "add" && args.size() >= 3) return add_remote(*repo, config, args[1], args[2]);
-  if ((verb == "remove" || verb == "rm") && args.size() >= 2) {
-    return remove_remote(*repo, config, args[1]);
-  }
-  cmd_help({"remote"});
-  return 1;
+  Parsed<RemoteOptions> opts = parse_remote_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
+  return print_remote(do_remote(*repo, std::get<RemoteOptions>(opts)), g_verbose);
 }

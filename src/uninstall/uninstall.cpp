@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <iostream>
+#include <ostream>
 #include <system_error>
 
 #include "cli/help.h"
@@ -13,43 +13,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct UninstallOptions {
-  bool yes = false;
-  bool dry_run = false;
-};
-
-// The per-user data: the configuration folder, or the bare token file when
-// no folder is configured.
-struct UserData {
-  std::string path;
-  bool is_folder = false;
-};
-
-// The running program: its path when known and whether it is the binary
-// named orrery (not a test or a renamed copy).
-struct RunningProgram {
-  std::optional<std::string> path;
-  bool own = false;
-};
-
-std::optional<UninstallOptions> parse_uninstall_args(const Args& args) {
-  UninstallOptions opts;
-  for (const std::string& arg : args) {
-    if (arg == "--yes" || arg == "-y") {
-      opts.yes = true;
-    } else if (arg == "--dry-run" || arg == "-n") {
-      opts.dry_run = true;
-    } else {
-      print_error("неизвестный аргумент: " + arg, "orrery uninstall [--dry-run] [--yes]");
-      return std::nullopt;
-    }
-  }
-  return opts;
-}
-
 UserData user_data() {
   std::optional<std::string> dir = credentials_dir();
-  return dir ? UserData{*dir, true} : UserData{credentials_path(), false};
+  return dir ? UserData{*dir, true, false} : UserData{credentials_path(), false, false};
 }
 
 // Existence without following a symbolic link: a link is itself the thing
@@ -85,8 +51,14 @@ RunningProgram running_program() {
   return {exe.string(), name == "orrery"};
 }
 
-void print_program_plan(const RunningProgram& program) {
+void print_user_data(const UserData& data) {
+  const char* label = data.is_folder ? "  каталог" : "  файл токена";
+  out_stream() << label << (data.exists ? ": " : " (пока отсутствует): ") << data.path << "\n";
+}
+
+void print_program_plan(const UninstallResult& result) {
   std::ostream& out = out_stream();
+  const RunningProgram& program = result.program;
   if (!program.path) {
     out << "  программа: (путь к exe не определён)\n";
     return;
@@ -96,46 +68,41 @@ void print_program_plan(const RunningProgram& program) {
     return;
   }
   out << "  программа: " << *program.path << "\n";
-  if (std::optional<std::string> prefix = install_prefix_of(*program.path)) {
-    out << "    и при --yes: каталоги/библиотеки установки CMake в префиксе " << *prefix
+  if (result.prefix) {
+    out << "    и при --yes: каталоги/библиотеки установки CMake в префиксе " << *result.prefix
         << " (lib/liborrery_*.a, lib/cmake/orrery, share/doc/orrery)\n";
-    for (const std::string& path : installed_entries(*prefix)) out << "      " << path << "\n";
+    for (const std::string& path : result.entries) out << "      " << path << "\n";
   }
 }
 
-int show_dry_run(const RunningProgram& program) {
+int print_dry_run(const UninstallResult& result) {
   out_stream() << "Режим просмотра (ничего не удаляю).\n"
                << "Пользовательские данные Orrery на этой машине:\n";
-  print_user_data_paths();
+  print_user_data(result.data);
   out_stream() << "При **--yes** из того же запуска также будет снята программа **orrery**, "
                   "если это именно бинарник **orrery** (не тесты):\n";
-  print_program_plan(program);
+  print_program_plan(result);
   return 0;
 }
 
-int explain(bool has_data) {
+int print_explanation(const UserData& data) {
   std::ostream& out = out_stream();
   out << "Удаление Orrery с этой учётной записи ПК.\n\n"
       << "Будут удалены сохранённые токены и каталог настроек приложения (не репозитории "
          "**.orrery** в проектах).\n\n";
-  print_user_data_paths();
+  print_user_data(data);
   out << "\nС флагом **--yes** дополнительно будет удалён исполняемый файл **orrery** и "
          "типичные файлы установки **cmake --install** в том же префиксе (**/bin/orrery** → "
          "**lib/liborrery_*.a**, **lib/cmake/orrery**, **share/doc/orrery**), если такая "
          "раскладка обнаружена. Для каталогов вроде **/usr/local** может понадобиться **sudo "
          "orrery uninstall --yes**.\n";
-  if (!has_data) {
+  if (!data.exists) {
     out << "\nПользовательских данных нет; для снятия бинарника всё равно используй **--yes** "
            "(см. orrery uninstall --dry-run).\n";
     return 0;
   }
   out << "\nЧтобы выполнить удаление, запусти: orrery uninstall --yes\n";
   return 1;
-}
-
-void warn(int& warnings, const std::string& text) {
-  out_stream() << "orrery: предупреждение: " << text << "\n";
-  ++warnings;
 }
 
 // Removes the entry (a folder with its contents, a link as a link); the
@@ -147,46 +114,54 @@ std::optional<std::string> remove_entry(const std::string& path) {
   return ec.message();
 }
 
-// The install's files, then the executable; the number of warnings written.
-int remove_program(const RunningProgram& program) {
-  int warnings = 0;
+// The install's files, then the executable; a warning for each failure.
+std::vector<std::string> remove_program(const UninstallResult& plan) {
+  std::vector<std::string> warnings;
+  const RunningProgram& program = plan.program;
   if (!program.path) {
-    warn(warnings, "не удалось определить путь к исполняемому файлу — удалите orrery вручную.");
-    return warnings;
+    return {"не удалось определить путь к исполняемому файлу — удалите orrery вручную."};
   }
   if (!program.own) return warnings;
-  if (std::optional<std::string> prefix = install_prefix_of(*program.path)) {
-    for (const std::string& path : installed_entries(*prefix)) {
-      if (std::optional<std::string> reason = remove_entry(path)) {
-        warn(warnings, "не удалось удалить " + path + ": " + *reason);
-      }
+  for (const std::string& path : plan.entries) {
+    if (std::optional<std::string> reason = remove_entry(path)) {
+      warnings.push_back("не удалось удалить " + path + ": " + *reason);
     }
   }
   if (std::optional<std::string> reason = remove_entry(*program.path)) {
-    warn(warnings, "не удалось удалить программу " + *program.path + ": " + *reason +
+    warnings.push_back("не удалось удалить программу " + *program.path + ": " + *reason +
                        " (на macOS/Linux для /usr/local часто нужен sudo).");
   }
   return warnings;
 }
 
-int remove_everything(const UserData& data, bool has_data, const RunningProgram& program) {
-  if (has_data) {
-    if (std::optional<std::string> reason = remove_entry(data.path)) {
-      print_error("не удалось удалить пользовательские данные",
-                  reason->empty() ? "проверь права доступа" : *reason);
-      return 1;
+std::optional<SyncFailure> remove_everything(UninstallResult& result) {
+  if (result.data.exists) {
+    if (std::optional<std::string> reason = remove_entry(result.data.path)) {
+      return SyncFailure{"не удалось удалить пользовательские данные",
+                         reason->empty() ? "проверь права доступа" : *reason};
     }
-    out_stream() << "Пользовательские данные Orrery удалены.\n";
+    result.data_removed = true;
   }
-  if (remove_program(program) > 0) return 0;
-  if (has_data && program.own) {
-    out_stream() << "Файлы программы orrery в префиксе установки удалены (насколько возможно).\n";
-  } else if (!has_data && program.own) {
-    out_stream() << "Пользовательских данных не было; файлы программы orrery удалены (насколько "
-                    "возможно).\n";
+  result.warnings = remove_program(result);
+  return std::nullopt;
+}
+
+int print_removal(const UninstallResult& result) {
+  std::ostream& out = out_stream();
+  const bool has_data = result.data.exists;
+  if (result.data_removed) out << "Пользовательские данные Orrery удалены.\n";
+  for (const std::string& warning : result.warnings) {
+    out << "orrery: предупреждение: " << warning << "\n";
+  }
+  if (!result.warnings.empty()) return 0;
+  if (has_data && result.program.own) {
+    out << "Файлы программы orrery в префиксе установки удалены (насколько возможно).\n";
+  } else if (!has_data && result.program.own) {
+    out << "Пользовательских данных не было; файлы программы orrery удалены (насколько "
+           "возможно).\n";
   } else if (!has_data) {
-    out_stream() << "Нечего удалять: нет пользовательских данных; запуск не из бинарника orrery "
-                    "— установленный exe не менял.\n";
+    out << "Нечего удалять: нет пользовательских данных; запуск не из бинарника orrery "
+           "— установленный exe не менял.\n";
   }
   return 0;
 }
@@ -257,21 +232,48 @@ std::optional<std::string> install_prefix_of(const std::string& executable,
   return prefix.string();
 }
 
-void print_user_data_paths() {
-  const UserData data = user_data();
-  const bool exists = entry_exists(data.path);
-  const char* label = data.is_folder ? "  каталог" : "  файл токена";
-  out_stream() << label << (exists ? ": " : " (пока отсутствует): ") << data.path << "\n";
+Parsed<UninstallOptions> parse_uninstall_args(const Args& args) {
+  UninstallOptions opts;
+  for (const std::string& arg : args) {
+    if (arg == "--yes" || arg == "-y") {
+      opts.yes = true;
+    } else if (arg == "--dry-run" || arg == "-n") {
+      opts.dry_run = true;
+    } else {
+      return ArgError{"неизвестный аргумент: " + arg, "orrery uninstall [--dry-run] [--yes]"};
+    }
+  }
+  return opts;
+}
+
+UninstallResult do_uninstall(const UninstallOptions& opts) {
+  UninstallResult result;
+  result.dry_run = opts.dry_run;
+  result.removing = opts.yes && !opts.dry_run;
+  result.program = running_program();
+  result.data = user_data();
+  result.data.exists = entry_exists(result.data.path);
+  if (result.program.path && result.program.own && (opts.dry_run || result.removing)) {
+    result.prefix = install_prefix_of(*result.program.path);
+    if (result.prefix) result.entries = installed_entries(*result.prefix);
+  }
+  if (result.removing) result.failure = remove_everything(result);
+  return result;
+}
+
+int print_uninstall(const UninstallResult& result) {
+  if (result.failure) {
+    print_error(result.failure->message, result.failure->hint);
+    return 1;
+  }
+  if (result.dry_run) return print_dry_run(result);
+  if (!result.removing) return print_explanation(result.data);
+  return print_removal(result);
 }
 
 int cmd_uninstall(const Args& args) {
   if (!args.empty() && has_help_flag(args)) return cmd_help({"uninstall"});
-  std::optional<UninstallOptions> opts = parse_uninstall_args(args);
-  if (!opts) return 1;
-  const RunningProgram program = running_program();
-  if (opts->dry_run) return show_dry_run(program);
-  const UserData data = user_data();
-  const bool has_data = entry_exists(data.path);
-  if (!opts->yes) return explain(has_data);
-  return remove_everything(data, has_data, program);
+  Parsed<UninstallOptions> opts = parse_uninstall_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
+  return print_uninstall(do_uninstall(std::get<UninstallOptions>(opts)));
 }

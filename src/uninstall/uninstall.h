@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "cli/console.h"
+#include "cli/parsed.h"
+#include "net/sync_protocol.h"
 
 // orrery uninstall [--dry-run|-n] [--yes|-y]: explains, lists or removes
 // the per-user data (the credentials folder or file) and, with --yes when
@@ -12,9 +14,49 @@
 // the install put beside it. Repositories are never touched.
 int cmd_uninstall(const Args& args);
 
-// Writes the user-data lines: the folder (or token file) and whether it
-// exists yet.
-void print_user_data_paths();
+struct UninstallOptions {
+  bool yes = false;
+  bool dry_run = false;  // wins over yes
+};
+
+// The options of cmd_uninstall's arguments; anything else is an error.
+// Prints nothing.
+Parsed<UninstallOptions> parse_uninstall_args(const Args& args);
+
+// The per-user data: the configuration folder, or the bare token file when
+// no folder is configured.
+struct UserData {
+  std::string path;
+  bool is_folder = false;
+  bool exists = false;  // before the command ran
+};
+
+// The running program: its path when known and whether it is the binary
+// named orrery (not a test or a renamed copy).
+struct RunningProgram {
+  std::optional<std::string> path;
+  bool own = false;
+};
+
+struct UninstallResult {
+  std::optional<SyncFailure> failure;  // the user data could not be removed
+  bool dry_run = false;
+  bool removing = false;  // --yes without --dry-run
+  UserData data;
+  RunningProgram program;
+  std::optional<std::string> prefix;  // of the install the program runs from
+  std::vector<std::string> entries;   // of that install
+  bool data_removed = false;
+  std::vector<std::string> warnings;  // what could not be removed
+};
+
+// Finds the user data and the install the program runs from and, with --yes
+// (not --dry-run), removes them. Prints nothing.
+UninstallResult do_uninstall(const UninstallOptions& opts);
+
+// The explanation, the dry run's plan, or what was removed; answers the exit
+// code (1 when the explanation leaves user data in place).
+int print_uninstall(const UninstallResult& result);
 
 // The folders an install used, relative to its prefix (absolute ones stay
 // absolute): by default the ones this program was configured with.

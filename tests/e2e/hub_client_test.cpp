@@ -224,19 +224,12 @@ TEST_F(HubClientTest, HubAndPullRequestsAgainstTheHub) {
 TEST_F(HubClientTest, BadRequestsStopBeforeAnyChange) {
   ScopedEnv token{{"ORRERY_TOKEN", alice}};
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"hub", "clone", "alice/"},
-       error_lines("ожидается owner/repo", "например orrery hub clone alice/demo")},
       {{"hub", "clone", "alice/none"},
        error_lines("не удалось получить URL клонирования",
                    "HTTP 404: {\"message\":\"репозиторий не найден\"}")},
       {{"hub", "x"},
        error_lines("неизвестная подкоманда hub: x",
                    "orrery hub repos | orrery hub clone <owner/repo> …")},
-      {{"pr", "merge", "x"}, error_lines("неверный id PR", "x")},
-      {{"pr", "merge"},
-       error_lines("неверное число аргументов", "orrery pr merge <id> [merge|squash|rebase]")},
-      {{"pr", "create"},
-       error_lines("неверное число аргументов", "orrery pr create <title> [--head <branch>]")},
       {{"pr", "create", "t"}, error_lines("не найден репозиторий orrery", "запусти 'orrery init'")},
       {{"pr", "close"},
        error_lines("неизвестная подкоманка pr: close", "orrery pr list | create | merge")},

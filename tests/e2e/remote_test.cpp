@@ -73,8 +73,6 @@ TEST_F(RemoteFlow, HostileLocalSourceReachesNothingOutsideTheCopy) {
              "[remote \"../../y\"]\nurl = z\n\n[branch \"main\"]\nupstream.remote = ../../x\n\n");
   EXPECT_RUN(orrery({"clone", "src", "src/inner"}), 1, "",
              "orrery: ошибка: папка назначения внутри источника: src/inner\n");
-  EXPECT_RUN(orrery_in(dir / "src", {"clone", "."}), 1, "",
-             "orrery: ошибка: папка назначения внутри источника: .\n");
   EXPECT_RUN(orrery({"clone", "src", "copy"}), 0, "Склонировано src -> copy\n",
              "orrery: предупреждение: пропущен удалённый с недопустимым именем: ../../y\n"
              "orrery: предупреждение: пропущена настройка ветки с недопустимым именем: main\n");
@@ -83,11 +81,10 @@ TEST_F(RemoteFlow, HostileLocalSourceReachesNothingOutsideTheCopy) {
             "[remote \"origin\"]\nurl = src\n\n[branch]\nupstream.remote = origin\n"
             "upstream.branch = main\n\n");
 
-  const std::string ssh_refusal =
-      "orrery: ошибка: orrery собран без libssh2: клонирование по SSH недоступно\n"
-      "  подсказка: собери с HAVE_LIBSSH2 / libssh2 или используй URL https:// для Orrery Hub\n";
-  EXPECT_RUN(orrery({"clone", "git@host:team/app"}), 1, "", ssh_refusal);
-  EXPECT_RUN(orrery({"clone", "ssh://u@host:2222/app"}), 1, "", ssh_refusal);
+  EXPECT_RUN(orrery({"clone", "git@host:team/app"}), 1, "",
+             "orrery: ошибка: orrery собран без libssh2: клонирование по SSH недоступно\n"
+             "  подсказка: собери с HAVE_LIBSSH2 / libssh2 или используй URL https:// для Orrery "
+             "Hub\n");
 }
 
 // Two clones of one hub repository: "b" pushes, "c" pulls, for each way a

@@ -11,7 +11,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include "cli/console.h"
 #include "cli/progress.h"
 #include "net/internal/sync_target.h"
 #include "store/config.h"
@@ -85,9 +84,8 @@ void read_regular_file(const fs::path& path, std::string& out, mode_t& mode) {
 }
 
 void copy_entries(const fs::path& source, const fs::path& destination,
-                  const std::vector<SourceEntry>& entries) {
+                  const std::vector<SourceEntry>& entries, Progress& progress) {
   std::string bytes;  // one buffer for every file
-  Progress progress("Копирование файлов");
   progress.set_total(static_cast<uint64_t>(
       std::count_if(entries.begin(), entries.end(),
                     [](const SourceEntry& entry) { return !entry.is_directory; })));
@@ -112,33 +110,33 @@ bool is_valid_upstream(const std::optional<std::string>& remote,
 
 // Drops, with a warning, every entry of a copied configuration whose names
 // could not become references: the source is not trusted.
-void drop_invalid_names(RepoConfig& config) {
-  std::erase_if(config.remotes, [](const auto& remote) {
+void drop_invalid_names(RepoConfig& config, std::vector<std::string>& warnings) {
+  std::erase_if(config.remotes, [&](const auto& remote) {
     if (is_valid_upstream(remote.first, std::nullopt)) return false;
-    print_warning("пропущен удалённый с недопустимым именем: " + remote.first);
+    warnings.push_back("пропущен удалённый с недопустимым именем: " + remote.first);
     return true;
   });
   if (!is_valid_upstream(config.upstream_remote, config.upstream_branch)) {
-    print_warning("пропущен недопустимый upstream репозитория");
+    warnings.push_back("пропущен недопустимый upstream репозитория");
     config.upstream_remote.reset();
     config.upstream_branch.reset();
   }
-  std::erase_if(config.branches, [](const auto& entry) {
+  std::erase_if(config.branches, [&](const auto& entry) {
     const BranchConfig& upstream = entry.second;
     if (is_valid_upstream(upstream.upstream_remote, entry.first) &&
         is_valid_upstream(std::nullopt, upstream.upstream_branch)) {
       return false;
     }
-    print_warning("пропущена настройка ветки с недопустимым именем: " + entry.first);
+    warnings.push_back("пропущена настройка ветки с недопустимым именем: " + entry.first);
     return true;
   });
 }
 
 void point_back_at_source(const std::string& destination, const std::string& source,
-                          const std::string& branch) {
+                          const std::string& branch, std::vector<std::string>& warnings) {
   Repository repo(destination);
   RepoConfig config = load_config(repo);
-  drop_invalid_names(config);
+  drop_invalid_names(config, warnings);
   config.remotes["origin"].url = source;
   if (!config.upstream_remote) config.upstream_remote = "origin";
   if (!config.upstream_branch) config.upstream_branch = branch;
@@ -147,30 +145,27 @@ void point_back_at_source(const std::string& destination, const std::string& sou
 
 }  // namespace
 
-int clone_local(const std::string& source, const std::string& destination,
-                const std::string& branch) {
+std::optional<SyncFailure> clone_local(const std::string& source, const std::string& destination,
+                                       const std::string& branch, Progress& progress,
+                                       std::vector<std::string>& warnings) {
   const fs::file_status status = fs::status(source);
   if (!fs::exists(status)) {
-    print_error("исходный путь не существует: " + source,
-                "проверь путь или используй http(s)/ssh URL");
-    return 1;
+    return SyncFailure{"исходный путь не существует: " + source,
+                       "проверь путь или используй http(s)/ssh URL"};
   }
-  if (!fs::is_directory(status)) {
-    print_error("исходный путь не является папкой: " + source);
-    return 1;
-  }
+  if (!fs::is_directory(status))
+    return SyncFailure{"исходный путь не является папкой: " + source, ""};
   if (is_within(destination, source)) {
-    print_error("папка назначения внутри источника: " + destination);
-    return 1;
+    return SyncFailure{"папка назначения внутри источника: " + destination, ""};
   }
   const std::vector<SourceEntry> entries = list_source(source);
   refuse_links_in_destination(destination, entries);
   ensure_directory(destination);
-  copy_entries(source, destination, entries);
-  out_stream() << "Склонировано " << source << " -> " << destination << "\n";
+  copy_entries(source, destination, entries, progress);
+  progress.finish();
   const fs::path head = fs::path(destination) / ".orrery" / "HEAD";
   if (fs::is_regular_file(fs::symlink_status(head))) {
-    point_back_at_source(destination, source, branch);
+    point_back_at_source(destination, source, branch, warnings);
   }
-  return 0;
+  return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/parsed_outcome.h"
 #include "support/test_support.h"
 
 namespace testing_support {
@@ -27,6 +28,22 @@ TEST(InstallPrefix, IsFoundThroughTheLayoutTheInstallUsed) {
                                "share", "share/doc/orrery", "share/man"};
     EXPECT_EQ(install_prefix_of(dir / (c.exe_folder + "/orrery"), layout),
               c.found ? std::optional<std::string>(dir.path()) : std::nullopt);
+  }
+}
+
+TEST(UninstallArgs, TakeOnlyTheTwoFlagsInEitherSpelling) {
+  const auto flags = [](const UninstallOptions& o) {
+    return std::string(o.dry_run ? "dry-run" : "-") + (o.yes ? " yes" : " -");
+  };
+  const std::pair<Args, std::string> cases[] = {
+      {{}, "- -"},
+      {{"-y", "--dry-run"}, "dry-run yes"},
+      {{"--yes", "-n"}, "dry-run yes"},
+      {{"--yes", "--force"},
+       "error неизвестный аргумент: --force | orrery uninstall [--dry-run] [--yes]"},
+  };
+  for (const auto& [args, expected] : cases) {
+    EXPECT_EQ(parsed_outcome(parse_uninstall_args(args), flags), expected);
   }
 }
 
