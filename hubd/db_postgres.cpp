@@ -147,7 +147,7 @@ Result PostgresDb::run_on(Connection& connection, std::string_view sql, const Db
   }
   auto found = connection.prepared.find(statement);
   if (found == connection.prepared.end()) {
-    const std::string name = "s" + std::to_string(connection.prepared.size());
+    const std::string name = std::string("s").append(std::to_string(connection.prepared.size()));
     check(PQprepare(connection.conn, name.c_str(), statement.c_str(), 0, nullptr), connection.conn);
     found = connection.prepared.emplace(statement, name).first;
   }

@@ -83,7 +83,7 @@ sqlite3_stmt* SqliteDb::prepare(std::string_view sql) {
 // a statement may use a placeholder twice or in any order.
 void SqliteDb::bind(sqlite3_stmt* stmt, const DbParams& params) {
   for (size_t i = 0; i < params.size(); ++i) {
-    const std::string name = "$" + std::to_string(i + 1);
+    const std::string name = std::string("$").append(std::to_string(i + 1));
     const int index = sqlite3_bind_parameter_index(stmt, name.c_str());
     if (index == 0) throw std::runtime_error("Statement has no parameter " + name);
     int rc = SQLITE_OK;

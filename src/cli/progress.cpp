@@ -50,7 +50,8 @@ std::string format_progress_line(std::string_view title, uint64_t items, uint64_
   std::string line(title);
   line += ": " + std::to_string(items);
   if (total > 0) {
-    line += "/" + std::to_string(total) + " (" + std::to_string(items * 100 / total) + "%)";
+    line.append("/").append(std::to_string(total));
+    line.append(" (").append(std::to_string(items * 100 / total)).append("%)");
   }
   if (bytes > 0) {
     line += ", " + format_size(static_cast<double>(bytes));
@@ -100,7 +101,9 @@ void Progress::tick() {
   // A rate over the first moments says little.
   double seconds = std::chrono::duration<double>(now - start_).count();
   if (seconds < 0.5) seconds = 0;
-  write_to_stderr("\r" + format_progress_line(title_, items_, total_, bytes_, seconds) + "\x1b[K");
+  std::string line = "\r";
+  line.append(format_progress_line(title_, items_, total_, bytes_, seconds)).append("\x1b[K");
+  write_to_stderr(line);
   last_draw_ = now;
   drawn_ = true;
 }

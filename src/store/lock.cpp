@@ -11,7 +11,9 @@
 #include <map>
 #include <mutex>
 #include <random>
+#include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "store/errors.h"
 #include "store/fs.h"
@@ -93,7 +95,10 @@ std::string random_suffix() {
 // The lock directory to be, with its owner file flocked and filled; empty
 // (and `owner_fd` -1) when it cannot be made, and the lock is then taken
 // by creating the directory alone.
+thread_local bool t_fail_next_staging = false;
+
 std::string prepare_staging(const std::string& lock_path, int& owner_fd) {
+  if (std::exchange(t_fail_next_staging, false)) throw std::runtime_error("Staging failed");
   std::string staging = lock_path + ".tmp." + random_suffix();
   owner_fd = -1;
   if (::mkdir(staging.c_str(), 0777) != 0) return {};
@@ -187,6 +192,8 @@ std::string locked_message(const std::string& lock_path) {
 
 }  // namespace
 
+void fail_next_lock_staging_for_testing() { t_fail_next_staging = true; }
+
 RepoLock::RepoLock(const std::string& root) : path_(root + "/.orrery/lock") {
   auto nested = held_locks().find(path_);
   if (nested != held_locks().end()) {
@@ -199,20 +206,27 @@ RepoLock::RepoLock(const std::string& root) : path_(root + "/.orrery/lock") {
   if (!pass_gate(path_, std::chrono::seconds(6))) {
     throw RepositoryLocked(locked_message(path_), path_);
   }
-  const std::string staging = prepare_staging(path_, owner_fd_);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    if (try_take(path_, staging)) {
-      held_ = true;
-      held_locks()[path_] = 1;
-      return;
+  // Whatever throws from here on must hand the gate on, or every later
+  // lock of this root in the process would wait for it in vain.
+  std::string staging;
+  try {
+    staging = prepare_staging(path_, owner_fd_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      if (try_take(path_, staging)) {
+        held_locks()[path_] = 1;
+        held_ = true;
+        return;
+      }
+      if (break_if_abandoned(path_)) continue;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10 + attempt));
     }
-    if (break_if_abandoned(path_)) continue;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10 + attempt));
+    throw RepositoryLocked(locked_message(path_), path_);
+  } catch (...) {
+    if (owner_fd_ >= 0) ::close(owner_fd_);
+    if (!staging.empty()) remove_path(staging);
+    release_gate(path_);
+    throw;
   }
-  if (owner_fd_ >= 0) ::close(owner_fd_);
-  if (!staging.empty()) remove_path(staging);
-  release_gate(path_);
-  throw RepositoryLocked(locked_message(path_), path_);
 }
 
 RepoLock::~RepoLock() {

@@ -27,3 +27,7 @@ class RepoLock {
   bool held_ = false;  // this guard took the lock; a nested one did not
   int owner_fd_ = -1;
 };
+
+// The next lock this thread prepares throws while it holds the process's
+// turn for that root, as a failed allocation would.
+void fail_next_lock_staging_for_testing();

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "store/errors.h"
@@ -83,17 +84,19 @@ std::optional<WorkingStat> regular_file_stat(const std::string& full) {
 
 // True when the file already holds blob `id`, which the index names for its
 // path: by the stat alone when it proves it, else by reading the bytes when
-// the size cannot rule it out. `read` tells which.
+// the stat can neither prove nor rule it out (none recorded, or recorded in
+// the index's own second). `read` tells which. A file whose stat differs
+// from the recorded one was changed since: rewriting it costs no more than
+// reading it would.
 bool holds_indexed_blob(const KnownFiles& known, const TreeFile& item, const std::string& full,
                         const WorkingStat& now, std::string& buffer, bool& read) {
   auto entry = known.index.find(item.path);
   if (entry == known.index.end() || entry->second.hash != item.id) return false;
   const IndexEntry& staged = entry->second;
-  const bool stat_recorded = staged.size != 0 || staged.mtime != 0;
-  if (stat_recorded && now.size != staged.size) return false;
-  if (staged.mtime < known.index_mtime &&
-      now == WorkingStat{staged.size, staged.mtime, staged.mode})
-    return true;
+  if (staged.size != 0 || staged.mtime != 0) {
+    if (now != WorkingStat{staged.size, staged.mtime, staged.mode}) return false;
+    if (staged.mtime < known.index_mtime) return true;
+  }
   read = true;
   return read_file_into(full, buffer) && blob_id(buffer) == item.id;
 }
@@ -112,14 +115,16 @@ void write_planned_files(const ObjectStore& store, const std::string& directory,
     }
     std::optional<WorkingStat> now = known ? regular_file_stat(full) : std::nullopt;
     bool read = false;
-    if (!now || !holds_indexed_blob(*known, item, full, *now, buffer, read)) {
+    const bool kept = now && holds_indexed_blob(*known, item, full, *now, buffer, read);
+    if (!kept) {
       std::optional<Object> blob = read_object(store, item.id);
       if (!blob || blob->type != "blob") throw std::runtime_error("Missing blob " + item.id);
       write_file_atomic(full, blob->data);
       if (written) now = regular_file_stat(full);
     }
     if (!written) continue;
-    written->read_any = written->read_any || read;
+    // Only a read that kept the file is one a better stat would spare.
+    written->read_any = written->read_any || (read && kept);
     const WorkingStat stat = now.value_or(WorkingStat{});
     written->files.emplace_hint(written->files.end(), item.path,
                                 IndexEntry{item.id, stat.size, stat.mtime, stat.mode});
@@ -147,16 +152,25 @@ KnownFiles load_known_files(const Repository& repo) {
 
 namespace {
 
+// The written file's entry when it names the blob `entry` names with a stat
+// the entry does not record yet, else null.
+const IndexEntry* fresher_entry(const WrittenFiles& written, const std::string& path,
+                                const IndexEntry& entry) {
+  auto file = written.files.find(path);
+  if (file == written.files.end() || file->second.hash != entry.hash) return nullptr;
+  if (file->second.mode == 0 || file->second == entry) return nullptr;
+  return &file->second;
+}
+
 // Copies the stats of written files into the entries naming the same blob;
 // true when any entry changed.
 bool apply_written_stats(const WrittenFiles& written, Index& index) {
   bool changed = false;
   for (auto& [path, entry] : index) {
-    auto file = written.files.find(path);
-    if (file == written.files.end() || file->second.hash != entry.hash) continue;
-    if (file->second.mode == 0 || file->second == entry) continue;
-    entry = file->second;
-    changed = true;
+    if (const IndexEntry* fresh = fresher_entry(written, path, entry)) {
+      entry = *fresh;
+      changed = true;
+    }
   }
   return changed;
 }
@@ -166,8 +180,10 @@ bool apply_written_stats(const WrittenFiles& written, Index& index) {
 void refresh_index_stats(const Repository& repo, const KnownFiles& known,
                          const WrittenFiles& written) {
   if (known.index.empty()) return;
-  Index guess = known.index;
-  if (!apply_written_stats(written, guess) && !written.read_any) return;
+  const bool news = std::any_of(known.index.begin(), known.index.end(), [&](const auto& item) {
+    return fresher_entry(written, item.first, item.second) != nullptr;
+  });
+  if (!news && !written.read_any) return;
   std::optional<RepoLock> lock;
   try {
     lock.emplace(repo.root);

@@ -98,10 +98,9 @@ bool FileStamp::operator==(const FileStamp& other) const {
 
 std::optional<IndexedPack::Slot> find_written_slot(std::string_view text, std::string_view id,
                                                    bool& usable) {
-  usable = text == "{}" ||
-           (text.substr(0, k_entry_start.size() + 1) == "{" + std::string(k_entry_start) &&
-            text.size() >= k_written_end.size() &&
-            text.substr(text.size() - k_written_end.size()) == k_written_end);
+  usable = text == "{}" || (text.starts_with('{') && text.substr(1).starts_with(k_entry_start) &&
+                            text.size() >= k_written_end.size() &&
+                            text.substr(text.size() - k_written_end.size()) == k_written_end);
   if (!usable || id.size() != k_id_size) return std::nullopt;
   // Entries start only where a line holds two spaces and a quote: no string
   // of a JSON text holds a raw line break.

@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <thread>
+
 #include "store/errors.h"
 #include "store/fs.h"
 #include "store/repo.h"
@@ -60,6 +62,13 @@ TEST_F(LockTest, TakesTheLockOfAnOwnerThatDied) {
     EXPECT_EQ(read_text(dir / ".orrery/lock/owner").rfind(std::to_string(::getpid()) + " ", 0), 0u);
   }
   EXPECT_EQ(testing_support::list_files(dir / ".orrery"), std::vector<std::string>{});
+}
+
+TEST_F(LockTest, AFailureWhileTakingHandsTheTurnOnToTheNextThread) {
+  fail_next_lock_staging_for_testing();
+  EXPECT_THROW(RepoLock lock(dir.path()), std::runtime_error);
+  EXPECT_EQ(testing_support::list_files(dir / ".orrery"), std::vector<std::string>{});
+  std::thread([&] { EXPECT_NO_THROW(RepoLock lock(dir.path())); }).join();
 }
 
 // Waits about six seconds, as a writer does for a live holder.
