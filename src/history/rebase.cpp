@@ -31,38 +31,6 @@ namespace {
 
 constexpr std::string_view k_same_branch_hint = "переключись обратно на ветку, которую переезжаешь";
 
-struct RebaseOptions {
-  bool abort = false;
-  bool resume = false;  // --continue
-  std::vector<std::string> positional;
-};
-
-std::optional<RebaseOptions> parse_rebase_args(const Args& args) {
-  RebaseOptions options;
-  for (const std::string& arg : args) {
-    if (arg == "--abort") {
-      options.abort = true;
-    } else if (arg == "--continue") {
-      options.resume = true;
-    } else if (!arg.empty() && arg.front() == '-') {
-      print_error("неизвестный флаг для rebase: " + arg,
-                  "orrery rebase [--abort|--continue] | orrery rebase <upstream>");
-      return std::nullopt;
-    } else {
-      options.positional.push_back(arg);
-    }
-  }
-  if (options.abort && options.resume) {
-    print_error("нельзя одновременно --abort и --continue", "выбери один вариант");
-    return std::nullopt;
-  }
-  if ((options.abort || options.resume) && !options.positional.empty()) {
-    print_error("лишние аргументы", "orrery rebase --abort  или  orrery rebase --continue");
-    return std::nullopt;
-  }
-  return options;
-}
-
 bool move_branch(const Repository& repo, const std::string& branch, const ObjectId& commit) {
   try {
     update_ref(repo, branch, commit);
@@ -160,12 +128,7 @@ std::optional<std::vector<ObjectId>> commits_to_replay(const Repository& repo, O
   return chain;
 }
 
-int start_rebase(const Repository& repo, const std::vector<std::string>& positional) {
-  if (positional.size() != 1) {
-    cmd_help({"rebase"});
-    return 1;
-  }
-  const std::string& argument = positional.front();
+int start_rebase(const Repository& repo, const std::string& argument) {
   if (is_rebase_in_progress(repo)) {
     print_error("rebase уже выполняется", "orrery rebase --continue или orrery rebase --abort");
     return 1;
@@ -320,16 +283,47 @@ int abort_rebase(const Repository& repo) {
 
 }  // namespace
 
+Parsed<RebaseOptions> parse_rebase_args(const Args& args) {
+  RebaseOptions options;
+  std::vector<std::string> positional;
+  for (const std::string& arg : args) {
+    if (arg == "--abort") {
+      options.abort = true;
+    } else if (arg == "--continue") {
+      options.resume = true;
+    } else if (!arg.empty() && arg.front() == '-') {
+      return ArgError{"неизвестный флаг для rebase: " + arg,
+                      "orrery rebase [--abort|--continue] | orrery rebase <upstream>"};
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (options.abort && options.resume) {
+    return ArgError{"нельзя одновременно --abort и --continue", "выбери один вариант"};
+  }
+  if ((options.abort || options.resume) && !positional.empty()) {
+    return ArgError{"лишние аргументы", "orrery rebase --abort  или  orrery rebase --continue"};
+  }
+  options.usage = !options.abort && !options.resume && positional.size() != 1;
+  if (positional.size() == 1) options.upstream = positional.front();
+  return options;
+}
+
 int cmd_rebase(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"rebase"});
-  std::optional<RebaseOptions> options = parse_rebase_args(args);
-  if (!options) return 1;
+  Parsed<RebaseOptions> parsed = parse_rebase_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
+  const RebaseOptions& options = std::get<RebaseOptions>(parsed);
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
   // Held to the end: the command reads, changes and writes back the index
   // and the branch, and a concurrent writer would lose its change or ours.
   RepoLock lock(repo->root);
-  if (options->abort) return abort_rebase(*repo);
-  if (options->resume) return continue_rebase(*repo);
-  return start_rebase(*repo, options->positional);
+  if (options.abort) return abort_rebase(*repo);
+  if (options.resume) return continue_rebase(*repo);
+  if (options.usage) {
+    cmd_help({"rebase"});
+    return 1;
+  }
+  return start_rebase(*repo, options.upstream);
 }

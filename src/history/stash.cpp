@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "diff/changes.h"
@@ -28,7 +29,7 @@ void remove_stash_ref(const Repository& repo) {
   remove_path(orrery_path(repo, k_stash_ref));
 }
 
-int list_stash(const Repository& repo) {
+void list_stash(const Repository& repo, std::ostream& stream) {
   std::string out;
   const std::vector<StashEntry> chain = read_stash_chain(repo);
   for (size_t i = 0; i < chain.size(); ++i) {
@@ -37,15 +38,92 @@ int list_stash(const Repository& repo) {
     out.append(chain[i].id.substr(0, 12)).append(" ");
     out.append(message.substr(0, message.find('\n'))).append("\n");
   }
-  out_stream() << out;
-  return 0;
+  stream << out;
 }
 
-// N of the optional selector (0 without one); reports a malformed one.
-std::optional<uint32_t> selector_or_report(const Args& rest, std::string_view hint) {
-  std::optional<uint32_t> n = rest.empty() ? 0 : parse_stash_selector(rest.front());
-  if (!n) print_error("ожидался формат stash@{N}", hint);
-  return n;
+// N of the optional selector (0 without one).
+std::optional<ArgError> take_selector(const Args& rest, std::string_view hint, uint32_t& n) {
+  std::optional<uint32_t> parsed = rest.empty() ? 0 : parse_stash_selector(rest.front());
+  if (!parsed) return ArgError{"ожидался формат stash@{N}", std::string(hint)};
+  n = *parsed;
+  return std::nullopt;
+}
+
+std::optional<ArgError> parse_apply_or_pop(const Args& rest, StashOptions& opts) {
+  const bool pop = opts.action == StashAction::pop;
+  const std::string usage = pop ? "orrery stash pop [stash@{0}]" : "orrery stash apply [stash@{N}]";
+  if (rest.size() >= 2) return ArgError{"слишком много аргументов", usage};
+  if (std::optional<ArgError> error = take_selector(rest, usage, opts.entry)) return error;
+  if (pop && opts.entry != 0) {
+    return ArgError{"orrery stash pop применим только к вершине списка (stash@{0})",
+                    "для промежуточной записи сначала orrery stash apply stash@{…}, затем по "
+                    "очереди pop/drop верхней"};
+  }
+  return std::nullopt;
+}
+
+std::optional<ArgError> parse_drop(const Args& rest, StashOptions& opts) {
+  if (rest.size() >= 2) {
+    return ArgError{"слишком много аргументов", "orrery stash drop [stash@{N}]"};
+  }
+  return take_selector(rest, "например: orrery stash drop stash@{1}", opts.entry);
+}
+
+std::optional<ArgError> parse_show(const Args& rest, StashOptions& opts) {
+  constexpr std::string_view k_usage =
+      "orrery stash show [-p|--patch|--stat|--shortstat] [stash@{N}]";
+  bool patch = false, stat = false, shortstat = false;
+  Args selector;
+  for (const std::string& arg : rest) {
+    if (arg == "-p" || arg == "--patch") {
+      patch = true;
+    } else if (arg == "--stat") {
+      stat = true;
+    } else if (arg == "--shortstat") {
+      shortstat = true;
+    } else if (arg.empty() || arg.front() == '-') {
+      return ArgError{"неизвестная опция stash show: " + arg, std::string(k_usage)};
+    } else if (!selector.empty()) {
+      return ArgError{"лишний аргумент stash show", std::string(k_usage)};
+    } else {
+      selector.push_back(arg);
+    }
+  }
+  if (stat && shortstat) {
+    return ArgError{"нельзя сочетать --stat и --shortstat",
+                    "orrery stash show [--stat|--shortstat] [stash@{N}]"};
+  }
+  if (patch && (stat || shortstat)) {
+    return ArgError{"нельзя сочетать -p|--patch со --stat|--shortstat",
+                    "выбери один вид вывода: orrery stash show …"};
+  }
+  opts.format = patch       ? StashShowFormat::patch
+                : stat      ? StashShowFormat::stat
+                : shortstat ? StashShowFormat::shortstat
+                            : StashShowFormat::paths;
+  return take_selector(selector, "например: stash@{1}", opts.entry);
+}
+
+// The message after the first "-m"; every other word is ignored.
+void parse_save(const Args& rest, StashOptions& opts) {
+  for (size_t i = 0; i + 1 < rest.size(); ++i) {
+    if (rest[i] == "-m") {
+      opts.message = rest[i + 1];
+      return;
+    }
+  }
+}
+
+StashAction stash_action(const std::string& word) {
+  static constexpr std::pair<std::string_view, StashAction> k_words[] = {
+      {"list", StashAction::list},   {"save", StashAction::save}, {"show", StashAction::show},
+      {"apply", StashAction::apply}, {"pop", StashAction::pop},   {"drop", StashAction::drop},
+      {"clear", StashAction::clear},
+  };
+  for (const auto& [name, action] : k_words) {
+    if (word == name) return action;
+  }
+  return StashAction::usage;
 }
 
 // The entry's paths, when every one of them may be written: none unsafe,
@@ -68,51 +146,12 @@ std::optional<PathMap> writable_paths(const Repository& repo, const StashEntry& 
 // Writes every blob of the entry into the working tree, replacing what is
 // there (a file the index proves to hold its blob already is left alone),
 // and makes the index hold exactly the entry's paths.
-bool apply_entry(const Repository& repo, const StashEntry& entry) {
+void apply_entry(const Repository& repo, const StashEntry& entry) {
   std::optional<PathMap> files = writable_paths(repo, entry);
-  if (!files) {
-    print_error("stash повреждён");
-    return false;
-  }
+  if (!files) throw CommandError("stash повреждён", "");
   const KnownFiles known = load_known_files(repo);
   write_path_map(repo, *files, &known);
   save_index(repo, index_from_tree(*files));
-  return true;
-}
-
-int apply_or_pop(const Repository& repo, const Args& rest, bool pop) {
-  const std::string usage = pop ? "orrery stash pop [stash@{0}]" : "orrery stash apply [stash@{N}]";
-  if (rest.size() >= 2) {
-    print_error("слишком много аргументов", usage);
-    return 1;
-  }
-  std::optional<uint32_t> n = selector_or_report(rest, usage);
-  if (!n) return 1;
-  if (pop && *n != 0) {
-    print_error("orrery stash pop применим только к вершине списка (stash@{0})",
-                "для промежуточной записи сначала orrery stash apply stash@{…}, затем по "
-                "очереди pop/drop верхней");
-    return 1;
-  }
-  const std::vector<StashEntry> chain = read_stash_chain(repo);
-  if (!has_stash_entry_or_report(repo, chain, *n) || !apply_entry(repo, chain[*n])) return 1;
-  if (pop) drop_stash_entry(repo, chain, 0);
-  out_stream() << "стэш применён\n";
-  return 0;
-}
-
-int drop(const Repository& repo, const Args& rest) {
-  if (rest.size() >= 2) {
-    print_error("слишком много аргументов", "orrery stash drop [stash@{N}]");
-    return 1;
-  }
-  std::optional<uint32_t> n = selector_or_report(rest, "например: orrery stash drop stash@{1}");
-  if (!n) return 1;
-  const std::vector<StashEntry> chain = read_stash_chain(repo);
-  if (!has_stash_entry_or_report(repo, chain, *n)) return 1;
-  drop_stash_entry(repo, chain, *n);
-  out_stream() << "удалён stash@{" << *n << "} (" << chain[*n].id << ")\n";
-  return 0;
 }
 
 }  // namespace
@@ -145,17 +184,13 @@ std::vector<StashEntry> read_stash_chain(const Repository& repo) {
   return chain;
 }
 
-bool has_stash_entry_or_report(const Repository& repo, const std::vector<StashEntry>& chain,
-                               size_t n) {
-  if (!read_ref(repo.root, k_stash_ref)) {
-    print_error("stash пуст");
-    return false;
-  }
+const StashEntry& stash_entry(const Repository& repo, const std::vector<StashEntry>& chain,
+                              size_t n) {
+  if (!read_ref(repo.root, k_stash_ref)) throw CommandError("stash пуст", "");
   if (n >= chain.size()) {
-    print_error("нет stash@{" + std::to_string(n) + "}", "выполни orrery stash list");
-    return false;
+    throw CommandError("нет stash@{" + std::to_string(n) + "}", "выполни orrery stash list");
   }
-  return true;
+  return chain[n];
 }
 
 void drop_stash_entry(const Repository& repo, const std::vector<StashEntry>& chain, size_t n) {
@@ -174,22 +209,75 @@ void drop_stash_entry(const Repository& repo, const std::vector<StashEntry>& cha
   }
 }
 
+Parsed<StashOptions> parse_stash_args(const Args& args) {
+  StashOptions opts;
+  if (args.empty()) return opts;
+  opts.action = stash_action(args.front());
+  const Args rest(args.begin() + 1, args.end());
+  std::optional<ArgError> error;
+  switch (opts.action) {
+    case StashAction::save:
+      parse_save(rest, opts);
+      break;
+    case StashAction::show:
+      error = parse_show(rest, opts);
+      break;
+    case StashAction::apply:
+    case StashAction::pop:
+      error = parse_apply_or_pop(rest, opts);
+      break;
+    case StashAction::drop:
+      error = parse_drop(rest, opts);
+      break;
+    default:
+      break;
+  }
+  if (error) return *error;
+  return opts;
+}
+
+void do_stash(const Repository& repo, const StashOptions& opts, std::ostream& out) {
+  switch (opts.action) {
+    case StashAction::list:
+      return list_stash(repo, out);
+    case StashAction::save: {
+      const ObjectId id = save_stash(repo, opts.message);  // refused: nothing printed
+      out << "стэш сохранён: " << id << "\n";
+      return;
+    }
+    case StashAction::clear:
+      return remove_stash_ref(repo);
+    case StashAction::usage:
+      return;
+    default:
+      break;
+  }
+  const std::vector<StashEntry> chain = read_stash_chain(repo);
+  const StashEntry& entry = stash_entry(repo, chain, opts.entry);
+  if (opts.action == StashAction::show) return show_stash(repo, entry, opts.format, out);
+  if (opts.action == StashAction::drop) {
+    drop_stash_entry(repo, chain, opts.entry);
+    out << "удалён stash@{" << opts.entry << "} (" << entry.id << ")\n";
+    return;
+  }
+  apply_entry(repo, entry);
+  if (opts.action == StashAction::pop) drop_stash_entry(repo, chain, 0);
+  out << "стэш применён\n";
+}
+
 int cmd_stash(const Args& args) {
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
   if (!args.empty() && has_help_flag(args)) return cmd_help({"stash"});
 
-  const std::string word = args.empty() ? "list" : args.front();
-  const Args rest(args.empty() ? args.end() : args.begin() + 1, args.end());
-  if (word == "list") return list_stash(*repo);
-  if (word == "save") return save_stash(*repo, rest);
-  if (word == "show") return show_stash(*repo, rest);
-  if (word == "apply" || word == "pop") return apply_or_pop(*repo, rest, word == "pop");
-  if (word == "drop") return drop(*repo, rest);
-  if (word == "clear") {
-    remove_stash_ref(*repo);
-    return 0;
+  Parsed<StashOptions> opts = parse_stash_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
+  if (std::get<StashOptions>(opts).action == StashAction::usage) {
+    cmd_help({"stash"});
+    return 1;
   }
-  cmd_help({"stash"});
-  return 1;
+  return report_command_error([&] {
+    do_stash(*repo, std::get<StashOptions>(opts), out_stream());
+    return 0;
+  });
 }

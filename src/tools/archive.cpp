@@ -11,6 +11,7 @@
 #include <ostream>
 #include <random>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "store/fs.h"
@@ -31,50 +32,52 @@ constexpr size_t k_flush_size = size_t{1} << 20;
 constexpr std::string_view k_output_prefix = "--output=";
 constexpr std::string_view k_format_prefix = "--format=";
 
-bool set_format(std::string_view value, ArchiveOptions& opts) {
+// A usage error exits with 2.
+ArgError usage_error(std::string message, std::string hint = "") {
+  return ArgError{std::move(message), std::move(hint), 2};
+}
+
+std::optional<ArgError> set_format(std::string_view value, ArchiveOptions& opts) {
   if (value == "tar") {
     opts.format = ArchiveFormat::tar;
   } else if (value == "zip") {
     opts.format = ArchiveFormat::zip;
   } else if (!value.empty()) {
-    print_error("поддерживаются только форматы tar и zip", value);
-    return false;
+    return usage_error("поддерживаются только форматы tar и zip", std::string(value));
   }
-  return true;
+  return std::nullopt;
 }
 
-// Applies args[i] (and the value after it, advancing i); reports a bad
-// argument and returns false.
-bool parse_one_archive_arg(const Args& args, size_t& i, ArchiveOptions& opts, bool& have_revision) {
+// Applies args[i] (and the value after it, advancing i); answers the error
+// of a bad argument.
+std::optional<ArgError> parse_one_archive_arg(const Args& args, size_t& i, ArchiveOptions& opts,
+                                              bool& have_revision) {
   const std::string& arg = args[i];
   const bool has_next = i + 1 < args.size();
   if (arg == "-o" || arg == "--format") {
-    if (!has_next) {
-      print_error(arg == "-o" ? "нет пути после -o" : "нет значения после --format");
-      return false;
-    }
+    if (!has_next)
+      return usage_error(arg == "-o" ? "нет пути после -o" : "нет значения после --format");
     if (arg == "--format") return set_format(args[++i], opts);
     opts.output = args[++i];
-    return true;
+    return std::nullopt;
   }
   if (arg.rfind(k_output_prefix, 0) == 0) {
     opts.output = arg.substr(k_output_prefix.size());
-    return true;
+    return std::nullopt;
   }
   if (arg.rfind(k_format_prefix, 0) == 0) {
     return set_format(std::string_view(arg).substr(k_format_prefix.size()), opts);
   }
-  if (!arg.empty() && arg[0] == '-') {
-    print_error("неизвестный флаг", arg);
-    return false;
-  }
-  if (have_revision) {
-    print_error("укажи не более одной ревизии");
-    return false;
-  }
+  if (!arg.empty() && arg[0] == '-') return usage_error("неизвестный флаг", arg);
+  if (have_revision) return usage_error("укажи не более одной ревизии");
   opts.revision = arg;
   have_revision = true;
-  return true;
+  return std::nullopt;
+}
+
+// What failed while the archive was made or written; exits with 2.
+CommandError archive_error(const std::string& detail) {
+  return CommandError(ArgError{"archive:", detail, 2});
 }
 
 // A hostile tree may name a file twice; the later entry wins, as it does
@@ -209,58 +212,41 @@ bool open_output(const std::string& output, PendingFile& file) {
   return file.fd >= 0;
 }
 
-int archive_to_file(const Repository& repo, const ArchivePlan& plan, const ArchiveOptions& opts) {
+void archive_to_file(const Repository& repo, const ArchivePlan& plan, const ArchiveOptions& opts) {
   PendingFile file;
   if (!open_output(opts.output, file)) {
-    print_error("не смог открыть выходной файл");
-    return 2;
+    throw CommandError(ArgError{"не смог открыть выходной файл", "", 2});
   }
   try {
     stream_archive(repo, plan, opts.format,
                    [&file](std::string_view bytes) { write_pending(file, bytes); });
     commit_pending(file);
   } catch (const std::exception& e) {
-    print_error("archive:", e.what());
-    return 2;
+    throw archive_error(e.what());
   }
-  return 0;
 }
 
-int archive_to_stdout(const Repository& repo, const ArchivePlan& plan, ArchiveFormat format) {
-  std::ostream& out = out_stream();
+void archive_to_stream(const Repository& repo, const ArchivePlan& plan, ArchiveFormat format,
+                       std::ostream& out) {
   try {
     stream_archive(repo, plan, format, [&out](std::string_view bytes) {
       out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     });
   } catch (const std::exception& e) {
-    print_error("archive:", e.what());
-    return 2;
+    throw archive_error(e.what());
   }
-  if (!out.flush()) {
-    print_error("archive:", "не удалось записать архив в стандартный вывод");
-    return 2;
-  }
-  return 0;
-}
-
-// The plan, or nothing after reporting why the commit cannot be archived.
-std::optional<ArchivePlan> plan_or_report(const Repository& repo, const ObjectId& commit,
-                                          ArchiveFormat format) {
-  try {
-    return plan_archive(repo, commit, format);
-  } catch (const std::exception& e) {
-    print_error("archive:", e.what());
-    return std::nullopt;
-  }
+  if (!out.flush()) throw archive_error("не удалось записать архив в стандартный вывод");
 }
 
 }  // namespace
 
-std::optional<ArchiveOptions> parse_archive_args(const Args& args) {
+Parsed<ArchiveOptions> parse_archive_args(const Args& args) {
   ArchiveOptions opts;
   bool have_revision = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (!parse_one_archive_arg(args, i, opts, have_revision)) return std::nullopt;
+    if (std::optional<ArgError> error = parse_one_archive_arg(args, i, opts, have_revision)) {
+      return *error;
+    }
   }
   return opts;
 }
@@ -298,21 +284,29 @@ void write_archive(const Repository& repo, const ArchivePlan& plan, ArchiveForma
   }
 }
 
+void do_archive(const Repository& repo, const ArchiveOptions& opts, std::ostream& standard_output) {
+  std::optional<ObjectId> commit = resolve_revision(repo, opts.revision);
+  if (!commit) throw CommandError("ревизия не найдена", opts.revision);
+  ArchivePlan plan;
+  try {
+    plan = plan_archive(repo, *commit, opts.format);
+  } catch (const std::exception& e) {
+    throw archive_error(e.what());
+  }
+  if (opts.output.empty()) return archive_to_stream(repo, plan, opts.format, standard_output);
+  archive_to_file(repo, plan, opts);
+}
+
 int cmd_archive(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"archive"});
 
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  std::optional<ArchiveOptions> opts = parse_archive_args(args);
-  if (!opts) return 2;
+  Parsed<ArchiveOptions> opts = parse_archive_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
 
-  std::optional<ObjectId> commit = resolve_revision(*repo, opts->revision);
-  if (!commit) {
-    print_error("ревизия не найдена", opts->revision);
-    return 1;
-  }
-  std::optional<ArchivePlan> plan = plan_or_report(*repo, *commit, opts->format);
-  if (!plan) return 2;
-  return opts->output.empty() ? archive_to_stdout(*repo, *plan, opts->format)
-                              : archive_to_file(*repo, *plan, *opts);
+  return report_command_error([&] {
+    do_archive(*repo, std::get<ArchiveOptions>(opts), out_stream());
+    return 0;
+  });
 }

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/console.h"
+#include "cli/parsed.h"
 #include "store/object.h"
 #include "tools/archive_format.h"
 
@@ -19,9 +21,9 @@ struct ArchiveOptions {
   std::string revision = "HEAD";
 };
 
-// Parses -o/--output=, --format/--format= and at most one revision; reports
-// a bad argument itself and returns nothing (the command then exits 2).
-std::optional<ArchiveOptions> parse_archive_args(const Args& args);
+// Parses -o/--output=, --format/--format= and at most one revision; a usage
+// error exits with 2.
+Parsed<ArchiveOptions> parse_archive_args(const Args& args);
 
 struct ArchiveEntry {
   std::string path;  // "/"-separated, from the repository root
@@ -45,6 +47,12 @@ ArchivePlan plan_archive(const Repository& repo, const ObjectId& commit, Archive
 // is missing or not a blob are left out), then the format's closing bytes.
 void write_archive(const Repository& repo, const ArchivePlan& plan, ArchiveFormat format,
                    ByteSink& sink);
+
+// Archives the revision into opts.output (replaced whole, or a device or
+// FIFO written as it is) or, without one, into `standard_output`. Throws
+// CommandError for an unknown revision (exit code 1) and for a tree the
+// format cannot hold or a failed write (exit code 2).
+void do_archive(const Repository& repo, const ArchiveOptions& opts, std::ostream& standard_output);
 
 // orrery archive [-o file|--output=file] [--format=tar|zip] [revision].
 int cmd_archive(const Args& args);

@@ -32,11 +32,7 @@ void write_state(const Repository& repo, std::string_view name, const std::strin
   write_file_atomic(state_path(repo, name), value + "\n");
 }
 
-int bisect_start(const Repository& repo, const Args& rest) {
-  if (!rest.empty()) {
-    print_error("orrery bisect start не принимает аргументов");
-    return 1;
-  }
+int bisect_start(const Repository& repo) {
   std::optional<ObjectId> head = head_commit(repo);
   if (!head) {
     print_error("bisect start: нет коммита на HEAD");
@@ -81,17 +77,11 @@ int bisect_step(const Repository& repo) {
   return cmd_checkout({(*candidates)[candidates->size() / 2]});
 }
 
-int bisect_mark(const Repository& repo, const std::string& word, const Args& rest) {
-  if (rest.size() > 1) {
-    print_error("слишком много аргументов для bisect " + word,
-                "orrery bisect " + word + " [HEAD|ревизия]");
-    return 1;
-  }
+int bisect_mark(const Repository& repo, const std::string& word, const std::string& revision) {
   if (!read_state(repo, "original_head_oid")) {
     print_error("bisect " + word + ": сначала orrery bisect start");
     return 1;
   }
-  const std::string revision = rest.empty() ? "HEAD" : rest.front();
   std::optional<ObjectId> id = resolve_revision(repo, revision);
   if (!id) {
     print_error("не найден коммит: " + revision);
@@ -102,11 +92,7 @@ int bisect_mark(const Repository& repo, const std::string& word, const Args& res
   return bisect_step(repo);
 }
 
-int bisect_reset(const Repository& repo, const Args& rest) {
-  if (!rest.empty()) {
-    print_error("orrery bisect reset не принимает аргументов");
-    return 1;
-  }
+int bisect_reset(const Repository& repo) {
   std::optional<std::string> oid = read_state(repo, "original_head_oid");
   if (!oid) {
     print_error("bisect reset: bisect не был запущен", "сначала orrery bisect start");
@@ -146,22 +132,49 @@ std::string bisect_short_id(std::string_view id) {
   return std::string(id);
 }
 
+Parsed<BisectOptions> parse_bisect_args(const Args& args) {
+  if (args.empty()) {
+    return ArgError{"укажи подкоманду: start | bad | good | reset",
+                    "например: orrery bisect start; orrery bisect bad; orrery bisect good v0; "
+                    "orrery bisect reset"};
+  }
+  const std::string& word = args.front();
+  const Args rest(args.begin() + 1, args.end());
+  BisectOptions opts;
+  if (word == "start" || word == "reset") {
+    if (!rest.empty()) return ArgError{"orrery bisect " + word + " не принимает аргументов", ""};
+    opts.action = word == "start" ? BisectAction::start : BisectAction::reset;
+    return opts;
+  }
+  if (word != "good" && word != "bad") {
+    return ArgError{"неизвестная подкоманда bisect: " + word, "start | bad | good | reset"};
+  }
+  if (rest.size() > 1) {
+    return ArgError{"слишком много аргументов для bisect " + word,
+                    "orrery bisect " + word + " [HEAD|ревизия]"};
+  }
+  opts.action = word == "good" ? BisectAction::good : BisectAction::bad;
+  if (!rest.empty()) opts.revision = rest.front();
+  return opts;
+}
+
 int cmd_bisect(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"bisect"});
 
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  if (args.empty()) {
-    print_error("укажи подкоманду: start | bad | good | reset",
-                "например: orrery bisect start; orrery bisect bad; orrery bisect good v0; orrery "
-                "bisect reset");
-    return 1;
+  Parsed<BisectOptions> parsed = parse_bisect_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
+  const BisectOptions& opts = std::get<BisectOptions>(parsed);
+  switch (opts.action) {
+    case BisectAction::start:
+      return bisect_start(*repo);
+    case BisectAction::reset:
+      return bisect_reset(*repo);
+    case BisectAction::good:
+      return bisect_mark(*repo, "good", opts.revision);
+    case BisectAction::bad:
+      return bisect_mark(*repo, "bad", opts.revision);
   }
-  const std::string& word = args.front();
-  const Args rest(args.begin() + 1, args.end());
-  if (word == "start") return bisect_start(*repo, rest);
-  if (word == "good" || word == "bad") return bisect_mark(*repo, word, rest);
-  if (word == "reset") return bisect_reset(*repo, rest);
-  print_error("неизвестная подкоманда bisect: " + word, "start | bad | good | reset");
   return 1;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/console.h"
+#include "cli/parsed.h"
 #include "store/object.h"
 
 struct Repository;
@@ -18,6 +19,16 @@ std::optional<std::vector<ObjectId>> bisect_candidates(const Repository& repo, c
 
 // The first 12 characters and "…" for an id of 13 or more, else the id.
 std::string bisect_short_id(std::string_view id);
+
+enum class BisectAction { start, good, bad, reset };
+
+struct BisectOptions {
+  BisectAction action = BisectAction::start;
+  std::string revision = "HEAD";  // what good or bad marks
+};
+
+// A subcommand and, for good and bad, at most one revision.
+Parsed<BisectOptions> parse_bisect_args(const Args& args);
 
 // orrery bisect start | bad [rev] | good [rev] | reset. The state lives in
 // .orrery/bisect/ (original_head_oid, original_head_ref, good, bad: one

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <ostream>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "cli/pager.h"
@@ -134,54 +135,23 @@ std::string format_date(uint64_t timestamp) {
   return text;
 }
 
-struct BlameArgs {
-  std::string revision = "HEAD";
-  std::string file;
-};
-
-std::optional<BlameArgs> parse_blame_args(const Args& args) {
-  std::vector<std::string> positional;
-  bool options_ended = false;
-  for (const std::string& arg : args) {
-    if (!options_ended && arg == "--") {
-      options_ended = true;
-    } else if (!options_ended && !arg.empty() && arg.front() == '-') {
-      print_error("неизвестный флаг (пути, начинающиеся с «-», указывай после «--»)",
-                  std::string(k_format_hint) + "   например: orrery blame HEAD readme.txt");
-      return std::nullopt;
-    } else {
-      positional.push_back(arg);
-    }
-  }
-  if (positional.size() > 2) {
-    print_error("слишком много позиционных аргументов", k_format_hint);
-    return std::nullopt;
-  }
-  if (positional.empty()) {
-    print_error("не указан файл", k_format_hint);
-    return std::nullopt;
-  }
-  BlameArgs out;
-  if (positional.size() == 2) out.revision = positional.front();
-  out.file = positional.back();
-  return out;
-}
-
-std::optional<std::string> blamed_path(const Repository& repo, const std::string& arg) {
-  std::string cwd;
-  try {
-    cwd = current_directory();
-  } catch (const std::runtime_error&) {
-    print_error("не удалось узнать текущий каталог");
-    return std::nullopt;
-  }
+std::string blamed_path(const Repository& repo, const std::string& cwd, const std::string& arg) {
   std::optional<std::string> path = repo_relative_arg(repo.root, cwd, arg);
   if (!path || path->empty()) {
-    print_error("путь недопустим или вне корня репозитория", arg);
-    return std::nullopt;
+    throw CommandError(ArgError{"путь недопустим или вне корня репозитория", arg, 2});
   }
-  return path;
+  return *path;
 }
+
+std::string working_directory() {
+  try {
+    return current_directory();
+  } catch (const std::runtime_error&) {
+    throw CommandError(ArgError{"не удалось узнать текущий каталог", "", 2});
+  }
+}
+
+}  // namespace
 
 void print_blame(const Blame& blame) {
   std::string out;
@@ -192,7 +162,30 @@ void print_blame(const Blame& blame) {
   out_stream() << out;
 }
 
-}  // namespace
+Parsed<BlameOptions> parse_blame_args(const Args& args) {
+  std::vector<std::string> positional;
+  bool options_ended = false;
+  for (const std::string& arg : args) {
+    if (!options_ended && arg == "--") {
+      options_ended = true;
+    } else if (!options_ended && !arg.empty() && arg.front() == '-') {
+      return ArgError{"неизвестный флаг (пути, начинающиеся с «-», указывай после «--»)",
+                      std::string(k_format_hint) + "   например: orrery blame HEAD readme.txt", 2};
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (positional.size() > 2) {
+    return ArgError{"слишком много позиционных аргументов", std::string(k_format_hint), 2};
+  }
+  if (positional.empty()) {
+    return ArgError{"не указан файл", std::string(k_format_hint), 2};
+  }
+  BlameOptions out;
+  if (positional.size() == 2) out.revision = positional.front();
+  out.file = positional.back();
+  return out;
+}
 
 std::string blame_label(const ObjectId& id, const Commit& commit) {
   std::string label = id.size() < 13 ? id : id.substr(0, 12);
@@ -247,27 +240,32 @@ std::optional<Blame> blame_file(const Repository& repo, const ObjectId& commit,
   return blame;
 }
 
+Blame do_blame(const Repository& repo, const BlameOptions& opts) {
+  std::optional<ObjectId> commit = resolve_revision(repo, opts.revision);
+  if (!commit) {
+    throw CommandError(ArgError{"не удалось распознать ревизию",
+                                "задай ветку, тег или полный SHA-256 коммита", 2});
+  }
+  const std::string path = blamed_path(repo, opts.cwd, opts.file);
+  std::string error;
+  std::optional<Blame> blame = blame_file(repo, *commit, path, error);
+  if (!blame) throw CommandError(ArgError{"не удалось вычислить blame", error, 2});
+  return std::move(*blame);
+}
+
 int cmd_blame(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"blame"});
 
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  std::optional<BlameArgs> opts = parse_blame_args(args);
-  if (!opts) return 2;
-  std::optional<ObjectId> commit = resolve_revision(*repo, opts->revision);
-  if (!commit) {
-    print_error("не удалось распознать ревизию", "задай ветку, тег или полный SHA-256 коммита");
-    return 2;
-  }
-  std::optional<std::string> path = blamed_path(*repo, opts->file);
-  if (!path) return 2;
-  std::string error;
-  std::optional<Blame> blame = blame_file(*repo, *commit, *path, error);
-  if (!blame) {
-    print_error("не удалось вычислить blame", error);
-    return 2;
-  }
-  start_pager();
-  print_blame(*blame);
-  return 0;
+  Parsed<BlameOptions> opts = parse_blame_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
+
+  return report_command_error([&] {
+    std::get<BlameOptions>(opts).cwd = working_directory();
+    const Blame blame = do_blame(*repo, std::get<BlameOptions>(opts));
+    start_pager();
+    print_blame(blame);
+    return 0;
+  });
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/console.h"
+#include "cli/parsed.h"
 #include "store/object.h"
 
 struct Repository;
@@ -28,6 +29,22 @@ std::string blame_label(const ObjectId& id, const Commit& commit);
 // Returns nothing and sets `error` to the reason when it cannot.
 std::optional<Blame> blame_file(const Repository& repo, const ObjectId& commit,
                                 const std::string& path, std::string& error);
+
+struct BlameOptions {
+  std::string revision = "HEAD";
+  std::string file;
+  std::string cwd;  // what `file` is relative to (not parsed)
+};
+
+// [revision] [--] <file>; a usage error exits with 2.
+Parsed<BlameOptions> parse_blame_args(const Args& args);
+
+// Resolves the revision and the file, then blames it. Throws CommandError
+// (exit code 2) for what cannot be resolved or attributed.
+Blame do_blame(const Repository& repo, const BlameOptions& opts);
+
+// One "<label>\t<line>" line per line of the file.
+void print_blame(const Blame& blame);
 
 // orrery blame [HEAD|revision] [--] <file>; errors after the repository
 // lookup exit with 2.

@@ -45,9 +45,8 @@ void select_empty_directories(const std::vector<WorkItem>& items, std::vector<ch
   }
 }
 
-bool report_failure(const char* message, const std::string& path) {
-  print_error(message, path + ": " + std::strerror(errno));
-  return false;
+ArgError removal_failure(const char* message, const std::string& path) {
+  return ArgError{message, path + ": " + std::strerror(errno)};
 }
 
 void print_plan(const CleanPlan& plan, bool dry_run) {
@@ -62,7 +61,7 @@ void print_plan(const CleanPlan& plan, bool dry_run) {
 
 }  // namespace
 
-std::optional<CleanOptions> parse_clean_args(const Args& args) {
+Parsed<CleanOptions> parse_clean_args(const Args& args) {
   CleanOptions opts;
   for (const std::string& arg : args) {
     if (arg == "-n" || arg == "--dry-run") {
@@ -72,17 +71,14 @@ std::optional<CleanOptions> parse_clean_args(const Args& args) {
     } else if (arg == "-d") {
       opts.directories = true;
     } else if (!arg.empty() && arg.front() == '-') {
-      print_error("неизвестный флаг: " + arg, k_usage);
-      return std::nullopt;
+      return ArgError{"неизвестный флаг: " + arg, std::string(k_usage)};
     } else {
-      print_error("лишний аргумент: " + arg, k_usage);
-      return std::nullopt;
+      return ArgError{"лишний аргумент: " + arg, std::string(k_usage)};
     }
   }
   if (!opts.dry_run && !opts.force) {
-    print_error("отказ без действия по умолчанию",
-                "просмотр: orrery clean -n [-d]; удаление: orrery clean -f [-d]");
-    return std::nullopt;
+    return ArgError{"отказ без действия по умолчанию",
+                    "просмотр: orrery clean -n [-d]; удаление: orrery clean -f [-d]"};
   }
   return opts;
 }
@@ -109,18 +105,29 @@ CleanPlan plan_clean(const Repository& repo, bool directories) {
   return plan;
 }
 
-bool remove_planned(const std::string& root, const CleanPlan& plan) {
+std::optional<ArgError> remove_planned(const std::string& root, const CleanPlan& plan) {
   for (const std::string& path : plan.files) {
     if (::unlink((root + "/" + path).c_str()) != 0) {
-      return report_failure("не удалось удалить файл", path);
+      return removal_failure("не удалось удалить файл", path);
     }
   }
   for (const std::string& path : plan.directories) {
     if (::rmdir((root + "/" + path).c_str()) != 0) {
-      return report_failure("не удалось удалить каталог", path);
+      return removal_failure("не удалось удалить каталог", path);
     }
   }
-  return true;
+  return std::nullopt;
+}
+
+CleanResult do_clean(const Repository& repo, const CleanOptions& opts) {
+  CleanResult result{plan_clean(repo, opts.directories), opts.dry_run, std::nullopt};
+  if (!opts.dry_run) result.failure = remove_planned(repo.root, result.plan);
+  return result;
+}
+
+int print_clean(const CleanResult& result) {
+  if (!g_quiet) print_plan(result.plan, result.dry_run);
+  return result.failure ? report_arg_error(*result.failure) : 0;
 }
 
 int cmd_clean(const Args& args) {
@@ -128,11 +135,8 @@ int cmd_clean(const Args& args) {
 
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  std::optional<CleanOptions> opts = parse_clean_args(args);
-  if (!opts) return 1;
+  Parsed<CleanOptions> opts = parse_clean_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
 
-  const CleanPlan plan = plan_clean(*repo, opts->directories);
-  if (!g_quiet) print_plan(plan, opts->dry_run);
-  if (opts->dry_run) return 0;
-  return remove_planned(repo->root, plan) ? 0 : 1;
+  return print_clean(do_clean(*repo, std::get<CleanOptions>(opts)));
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/console.h"
+#include "cli/parsed.h"
 
 struct Repository;
 
@@ -14,8 +15,8 @@ struct CleanOptions {
   bool directories = false;  // -d
 };
 
-// Reports a bad argument itself and returns nothing.
-std::optional<CleanOptions> parse_clean_args(const Args& args);
+// Refuses a run with neither -n nor -f.
+Parsed<CleanOptions> parse_clean_args(const Args& args);
 
 // What clean removes: untracked files in walk order, then (with -d) the
 // directories that hold nothing else, each after its subdirectories.
@@ -31,8 +32,20 @@ struct CleanPlan {
 CleanPlan plan_clean(const Repository& repo, bool directories);
 
 // Removes the files, then the directories, each with a non-recursive
-// remove. Reports the first failure through print_error and returns false.
-bool remove_planned(const std::string& root, const CleanPlan& plan);
+// remove. Stops at the first failure and answers it.
+std::optional<ArgError> remove_planned(const std::string& root, const CleanPlan& plan);
+
+struct CleanResult {
+  CleanPlan plan;
+  bool dry_run = false;
+  std::optional<ArgError> failure;  // the removal that failed
+};
+
+// Plans, then (unless a dry run) removes.
+CleanResult do_clean(const Repository& repo, const CleanOptions& opts);
+
+// The plan (unless quiet), then the failure; answers the exit code.
+int print_clean(const CleanResult& result);
 
 // orrery clean [-n|--dry-run] [-f|--force] [-d]
 int cmd_clean(const Args& args);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ostream>
+#include <variant>
 #include <vector>
 
 #include "cli/help.h"
@@ -15,69 +16,17 @@ constexpr std::string_view k_usage =
 constexpr std::string_view k_key_examples =
     "примеры: remote.origin.url; upstream.remote; upstream.branch; branch.main.upstream.remote";
 
-enum class ConfigMode { list, get, set, unset };
-
-struct ConfigOptions {
-  ConfigMode mode = ConfigMode::list;
-  std::optional<std::string> key;
-  std::vector<std::string> words;  // the value of --set, word by word
-};
-
 bool is_mode_flag(const std::string& arg) {
   return arg == "--list" || arg == "-l" || arg == "--get" || arg == "--set" || arg == "--unset";
 }
 
-void report_missing_key(ConfigMode mode) {
-  if (mode == ConfigMode::get) {
-    print_error("не хватает ключа после --get", "orrery config --get <ключ>");
-  } else if (mode == ConfigMode::unset) {
-    print_error("не хватает ключа после --unset", "orrery config --unset <ключ>");
-  } else {
-    print_error("не хватает ключа или значения после --set",
-                "orrery config --set <ключ> <значение>");
+ArgError missing_key_error(ConfigMode mode) {
+  if (mode == ConfigMode::get)
+    return {"не хватает ключа после --get", "orrery config --get <ключ>"};
+  if (mode == ConfigMode::unset) {
+    return {"не хватает ключа после --unset", "orrery config --unset <ключ>"};
   }
-}
-
-// Takes the key after a mode flag at args[i] and, for --set, every word
-// after it as the value.
-bool take_mode_operands(const Args& args, size_t& i, ConfigOptions& opts) {
-  const std::string& flag = args[i];
-  opts.mode = flag == "--get"   ? ConfigMode::get
-              : flag == "--set" ? ConfigMode::set
-                                : ConfigMode::unset;
-  if (i + 1 == args.size()) {
-    report_missing_key(opts.mode);
-    return false;
-  }
-  opts.key = args[++i];
-  if (opts.mode == ConfigMode::set) {
-    opts.words.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
-    i = args.size();
-  }
-  return true;
-}
-
-std::optional<ConfigOptions> parse_config_args(const Args& args) {
-  if (std::count_if(args.begin(), args.end(), is_mode_flag) > 1) {
-    print_error("сочетание нескольких режимов config",
-                "используй одно из --list, --get, --set, --unset");
-    return std::nullopt;
-  }
-  ConfigOptions opts;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--list" || arg == "-l") continue;
-    if (is_mode_flag(arg)) {
-      if (!take_mode_operands(args, i, opts)) return std::nullopt;
-    } else if (!arg.empty() && arg.front() == '-') {
-      print_error("неизвестный флаг или опция для config: " + arg, k_usage);
-      return std::nullopt;
-    } else {
-      print_error("лишний аргумент для config в режиме .orrery: " + arg, k_usage);
-      return std::nullopt;
-    }
-  }
-  return opts;
+  return {"не хватает ключа или значения после --set", "orrery config --set <ключ> <значение>"};
 }
 
 // A line break or NUL would end the line in .orrery/config and a quote would
@@ -91,27 +40,15 @@ bool is_storable_key(std::string_view key, const ConfigKey& parsed) {
   return !has_line_break_or_nul(key) && parsed.name.find('"') == std::string::npos;
 }
 
-std::optional<ConfigKey> key_or_report(const std::string& key) {
+std::optional<ArgError> take_key(const std::string& key, ConfigOptions& opts) {
   std::optional<ConfigKey> parsed = parse_config_key(key);
-  if (!parsed) {
-    print_error("неподдерживаемый ключ: " + key, k_key_examples);
-    return std::nullopt;
-  }
+  if (!parsed) return ArgError{"неподдерживаемый ключ: " + key, std::string(k_key_examples)};
   if (!is_storable_key(key, *parsed)) {
-    print_error("недопустимый символ в ключе config",
-                "ключ не может содержать перевод строки, NUL или кавычку");
-    return std::nullopt;
+    return ArgError{"недопустимый символ в ключе config",
+                    "ключ не может содержать перевод строки, NUL или кавычку"};
   }
-  return parsed;
-}
-
-std::optional<std::string> BranchConfig::*branch_member(ConfigKey::Field field) {
-  return field == ConfigKey::Field::branch_remote ? &BranchConfig::upstream_remote
-                                                  : &BranchConfig::upstream_branch;
-}
-
-void append_line(std::string& out, std::string_view key, const std::optional<std::string>& value) {
-  if (value) out.append(key).append("=").append(*value).append("\n");
+  opts.key = std::move(*parsed);
+  return std::nullopt;
 }
 
 std::string join_words(const std::vector<std::string>& words) {
@@ -123,24 +60,65 @@ std::string join_words(const std::vector<std::string>& words) {
   return value;
 }
 
-int run_set(const Repository& repo, RepoConfig& config, const ConfigKey& key,
-            const std::vector<std::string>& words) {
+std::optional<ArgError> take_value(const std::vector<std::string>& words, ConfigOptions& opts) {
   if (words.empty()) {
-    print_error("нет значения для --set", "orrery config --set <ключ> <значение>");
-    return 1;
+    return ArgError{"нет значения для --set", "orrery config --set <ключ> <значение>"};
   }
-  const std::string value = join_words(words);
-  if (has_line_break_or_nul(value)) {
-    print_error("недопустимый символ в значении config",
-                "значение не может содержать перевод строки или NUL");
-    return 1;
+  opts.value = join_words(words);
+  if (has_line_break_or_nul(opts.value)) {
+    return ArgError{"недопустимый символ в значении config",
+                    "значение не может содержать перевод строки или NUL"};
   }
-  set_config_value(config, key, value);
-  save_config(repo, config);
-  return 0;
+  return std::nullopt;
+}
+
+// Takes the key after a mode flag at args[i] and, for --set, every word
+// after it as the value.
+std::optional<ArgError> take_mode_operands(const Args& args, size_t& i, ConfigOptions& opts) {
+  const std::string& flag = args[i];
+  opts.mode = flag == "--get"   ? ConfigMode::get
+              : flag == "--set" ? ConfigMode::set
+                                : ConfigMode::unset;
+  if (i + 1 == args.size()) return missing_key_error(opts.mode);
+  const std::string& key = args[++i];
+  if (opts.mode != ConfigMode::set) return take_key(key, opts);
+  const std::vector<std::string> words(args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                       args.end());
+  i = args.size();
+  if (std::optional<ArgError> error = take_key(key, opts)) return error;
+  return take_value(words, opts);
+}
+
+std::optional<std::string> BranchConfig::*branch_member(ConfigKey::Field field) {
+  return field == ConfigKey::Field::branch_remote ? &BranchConfig::upstream_remote
+                                                  : &BranchConfig::upstream_branch;
+}
+
+void append_line(std::string& out, std::string_view key, const std::optional<std::string>& value) {
+  if (value) out.append(key).append("=").append(*value).append("\n");
 }
 
 }  // namespace
+
+Parsed<ConfigOptions> parse_config_args(const Args& args) {
+  if (std::count_if(args.begin(), args.end(), is_mode_flag) > 1) {
+    return ArgError{"сочетание нескольких режимов config",
+                    "используй одно из --list, --get, --set, --unset"};
+  }
+  ConfigOptions opts;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--list" || arg == "-l") continue;
+    if (is_mode_flag(arg)) {
+      if (std::optional<ArgError> error = take_mode_operands(args, i, opts)) return *error;
+    } else if (!arg.empty() && arg.front() == '-') {
+      return ArgError{"неизвестный флаг или опция для config: " + arg, std::string(k_usage)};
+    } else {
+      return ArgError{"лишний аргумент для config в режиме .orrery: " + arg, std::string(k_usage)};
+    }
+  }
+  return opts;
+}
 
 std::optional<ConfigKey> parse_config_key(std::string_view key) {
   using Field = ConfigKey::Field;
@@ -235,29 +213,36 @@ std::string list_config(const RepoConfig& config) {
   return out;
 }
 
+ConfigResult do_config(const Repository& repo, const ConfigOptions& opts) {
+  RepoConfig config = load_config(repo);
+  switch (opts.mode) {
+    case ConfigMode::list:
+      return {list_config(config)};
+    case ConfigMode::get: {
+      std::optional<std::string> value = get_config_value(config, opts.key);
+      if (!value) return {"", false};
+      return {*value + "\n"};
+    }
+    case ConfigMode::set:
+      set_config_value(config, opts.key, opts.value);
+      break;
+    case ConfigMode::unset:
+      unset_config_value(config, opts.key);
+      break;
+  }
+  save_config(repo, config);
+  return {};
+}
+
 int cmd_config(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"config"});
 
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  std::optional<ConfigOptions> opts = parse_config_args(args);
-  if (!opts) return 1;
+  Parsed<ConfigOptions> opts = parse_config_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
 
-  RepoConfig config = load_config(*repo);
-  if (opts->mode == ConfigMode::list) {
-    out_stream() << list_config(config);
-    return 0;
-  }
-  std::optional<ConfigKey> key = key_or_report(*opts->key);
-  if (!key) return 1;
-  if (opts->mode == ConfigMode::set) return run_set(*repo, config, *key, opts->words);
-  if (opts->mode == ConfigMode::unset) {
-    unset_config_value(config, *key);
-    save_config(*repo, config);
-    return 0;
-  }
-  std::optional<std::string> value = get_config_value(config, *key);
-  if (!value) return 1;
-  out_stream() << *value << "\n";
-  return 0;
+  const ConfigResult result = do_config(*repo, std::get<ConfigOptions>(opts));
+  out_stream() << result.text;
+  return result.found ? 0 : 1;
 }

@@ -5,7 +5,10 @@
 #include <string_view>
 
 #include "cli/console.h"
+#include "cli/parsed.h"
 #include "store/config.h"
+
+struct Repository;
 
 // The field of RepoConfig a dotted key names. Remote and branch names may
 // hold dots, so a key is split by its fixed prefix and suffix only.
@@ -32,6 +35,26 @@ void unset_config_value(RepoConfig& config, const ConfigKey& key);
 
 // The "key=value" lines of every set field, in the order the list shows.
 std::string list_config(const RepoConfig& config);
+
+enum class ConfigMode { list, get, set, unset };
+
+struct ConfigOptions {
+  ConfigMode mode = ConfigMode::list;
+  ConfigKey key;      // every mode but list
+  std::string value;  // --set: its words joined by spaces
+};
+
+// Parses one mode and checks that its key (and the value of --set) can be
+// stored.
+Parsed<ConfigOptions> parse_config_args(const Args& args);
+
+struct ConfigResult {
+  std::string text;   // the listing, or the value and its line feed
+  bool found = true;  // false: --get of a field that is not set
+};
+
+// Reads .orrery/config and, for --set and --unset, writes it back.
+ConfigResult do_config(const Repository& repo, const ConfigOptions& opts);
 
 // orrery config [--list|-l] | --get <key> | --set <key> <value>… | --unset <key>
 int cmd_config(const Args& args);

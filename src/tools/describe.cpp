@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <ostream>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "store/refs.h"
 #include "store/repo.h"
 #include "store/revision.h"
 
-std::optional<DescribeOptions> parse_describe_args(const Args& args) {
+Parsed<DescribeOptions> parse_describe_args(const Args& args) {
   DescribeOptions opts;
   bool have_revision = false;
   for (const std::string& arg : args) {
@@ -18,13 +19,11 @@ std::optional<DescribeOptions> parse_describe_args(const Args& args) {
     } else if (arg == "--tags") {
       continue;
     } else if (!arg.empty() && arg[0] == '-') {
-      print_error("describe: неизвестный флаг: " + arg,
-                  "orrery describe [--always] [--tags] [ревизия]");
-      return std::nullopt;
+      return ArgError{"describe: неизвестный флаг: " + arg,
+                      "orrery describe [--always] [--tags] [ревизия]"};
     } else if (have_revision) {
-      print_error("describe: ожидается не больше одной ревизии",
-                  "orrery describe [опции] [ревизия]");
-      return std::nullopt;
+      return ArgError{"describe: ожидается не больше одной ревизии",
+                      "orrery describe [опции] [ревизия]"};
     } else {
       opts.revision = arg;
       have_revision = true;
@@ -42,30 +41,30 @@ std::vector<std::string> tags_pointing_at(const Repository& repo, const ObjectId
   return names;
 }
 
+std::string do_describe(const Repository& repo, const DescribeOptions& opts) {
+  std::optional<ObjectId> id = resolve_revision(repo, opts.revision);
+  if (!id) {
+    throw CommandError("describe: не удалось разрешить ревизию: " + opts.revision,
+                       "orrery describe [ревизия]");
+  }
+  std::vector<std::string> tags = tags_pointing_at(repo, *id);
+  if (!tags.empty()) return tags.front();
+  if (opts.always) return id->substr(0, 12);
+  throw CommandError(
+      "нет тега, указывающего на этот коммит",
+      "создай lightweight-тег (`orrery tag …`) или добавь --always для сокращённого хэша");
+}
+
 int cmd_describe(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"describe"});
 
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  std::optional<DescribeOptions> opts = parse_describe_args(args);
-  if (!opts) return 1;
+  Parsed<DescribeOptions> opts = parse_describe_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
 
-  std::optional<ObjectId> id = resolve_revision(*repo, opts->revision);
-  if (!id) {
-    print_error("describe: не удалось разрешить ревизию: " + opts->revision,
-                "orrery describe [ревизия]");
-    return 1;
-  }
-  std::vector<std::string> tags = tags_pointing_at(*repo, *id);
-  if (!tags.empty()) {
-    out_stream() << tags.front() << "\n";
+  return report_command_error([&] {
+    out_stream() << do_describe(*repo, std::get<DescribeOptions>(opts)) << "\n";
     return 0;
-  }
-  if (opts->always) {
-    out_stream() << id->substr(0, 12) << "\n";
-    return 0;
-  }
-  print_error("нет тега, указывающего на этот коммит",
-              "создай lightweight-тег (`orrery tag …`) или добавь --always для сокращённого хэша");
-  return 1;
+  });
 }

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <regex>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "cli/pager.h"
@@ -107,25 +108,9 @@ bool grep_files(const std::string& root, const std::vector<std::string>& files, 
   return any;
 }
 
-int grep_repository(const Repository& repo, const GrepOptions& opts) {
-  std::optional<LineSearch> search;
-  try {
-    search = make_line_search(opts.pattern, opts.regex, opts.ignore_case);
-  } catch (const std::regex_error& e) {
-    print_error("неверное регулярное выражение", e.what());
-    return 2;
-  }
-  std::optional<std::vector<std::string>> files =
-      collect_grep_files(repo, current_directory(), opts.paths);
-  if (!files) return 2;
-  const bool any =
-      grep_files(repo.root, *files, *search, opts.line_number, g_quiet ? nullptr : &out_stream());
-  return any ? 0 : 1;
-}
-
 }  // namespace
 
-std::optional<GrepOptions> parse_grep_args(const Args& args) {
+Parsed<GrepOptions> parse_grep_args(const Args& args) {
   GrepOptions opts;
   size_t i = 0;
   for (; i < args.size(); ++i) {
@@ -136,23 +121,20 @@ std::optional<GrepOptions> parse_grep_args(const Args& args) {
     }
     if (arg.empty() || arg.front() != '-') break;
     if (!apply_option(arg, opts)) {
-      print_error("неизвестный флаг: " + arg, k_usage);
-      return std::nullopt;
+      return ArgError{"неизвестный флаг: " + arg, std::string(k_usage), 2};
     }
   }
   if (i == args.size()) {
-    print_error("не задан образец для поиска",
-                "например: orrery grep NEEDLE или orrery grep pattern src/");
-    return std::nullopt;
+    return ArgError{"не задан образец для поиска",
+                    "например: orrery grep NEEDLE или orrery grep pattern src/", 2};
   }
   opts.pattern = args[i];
   opts.paths.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
   return opts;
 }
 
-std::optional<std::vector<std::string>> collect_grep_files(const Repository& repo,
-                                                           const std::string& cwd,
-                                                           const std::vector<std::string>& paths) {
+std::vector<std::string> collect_grep_files(const Repository& repo, const std::string& cwd,
+                                            const std::vector<std::string>& paths) {
   const IgnoreRules rules = load_ignore_rules(repo.root);
   std::vector<std::string> files;
   if (paths.empty()) add_files_below(repo.root, "", rules, files);
@@ -160,8 +142,7 @@ std::optional<std::vector<std::string>> collect_grep_files(const Repository& rep
     std::optional<std::string> relative = repo_relative_arg(repo.root, cwd, arg);
     const std::string full = repo.root + "/" + relative.value_or("");
     if (!relative || !path_exists(full)) {
-      print_error("путь не в репозитории или неверен");
-      return std::nullopt;
+      throw CommandError(ArgError{"путь не в репозитории или неверен", "", 2});
     }
     if (!relative->empty() && !is_walkable(repo.root, *relative)) continue;
     if (is_directory(full)) {
@@ -173,17 +154,34 @@ std::optional<std::vector<std::string>> collect_grep_files(const Repository& rep
   return files;
 }
 
+bool do_grep(const Repository& repo, const GrepOptions& opts, std::ostream* matches) {
+  const auto search_files = [&] {
+    std::optional<LineSearch> search;
+    try {
+      search = make_line_search(opts.pattern, opts.regex, opts.ignore_case);
+    } catch (const std::regex_error& e) {
+      throw CommandError(ArgError{"неверное регулярное выражение", e.what(), 2});
+    }
+    const std::vector<std::string> files = collect_grep_files(repo, opts.cwd, opts.paths);
+    return grep_files(repo.root, files, *search, opts.line_number, matches);
+  };
+  if (!opts.regex) return search_files();
+  bool any = false;
+  run_with_large_stack([&] { any = search_files(); }, k_regex_stack_bytes);
+  return any;
+}
+
 int cmd_grep(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"grep"});
 
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  std::optional<GrepOptions> opts = parse_grep_args(args);
-  if (!opts) return 2;
+  Parsed<GrepOptions> parsed = parse_grep_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
+  GrepOptions& opts = std::get<GrepOptions>(parsed);
+  opts.cwd = current_directory();
   if (!g_quiet) start_pager();
 
-  if (!opts->regex) return grep_repository(*repo, *opts);
-  int code = 2;
-  run_with_large_stack([&] { code = grep_repository(*repo, *opts); }, k_regex_stack_bytes);
-  return code;
+  return report_command_error(
+      [&] { return do_grep(*repo, opts, g_quiet ? nullptr : &out_stream()) ? 0 : 1; });
 }

@@ -2,6 +2,7 @@
 
 #include <ostream>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "cli/help.h"
@@ -16,31 +17,28 @@ constexpr std::string_view k_max_count_prefix = "--max-count=";
 
 std::string_view short_id(std::string_view id) { return id.substr(0, 12); }
 
-// Applies one argument at args[i]; advances i past a consumed value. Reports
-// and returns false on a bad argument.
-bool parse_one_reflog_arg(const Args& args, size_t& i, ReflogOptions& opts) {
+// Applies one argument at args[i]; advances i past a consumed value. Answers
+// the usage error of a bad argument.
+std::optional<ArgError> parse_one_reflog_arg(const Args& args, size_t& i, ReflogOptions& opts) {
   const std::string& arg = args[i];
   if (arg == "-n") {
     if (i + 1 == args.size()) {
-      print_error("ожидается число после -n", "например: orrery reflog -n 10");
-      return false;
+      return ArgError{"ожидается число после -n", "например: orrery reflog -n 10"};
     }
     const std::string& value = args[++i];
     opts.max_count = parse_reflog_count(value);
-    if (!opts.max_count) print_error("неверное число после -n: " + value);
-    return opts.max_count.has_value();
+    if (!opts.max_count) return ArgError{"неверное число после -n: " + value, ""};
+    return std::nullopt;
   }
   if (arg.rfind(k_max_count_prefix, 0) == 0) {
     opts.max_count = parse_reflog_count(std::string_view(arg).substr(k_max_count_prefix.size()));
-    if (!opts.max_count) print_error("неверное --max-count=…");
-    return opts.max_count.has_value();
+    if (!opts.max_count) return ArgError{"неверное --max-count=…", ""};
+    return std::nullopt;
   }
   if (!arg.empty() && arg[0] == '-') {
-    print_error("неизвестный флаг: " + arg, "orrery reflog [-n N|--max-count=N]");
-  } else {
-    print_error("лишний аргумент: " + arg, "orrery reflog только со счётчиком строк");
+    return ArgError{"неизвестный флаг: " + arg, "orrery reflog [-n N|--max-count=N]"};
   }
-  return false;
+  return ArgError{"лишний аргумент: " + arg, "orrery reflog только со счётчиком строк"};
 }
 
 // The lines of a reflog text, newest first, cut to the newest `max_count`.
@@ -77,10 +75,10 @@ std::string format_reflog_line(std::string_view line) {
 
 }  // namespace
 
-std::optional<ReflogOptions> parse_reflog_args(const Args& args) {
+Parsed<ReflogOptions> parse_reflog_args(const Args& args) {
   ReflogOptions opts;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (!parse_one_reflog_arg(args, i, opts)) return std::nullopt;
+    if (std::optional<ArgError> error = parse_one_reflog_arg(args, i, opts)) return *error;
   }
   return opts;
 }
@@ -97,26 +95,38 @@ std::optional<uint32_t> parse_reflog_count(std::string_view text) {
   return static_cast<uint32_t>(value);
 }
 
+ReflogResult do_reflog(const Repository& repo, const ReflogOptions& opts) {
+  ReflogResult result;
+  std::string text;
+  result.has_log = read_store_file(orrery_path(repo, "logs/HEAD"), text);
+  for (std::string_view line : newest_reflog_lines(text, opts.max_count)) {
+    result.lines.push_back(format_reflog_line(line));
+  }
+  return result;
+}
+
+void print_reflog(const ReflogResult& result) {
+  if (!result.has_log) {
+    out_stream() << "reflog пуст (.orrery/logs/HEAD ещё нет)\n";
+    return;
+  }
+  if (result.lines.empty()) {
+    out_stream() << "reflog пуст\n";
+    return;
+  }
+  std::string listing;
+  for (const std::string& line : result.lines) listing += line + "\n";
+  out_stream() << listing;
+}
+
 int cmd_reflog(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"reflog"});
 
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  std::optional<ReflogOptions> opts = parse_reflog_args(args);
-  if (!opts) return 1;
+  Parsed<ReflogOptions> opts = parse_reflog_args(args);
+  if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
 
-  std::string text;
-  if (!read_store_file(orrery_path(*repo, "logs/HEAD"), text)) {
-    out_stream() << "reflog пуст (.orrery/logs/HEAD ещё нет)\n";
-    return 0;
-  }
-  std::vector<std::string_view> lines = newest_reflog_lines(text, opts->max_count);
-  if (lines.empty()) {
-    out_stream() << "reflog пуст\n";
-    return 0;
-  }
-  std::string listing;
-  for (std::string_view line : lines) listing += format_reflog_line(line) + "\n";
-  out_stream() << listing;
+  print_reflog(do_reflog(*repo, std::get<ReflogOptions>(opts)));
   return 0;
 }

@@ -40,26 +40,9 @@ TEST_F(ConfigCommand, SetsGetsListsAndUnsetsEveryKeyForm) {
 TEST_F(ConfigCommand, RefusesBadRequestsWithoutTouchingTheFile) {
   init_repo();
   ASSERT_EQ(orrery({"config", "--set", "upstream.branch", "main"}).code, 0);
-  const std::string e = "orrery: ошибка: ";
-  const struct {
-    std::vector<std::string> args;
-    std::string err;
-  } cases[] = {
-      {{"-l", "--get", "x"},
-       e + "сочетание нескольких режимов config\n  подсказка: используй "
-           "одно из --list, --get, --set, --unset\n"},
-      {{"--set", "upstream.branch", "a\nb"},
-       e + "недопустимый символ в значении config\n  "
-           "подсказка: значение не может содержать "
-           "перевод строки или NUL\n"},
-      {{"--set", "remote.a\"b.url", "u"},
-       e + "недопустимый символ в ключе config\n  подсказка: "
-           "ключ не может содержать перевод строки, NUL или "
-           "кавычку\n"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_RUN(orrery(command_line("config", c.args)), 1, "", c.err);
-  }
+  EXPECT_RUN(orrery({"config", "--set", "remote.a\"b.url", "u"}), 1, "",
+             "orrery: ошибка: недопустимый символ в ключе config\n  подсказка: ключ не может "
+             "содержать перевод строки, NUL или кавычку\n");
   EXPECT_EQ(read_text(file(".orrery/config")), "[branch]\nupstream.branch = main\n\n");
 }
 

@@ -61,8 +61,6 @@ TEST_F(History, MergeRefusesBadArgumentsAndStates) {
   EXPECT_FALSE(has_meta("MERGE_HEAD"));
   const std::string usage = "orrery merge [--abort] | orrery merge <ветка|remote/ветка>";
   EXPECT_RUN(orrery({"merge", "-x", "main"}), 1, "", err("неизвестный флаг для merge: -x", usage));
-  EXPECT_RUN(orrery({"merge", "--abort", "main"}), 1, "",
-             err("лишние аргументы для merge --abort", "используй: orrery merge --abort"));
   EXPECT_RUN(orrery({"merge", "--abort"}), 1, "",
              err("merge --abort: нет незавершённого слияния",
                  "нет .orrery/MERGE_HEAD или слияние уже завершено"));
@@ -252,14 +250,9 @@ TEST_F(Rebase, AbortAfterAConflictRestoresEveryByte) {
 }
 
 TEST_F(Rebase, RefusesBadArgumentsAndHasNothingToDoOnItsUpstream) {
-  const std::string usage = "orrery rebase [--abort|--continue] | orrery rebase <upstream>";
   TempDir elsewhere;
   EXPECT_RUN(orrery_in(elsewhere.path(), {"rebase", "--abort", "main"}), 1, "",
              err("лишние аргументы", "orrery rebase --abort  или  orrery rebase --continue"));
-  EXPECT_RUN(orrery({"rebase", "--continue", "--abort"}), 1, "",
-             err("нельзя одновременно --abort и --continue", "выбери один вариант"));
-  EXPECT_RUN(orrery({"rebase", "-i", "main"}), 1, "",
-             err("неизвестный флаг для rebase: -i", usage));
   EXPECT_RUN(orrery({"rebase", "nope"}), 1, "", err("не удалось разрешить апстрим: nope"));
   EXPECT_RUN(orrery({"rebase", "--abort"}), 1, "",
              err("rebase --abort: нет незавершённого rebase", "нет каталога .orrery/rebase-merge"));

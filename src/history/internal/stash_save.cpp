@@ -5,8 +5,8 @@
 
 #include <cerrno>
 #include <ctime>
-#include <ostream>
 
+#include "cli/command_error.h"
 #include "history/worktree_files.h"
 #include "store/fs.h"
 #include "store/refs.h"
@@ -16,13 +16,6 @@
 #include "worktree/working_stat.h"
 
 namespace {
-
-std::string save_message(const Args& rest) {
-  for (size_t i = 0; i + 1 < rest.size(); ++i) {
-    if (rest[i] == "-m") return rest[i + 1];
-  }
-  return "WIP";
-}
 
 // HEAD's files, checked whole (tree objects, names, no symlink on the way)
 // before anything is written; none on an unborn branch.
@@ -134,25 +127,22 @@ void reset_tracked_files(const Repository& repo, const Index& verified, const Pa
 
 }  // namespace
 
-int save_stash(const Repository& repo, const Args& rest) {
+ObjectId save_stash(const Repository& repo, const std::string& message) {
   const Index index = load_index(repo);
   const std::optional<ObjectId> head = head_commit(repo);
   PathMap files;
   try {
     files = head_files(repo, head);
   } catch (const std::runtime_error& e) {
-    print_error(e.what());
-    return 1;
+    throw CommandError(e.what(), "");
   }
   std::optional<Index> verified = verified_index(repo, index);
   if (!verified || overwrites_untracked(repo, index, files)) {
-    print_error("stash: есть неподготовленные изменения",
-                "добавь их (orrery add …) или верни (orrery restore …)");
-    return 1;
+    throw CommandError("stash: есть неподготовленные изменения",
+                       "добавь их (orrery add …) или верни (orrery restore …)");
   }
-  const ObjectId id = write_entry(repo, index, head, save_message(rest));
+  const ObjectId id = write_entry(repo, index, head, message);
   update_ref(repo, "refs/stash", id);
   reset_tracked_files(repo, *verified, files);
-  out_stream() << "стэш сохранён: " << id << "\n";
-  return 0;
+  return id;
 }

@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "cli/command_error.h"
 #include "diff/changes.h"
 #include "diff/patch.h"
 #include "history/stash.h"
@@ -9,49 +10,8 @@
 
 namespace {
 
-constexpr std::string_view k_usage =
-    "orrery stash show [-p|--patch|--stat|--shortstat] [stash@{N}]";
 constexpr std::string_view k_no_changes =
     "Нет изменений в stash по сравнению с родительским коммитом.\n";
-
-struct ShowOptions {
-  bool patch = false;
-  bool stat = false;
-  bool shortstat = false;
-  std::optional<std::string> selector;
-};
-
-std::optional<ShowOptions> parse_show_args(const Args& rest) {
-  ShowOptions opts;
-  for (const std::string& arg : rest) {
-    if (arg == "-p" || arg == "--patch") {
-      opts.patch = true;
-    } else if (arg == "--stat") {
-      opts.stat = true;
-    } else if (arg == "--shortstat") {
-      opts.shortstat = true;
-    } else if (arg.empty() || arg.front() == '-') {
-      print_error("неизвестная опция stash show: " + arg, k_usage);
-      return std::nullopt;
-    } else if (opts.selector) {
-      print_error("лишний аргумент stash show", k_usage);
-      return std::nullopt;
-    } else {
-      opts.selector = arg;
-    }
-  }
-  if (opts.stat && opts.shortstat) {
-    print_error("нельзя сочетать --stat и --shortstat",
-                "orrery stash show [--stat|--shortstat] [stash@{N}]");
-    return std::nullopt;
-  }
-  if (opts.patch && (opts.stat || opts.shortstat)) {
-    print_error("нельзя сочетать -p|--patch со --stat|--shortstat",
-                "выбери один вид вывода: orrery stash show …");
-    return std::nullopt;
-  }
-  return opts;
-}
 
 // The entry's tree (new) and its first parent's (old), or nothing when the
 // entry has no readable parent commit.
@@ -90,30 +50,32 @@ std::string bytes_of(const Repository& repo, const std::string& id) {
   return id.empty() ? std::string() : blob_bytes(repo.objects, id);
 }
 
-void print_sides(const Repository& repo, const ShowSides& sides, const ShowOptions& opts) {
-  std::ostream& out = out_stream();
+void print_sides(const Repository& repo, const ShowSides& sides, StashShowFormat format,
+                 std::ostream& out) {
+  const bool patch = format == StashShowFormat::patch;
+  const bool stat = format == StashShowFormat::stat;
+  const bool shortstat = format == StashShowFormat::shortstat;
   bool changed = false;
   std::vector<FileStat> stats;
-  for_each_difference(
-      sides, [&](const std::string& path, const std::string& old_id, const std::string& new_id) {
-        if (opts.patch) {
-          print_file_patch(out, path, bytes_of(repo, old_id), bytes_of(repo, new_id), changed);
-        } else if (opts.stat || opts.shortstat) {
-          std::optional<FileStat> stat =
-              file_stat(path, bytes_of(repo, old_id), bytes_of(repo, new_id));
-          if (stat) stats.push_back(std::move(*stat));
-        } else {
-          changed = true;
-          out << path << (old_id.empty() ? " (новый)\n" : new_id.empty() ? " (удалён)\n" : "\n");
-        }
-      });
-  if (opts.patch) {
+  for_each_difference(sides, [&](const std::string& path, const std::string& old_id,
+                                 const std::string& new_id) {
+    if (patch) {
+      print_file_patch(out, path, bytes_of(repo, old_id), bytes_of(repo, new_id), changed);
+    } else if (stat || shortstat) {
+      std::optional<FileStat> one = file_stat(path, bytes_of(repo, old_id), bytes_of(repo, new_id));
+      if (one) stats.push_back(std::move(*one));
+    } else {
+      changed = true;
+      out << path << (old_id.empty() ? " (новый)\n" : new_id.empty() ? " (удалён)\n" : "\n");
+    }
+  });
+  if (patch) {
     if (!changed) out << "Нет отличий-патча.\n";
-  } else if (stats.empty() && (opts.stat || opts.shortstat)) {
+  } else if (stats.empty() && (stat || shortstat)) {
     out << k_no_changes;
-  } else if (opts.stat) {
+  } else if (stat) {
     print_stat(out, stats);
-  } else if (opts.shortstat) {
+  } else if (shortstat) {
     print_shortstat(out, stats);
   } else if (!changed) {
     out << k_no_changes;
@@ -122,21 +84,9 @@ void print_sides(const Repository& repo, const ShowSides& sides, const ShowOptio
 
 }  // namespace
 
-int show_stash(const Repository& repo, const Args& rest) {
-  std::optional<ShowOptions> opts = parse_show_args(rest);
-  if (!opts) return 1;
-  std::optional<uint32_t> n = opts->selector ? parse_stash_selector(*opts->selector) : 0;
-  if (!n) {
-    print_error("ожидался формат stash@{N}", "например: stash@{1}");
-    return 1;
-  }
-  const std::vector<StashEntry> chain = read_stash_chain(repo);
-  if (!has_stash_entry_or_report(repo, chain, *n)) return 1;
-  std::optional<ShowSides> sides = read_sides(repo, chain[*n]);
-  if (!sides) {
-    print_error("родитель stash не найден или не коммит");
-    return 1;
-  }
-  print_sides(repo, *sides, *opts);
-  return 0;
+void show_stash(const Repository& repo, const StashEntry& entry, StashShowFormat format,
+                std::ostream& out) {
+  std::optional<ShowSides> sides = read_sides(repo, entry);
+  if (!sides) throw CommandError("родитель stash не найден или не коммит", "");
+  print_sides(repo, *sides, format, out);
 }

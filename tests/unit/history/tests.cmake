@@ -1,1 +1,1 @@
-orrery_unit_tests(history path_merge_test.cpp text_merge_test.cpp)
+orrery_unit_tests(history command_args_test.cpp path_merge_test.cpp text_merge_test.cpp)
