@@ -140,7 +140,6 @@ Parsed<StatusOptions> parse_status_args(const Args& args) {
 StatusResult do_status(const Repository& repo, const StatusOptions& opts, Progress* progress) {
   StatusResult result;
   const bool report = !opts.quiet;
-  if (report && !opts.short_format) result.header = branch_header(repo);
   result.head = head_commit(repo);
   result.status = compute_worktree_status(repo.root, repo.objects, load_ignore_rules(repo.root),
                                           load_index(repo), result.head, progress);
@@ -159,7 +158,6 @@ int print_status(const StatusResult& result, const StatusOptions& opts) {
     for (const KeyedLine& line : build_short_lines(result.status)) out << line.second << "\n";
     return dirty ? 1 : 0;
   }
-  print_branch_header(out, result.header);
   if (g_verbose && result.head) out << "HEAD: " << *result.head << "\n";
   if (!opts.quiet) print_long_report(out, result.status);
   return dirty ? 1 : 0;
@@ -173,6 +171,8 @@ int cmd_status(const Args& args) {
   opts.quiet = g_quiet;
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
+  // The header goes out before the scan, which a damaged index can end.
+  if (!opts.quiet && !opts.short_format) print_branch_header(out_stream(), branch_header(*repo));
   Progress progress("Проверка файлов");
   const StatusResult result = do_status(*repo, opts, &progress);
   progress.finish();

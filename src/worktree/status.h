@@ -27,7 +27,7 @@ struct StatusResult {
 };
 
 // Compares HEAD, the index and the working tree; prints nothing but the
-// given progress.
+// given progress. The long report opens with branch_header(repo).
 StatusResult do_status(const Repository& repo, const StatusOptions& opts,
                        Progress* progress = nullptr);
 
