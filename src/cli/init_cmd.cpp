@@ -6,18 +6,29 @@
 #include "store/fs.h"
 #include "store/repo.h"
 
-int cmd_init(const Args& args) {
-  if (has_help_flag(args)) return cmd_help({"init"});
+InitOptions parse_init_args(const Args& args) {
+  return InitOptions{args.empty() ? "." : args.front()};
+}
 
-  const std::string target = args.empty() ? "." : args.front();
-  ensure_directory(target);
-  Repository repo(target);
-  if (is_initialized(target)) {
-    print_error("репозиторий уже существует: " + target,
-                "выбери другой каталог или удали существующий .orrery/");
-    return 1;
+std::optional<ArgError> do_init(const InitOptions& options) {
+  ensure_directory(options.target);
+  Repository repo(options.target);
+  if (is_initialized(options.target)) {
+    return ArgError{"репозиторий уже существует: " + options.target,
+                    "выбери другой каталог или удали существующий .orrery/"};
   }
   create_repository(repo);
-  out_stream() << "Инициализирован пустой репозиторий orrery в " << target << "/.orrery\n";
+  return std::nullopt;
+}
+
+int print_init(const InitOptions& options, const std::optional<ArgError>& error) {
+  if (error) return report_arg_error(*error);
+  out_stream() << "Инициализирован пустой репозиторий orrery в " << options.target << "/.orrery\n";
   return 0;
+}
+
+int cmd_init(const Args& args) {
+  if (has_help_flag(args)) return cmd_help({"init"});
+  const InitOptions options = parse_init_args(args);
+  return print_init(options, do_init(options));
 }

@@ -14,53 +14,12 @@ namespace {
 constexpr std::string_view k_diff_usage =
     "orrery diff [--cached|--staged] [--stat|--shortstat|--name-only|--name-status]";
 
-struct DiffOptions {
-  bool cached = false;
-  DiffFormat format = DiffFormat::patch;
-};
-
 std::optional<DiffFormat> format_option(std::string_view arg) {
   if (arg == "--stat") return DiffFormat::stat;
   if (arg == "--shortstat") return DiffFormat::shortstat;
   if (arg == "--name-only") return DiffFormat::name_only;
   if (arg == "--name-status") return DiffFormat::name_status;
   return std::nullopt;
-}
-
-std::optional<DiffOptions> parse_diff_args(const Args& args) {
-  DiffOptions options;
-  std::optional<DiffFormat> chosen;
-  bool several_formats = false;
-  for (const std::string& arg : args) {
-    if (arg.empty()) continue;
-    if (arg == "--cached" || arg == "--staged") {
-      options.cached = true;
-    } else if (std::optional<DiffFormat> format = format_option(arg)) {
-      several_formats |= chosen && *chosen != *format;
-      chosen = format;
-    } else if (arg.front() == '-') {
-      print_error("неизвестный флаг для diff: " + arg, k_diff_usage);
-      return std::nullopt;
-    } else {
-      print_error("лишний аргумент: " + arg, k_diff_usage);
-      return std::nullopt;
-    }
-  }
-  if (several_formats) {
-    print_error(
-        "выбери один формат вывода: патч по умолчанию, --stat, --shortstat, --name-only или "
-        "--name-status",
-        k_diff_usage);
-    return std::nullopt;
-  }
-  options.format = chosen.value_or(DiffFormat::patch);
-  return options;
-}
-
-int finish_diff(std::ostream& out, const ChangeReport& report) {
-  if (finish_report(out, report)) return 1;
-  out << green("Нет отличий") << '\n';
-  return 0;
 }
 
 // Reads the working file of an index path into `bytes`, reusing its
@@ -76,23 +35,57 @@ void read_working_file(const std::string& root, const std::string& path, std::st
 
 }  // namespace
 
-int cmd_diff(const Args& args) {
-  if (has_help_flag(args)) return cmd_help({"diff"});
-
-  std::optional<Repository> repo = open_repo_or_report();
-  if (!repo) return 1;
-
-  std::optional<DiffOptions> options = parse_diff_args(args);
-  if (!options) return 1;
-
-  const Index index = load_index(*repo);
-  start_pager();
-  if (options->cached) return diff_head_index(*repo, index, options->format);
-  return diff_index_worktree(*repo, index, options->format);
+Parsed<DiffOptions> parse_diff_args(const Args& args) {
+  DiffOptions options;
+  std::optional<DiffFormat> chosen;
+  bool several_formats = false;
+  for (const std::string& arg : args) {
+    if (arg.empty()) continue;
+    if (arg == "--cached" || arg == "--staged") {
+      options.cached = true;
+    } else if (std::optional<DiffFormat> format = format_option(arg)) {
+      several_formats |= chosen && *chosen != *format;
+      chosen = format;
+    } else if (arg.front() == '-') {
+      return ArgError{"неизвестный флаг для diff: " + arg, std::string(k_diff_usage)};
+    } else {
+      return ArgError{"лишний аргумент: " + arg, std::string(k_diff_usage)};
+    }
+  }
+  if (several_formats) {
+    return ArgError{
+        "выбери один формат вывода: патч по умолчанию, --stat, --shortstat, --name-only или "
+        "--name-status",
+        std::string(k_diff_usage)};
+  }
+  options.format = chosen.value_or(DiffFormat::patch);
+  return options;
 }
 
-int diff_index_worktree(const Repository& repo, const Index& index, DiffFormat format) {
-  std::ostream& out = out_stream();
+DiffResult do_diff(const Repository& repo, const DiffOptions& options, std::ostream& out) {
+  const Index index = load_index(repo);
+  if (options.cached) return {diff_head_index(repo, index, options.format, out)};
+  return {diff_index_worktree(repo, index, options.format, out)};
+}
+
+int print_diff(const DiffResult& result) {
+  if (result.differs) return 1;
+  out_stream() << green("Нет отличий") << '\n';
+  return 0;
+}
+
+int cmd_diff(const Args& args) {
+  if (has_help_flag(args)) return cmd_help({"diff"});
+  std::optional<Repository> repo = open_repo_or_report();
+  if (!repo) return 1;
+  Parsed<DiffOptions> parsed = parse_diff_args(args);
+  if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
+  start_pager();
+  return print_diff(do_diff(*repo, std::get<DiffOptions>(parsed), out_stream()));
+}
+
+bool diff_index_worktree(const Repository& repo, const Index& index, DiffFormat format,
+                         std::ostream& out) {
   ChangeReport report;
   report.format = format;
   std::string file_path;
@@ -106,11 +99,11 @@ int diff_index_worktree(const Repository& repo, const Index& index, DiffFormat f
     if (!staged) continue;
     report_path(out, report, path, *staged, working);
   }
-  return finish_diff(out, report);
+  return finish_report(out, report);
 }
 
-int diff_head_index(const Repository& repo, const Index& index, DiffFormat format) {
-  std::ostream& out = out_stream();
+bool diff_head_index(const Repository& repo, const Index& index, DiffFormat format,
+                     std::ostream& out) {
   ChangeReport report;
   report.format = format;
   std::optional<ObjectId> head = head_commit(repo);
@@ -134,5 +127,5 @@ int diff_head_index(const Repository& repo, const Index& index, DiffFormat forma
       report_path(out, report, path, blob_bytes(repo.objects, id), {});
     }
   }
-  return finish_diff(out, report);
+  return finish_report(out, report);
 }

@@ -14,44 +14,7 @@ constexpr std::string_view k_show_usage = "orrery show [--stat|--shortstat] <р�
 constexpr std::string_view k_revision_hint =
     "orrery show <ревизия> или orrery show [--stat|--shortstat] <ревизия>";
 
-struct ShowOptions {
-  DiffFormat format = DiffFormat::patch;
-  std::string revision;
-};
-
-std::optional<ShowOptions> parse_show_args(const Args& args) {
-  bool stat = false;
-  bool shortstat = false;
-  std::vector<std::string> positional;
-  for (const std::string& arg : args) {
-    if (arg.empty()) continue;
-    if (arg == "--stat") {
-      stat = true;
-    } else if (arg == "--shortstat") {
-      shortstat = true;
-    } else if (arg.front() == '-') {
-      print_error("неизвестный флаг для show: " + arg, k_show_usage);
-      return std::nullopt;
-    } else {
-      positional.push_back(arg);
-    }
-  }
-  if (stat && shortstat) {
-    print_error("нельзя сочетать --stat и --shortstat",
-                "выбери один вариант: orrery show [--stat|--shortstat] <ревизия>");
-    return std::nullopt;
-  }
-  if (positional.size() != 1) {
-    print_error(positional.empty() ? "не указана ревизия" : "слишком много аргументов",
-                k_revision_hint);
-    return std::nullopt;
-  }
-  DiffFormat format = stat ? DiffFormat::stat : DiffFormat::patch;
-  if (shortstat) format = DiffFormat::shortstat;
-  return ShowOptions{format, positional.front()};
-}
-
-void print_commit_header(std::ostream& out, const ObjectId& id, const Commit& commit) {
+void write_commit_header(std::ostream& out, const ObjectId& id, const Commit& commit) {
   out << "коммит " << id << "\nАвтор: " << commit.author << "\nВремя: " << commit.timestamp << '\n';
   if (!commit.parents.empty()) {
     out << "Родители: ";
@@ -65,33 +28,74 @@ void print_commit_header(std::ostream& out, const ObjectId& id, const Commit& co
 
 }  // namespace
 
+Parsed<ShowOptions> parse_show_args(const Args& args) {
+  bool stat = false;
+  bool shortstat = false;
+  std::vector<std::string> positional;
+  for (const std::string& arg : args) {
+    if (arg.empty()) continue;
+    if (arg == "--stat") {
+      stat = true;
+    } else if (arg == "--shortstat") {
+      shortstat = true;
+    } else if (arg.front() == '-') {
+      return ArgError{"неизвестный флаг для show: " + arg, std::string(k_show_usage)};
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (stat && shortstat) {
+    return ArgError{"нельзя сочетать --stat и --shortstat",
+                    "выбери один вариант: orrery show [--stat|--shortstat] <ревизия>"};
+  }
+  if (positional.size() != 1) {
+    return ArgError{positional.empty() ? "не указана ревизия" : "слишком много аргументов",
+                    std::string(k_revision_hint)};
+  }
+  DiffFormat format = stat ? DiffFormat::stat : DiffFormat::patch;
+  if (shortstat) format = DiffFormat::shortstat;
+  return ShowOptions{format, positional.front()};
+}
+
+ShowResult do_show(const Repository& repo, const ShowOptions& options) {
+  ShowResult result;
+  std::optional<ObjectId> id = resolve_revision(repo, options.revision);
+  if (!id) {
+    result.error = ArgError{"не удалось разобрать ревизию: " + options.revision,
+                            "проверь имя ветки, тега или HASH"};
+    return result;
+  }
+  result.commit = read_commit_if_intact(repo.objects, *id);
+  if (!result.commit) {
+    result.error = ArgError{"объект не является коммитом", options.revision};
+    return result;
+  }
+  result.id = *id;
+  return result;
+}
+
+void write_show(const Repository& repo, const ShowResult& shown, DiffFormat format,
+                std::ostream& out) {
+  write_commit_header(out, shown.id, *shown.commit);
+  show_commit_changes(repo, *shown.commit, format, out);
+}
+
 int cmd_show(const Args& args) {
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
   if (has_help_flag(args)) return cmd_help({"show"});
-
-  std::optional<ShowOptions> options = parse_show_args(args);
-  if (!options) return 1;
-
-  std::optional<ObjectId> id = resolve_revision(*repo, options->revision);
-  if (!id) {
-    print_error("не удалось разобрать ревизию: " + options->revision,
-                "проверь имя ветки, тега или HASH");
-    return 1;
-  }
-  std::optional<Commit> commit = read_commit_if_intact(repo->objects, *id);
-  if (!commit) {
-    print_error("объект не является коммитом", options->revision);
-    return 1;
-  }
+  Parsed<ShowOptions> parsed = parse_show_args(args);
+  if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
+  const ShowOptions& options = std::get<ShowOptions>(parsed);
+  const ShowResult shown = do_show(*repo, options);
+  if (shown.error) return report_arg_error(*shown.error);
   start_pager();
-  print_commit_header(out_stream(), *id, *commit);
-  show_commit_changes(*repo, *commit, options->format);
+  write_show(*repo, shown, options.format, out_stream());
   return 0;
 }
 
-void show_commit_changes(const Repository& repo, const Commit& commit, DiffFormat format) {
-  std::ostream& out = out_stream();
+void show_commit_changes(const Repository& repo, const Commit& commit, DiffFormat format,
+                         std::ostream& out) {
   ChangeReport report;
   report.format = format;
   const PathMap before =

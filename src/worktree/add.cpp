@@ -21,25 +21,6 @@
 
 namespace {
 
-struct AddOptions {
-  bool patch = false;
-  std::vector<std::string> paths;
-};
-
-std::optional<AddOptions> parse_add_args(const Args& args) {
-  AddOptions opts;
-  opts.paths = args;
-  if (args.front() == "-p" || args.front() == "--patch") {
-    opts.patch = true;
-    opts.paths.erase(opts.paths.begin());
-    if (opts.paths.empty()) {
-      print_error("не указан путь для -p", "используй: orrery add -p <файл>");
-      return std::nullopt;
-    }
-  }
-  return opts;
-}
-
 // A dangling symlink counts as missing, as it would for a reader.
 bool exists_following_links(const std::string& path) {
   struct stat st;
@@ -49,35 +30,31 @@ bool exists_following_links(const std::string& path) {
 // Refuses, before anything is written, a path that leaves the working tree
 // (its index key would point outside it), a symbolic link (whose target may
 // lie anywhere) and a path no tree may hold (inside a nested .git, say).
-bool check_arguments(const std::string& root, const IgnoreRules& rules,
-                     const std::vector<std::string>& paths) {
+std::optional<ArgError> check_arguments(const std::string& root, const IgnoreRules& rules,
+                                        const std::vector<std::string>& paths) {
   for (const std::string& arg : paths) {
     const std::string full = repo_full_path(root, arg);
     if (is_symbolic_link(full)) {
-      print_error("символическая ссылка не добавляется: " + arg,
-                  "orrery хранит только обычные файлы; добавь сам файл или каталог");
-      return false;
+      return ArgError{"символическая ссылка не добавляется: " + arg,
+                      "orrery хранит только обычные файлы; добавь сам файл или каталог"};
     }
     if (!exists_following_links(full)) continue;
     std::optional<std::string> relative = repo_relative_path(root, arg);
-    if (!relative) {
-      report_outside_root(arg);
-      return false;
-    }
+    if (!relative) return outside_root_error(arg);
     if (*relative != "." && !is_ignored(rules, *relative, is_directory(full)) &&
         !is_safe_tree_path(*relative)) {
-      print_error("недопустимый путь: " + arg);
-      return false;
+      return ArgError{"недопустимый путь: " + arg, ""};
     }
   }
-  return true;
+  return std::nullopt;
 }
 
 // Stages whole files, reusing one read buffer for all of them.
 struct Stager {
   const Repository& repo;
   Index& index;
-  Progress& progress;
+  const AddSink& sink;
+  Progress* progress;
   std::string content;
   std::string path;
 
@@ -91,9 +68,9 @@ struct Stager {
     }
     const WorkingStat stat = working_stat_of(before);
     ObjectId id = write_object(repo.objects, "blob", content);
-    out_stream() << "добавлен " << relative << " (" << id << ")\n";
+    sink(AddEvent::staged, relative, id);
     index[relative] = IndexEntry{std::move(id), stat.size, stat.mtime, stat.mode};
-    progress.add(1, content.size());
+    if (progress) progress->add(1, content.size());
   }
 };
 
@@ -115,15 +92,13 @@ void stage_directory(Stager& stager, const IgnoreRules& rules, const std::string
 void stage_argument(Stager& stager, const IgnoreRules& rules, const std::string& arg) {
   const std::string full = repo_full_path(stager.repo.root, arg);
   if (!exists_following_links(full)) {
-    out_stream().flush();
-    std::cerr << "Внимание: путь не существует: " << arg << "\n";
+    stager.sink(AddEvent::missing, arg, {});
     return;
   }
   const std::string relative = *repo_relative_path(stager.repo.root, arg);
   const bool directory = is_directory(full);
   if (is_ignored(rules, relative, directory)) {
-    out_stream().flush();
-    std::cerr << "Пропущено (ignored): " << relative << "\n";
+    stager.sink(AddEvent::ignored, relative, {});
     return;
   }
   if (directory) {
@@ -135,9 +110,25 @@ void stage_argument(Stager& stager, const IgnoreRules& rules, const std::string&
   }
 }
 
-int add_paths(const Repository& repo, const std::vector<std::string>& paths) {
+}  // namespace
+
+Parsed<AddOptions> parse_add_args(const Args& args) {
+  AddOptions opts;
+  opts.paths = args;
+  if (!args.empty() && (args.front() == "-p" || args.front() == "--patch")) {
+    opts.patch = true;
+    opts.paths.erase(opts.paths.begin());
+    if (opts.paths.empty()) {
+      return ArgError{"не указан путь для -p", "используй: orrery add -p <файл>"};
+    }
+  }
+  return opts;
+}
+
+std::optional<ArgError> do_add(const Repository& repo, const AddOptions& opts, const AddSink& sink,
+                               Progress* progress) {
   const IgnoreRules rules = load_ignore_rules(repo.root);
-  if (!check_arguments(repo.root, rules, paths)) return 1;
+  if (std::optional<ArgError> error = check_arguments(repo.root, rules, opts.paths)) return error;
   // The lock spans the index's read-modify-write: parallel adds each keep
   // what the others staged.
   RepoLock lock(repo.root);
@@ -145,15 +136,25 @@ int add_paths(const Repository& repo, const std::vector<std::string>& paths) {
   // Blobs are written in groups under one lock; saving the index writes
   // what is still held back before the index can name it.
   ObjectWriteBatch batch(repo.objects);
-  Progress progress("Добавление файлов", ProgressOutput::per_item);
-  Stager stager{repo, index, progress, {}, {}};
-  for (const std::string& arg : paths) stage_argument(stager, rules, arg);
-  progress.finish();
+  Stager stager{repo, index, sink, progress, {}, {}};
+  for (const std::string& arg : opts.paths) stage_argument(stager, rules, arg);
+  if (progress) progress->finish();
   save_index(repo, index);
-  return 0;
+  return std::nullopt;
 }
 
-}  // namespace
+void print_add_event(AddEvent event, const std::string& path, const ObjectId& id) {
+  if (event == AddEvent::staged) {
+    out_stream() << "добавлен " << path << " (" << id << ")\n";
+    return;
+  }
+  out_stream().flush();
+  if (event == AddEvent::missing) {
+    std::cerr << "Внимание: путь не существует: " << path << "\n";
+  } else {
+    std::cerr << "Пропущено (ignored): " << path << "\n";
+  }
+}
 
 int cmd_add(const Args& args) {
   if (args.empty()) {
@@ -161,10 +162,13 @@ int cmd_add(const Args& args) {
     return 1;
   }
   if (has_help_flag(args)) return cmd_help({"add"});
-  std::optional<AddOptions> opts = parse_add_args(args);
-  if (!opts) return 1;
+  Parsed<AddOptions> parsed = parse_add_args(args);
+  if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
+  const AddOptions& opts = std::get<AddOptions>(parsed);
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  if (opts->patch) return stage_patch(*repo, opts->paths);
-  return add_paths(*repo, opts->paths);
+  if (opts.patch) return stage_patch(*repo, opts.paths);
+  Progress progress("Добавление файлов", ProgressOutput::per_item);
+  std::optional<ArgError> error = do_add(*repo, opts, print_add_event, &progress);
+  return error ? report_arg_error(*error) : 0;
 }

@@ -15,42 +15,19 @@ namespace {
 
 constexpr std::string_view k_upstream_example = "пример: orrery branch -u origin/main";
 
-struct BranchOptions {
-  bool verbose = false;
-  std::optional<std::string> upstream;
-  std::vector<std::string> positional;
-};
-
-// Reports a missing remote/branch argument itself and answers nothing.
-std::optional<BranchOptions> parse_branch_args(const Args& args) {
-  BranchOptions options;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "-vv") {
-      options.verbose = true;
-    } else if (arg.rfind("--set-upstream-to=", 0) == 0) {
-      options.upstream = arg.substr(18);
-    } else if (arg == "--set-upstream-to" || arg == "-u") {
-      if (i + 1 == args.size()) {
-        print_error("ожидается remote/ветка после '" + arg + "'", k_upstream_example);
-        return std::nullopt;
-      }
-      options.upstream = args[++i];
-    } else {
-      options.positional.push_back(arg);
-    }
+std::optional<ArgError> check_upstream_args(const BranchOptions& options) {
+  if (options.verbose) return ArgError{"нельзя совмещать -vv с --set-upstream-to", ""};
+  // Both halves become a reference name and configuration text: nothing
+  // that could leave refs/remotes or start a line of its own.
+  auto parts = parse_upstream_name(*options.upstream);
+  if (!parts || !is_valid_ref_name(parts->first) || !is_valid_ref_name(parts->second)) {
+    return ArgError{"неверная upstream-спека: " + *options.upstream,
+                    std::string(k_upstream_example)};
   }
-  return options;
-}
-
-std::string marker(const std::optional<std::string>& head_ref, const std::string& name) {
-  return head_ref == "refs/heads/" + name ? "* " : "  ";
-}
-
-void print_plain_listing(const Repository& repo) {
-  std::optional<std::string> head_ref = head_symref(repo);
-  std::ostream& out = out_stream();
-  for (const auto& [name, id] : list_branches(repo)) out << marker(head_ref, name) << name << "\n";
+  if (options.positional.size() > 1) {
+    return ArgError{"слишком много аргументов для branch --set-upstream-to", ""};
+  }
+  return std::nullopt;
 }
 
 std::string upstream_state(const Repository& repo, const std::string& branch_id,
@@ -64,66 +41,47 @@ std::string upstream_state(const Repository& repo, const std::string& branch_id,
          std::to_string(behind.value_or(0));
 }
 
-void print_verbose_listing(const Repository& repo) {
+BranchResult list_branches_of(const Repository& repo, bool verbose) {
+  BranchResult result;
   std::optional<std::string> head_ref = head_symref(repo);
-  RepoConfig config = load_config(repo);
-  std::ostream& out = out_stream();
-  for (const auto& [name, id] : list_branches(repo)) {
-    out << marker(head_ref, name) << name << " " << id.substr(0, 7);
-    auto found = config.branches.find(name);
-    if (found != config.branches.end() && found->second.upstream_remote &&
-        found->second.upstream_branch) {
-      const std::string label =
-          *found->second.upstream_remote + "/" + *found->second.upstream_branch;
-      out << " [" << label;
-      out << upstream_state(repo, id, "refs/remotes/" + label);
-      out << "]";
+  std::optional<RepoConfig> config;
+  if (verbose) config = load_config(repo);
+  for (auto& [name, id] : list_branches(repo)) {
+    BranchEntry entry{head_ref == "refs/heads/" + name, name, id, {}, {}};
+    if (config) {
+      auto found = config->branches.find(name);
+      if (found != config->branches.end() && found->second.upstream_remote &&
+          found->second.upstream_branch) {
+        entry.upstream = *found->second.upstream_remote + "/" + *found->second.upstream_branch;
+        entry.upstream_state = upstream_state(repo, id, "refs/remotes/" + *entry.upstream);
+      }
     }
-    out << "\n";
+    result.listing.push_back(std::move(entry));
   }
+  return result;
 }
 
-int create_branch(const Repository& repo, const std::string& name) {
-  if (!is_valid_ref_name(name)) {
-    print_error("недопустимое имя ветки: " + name);
-    return 1;
-  }
+BranchResult done(std::string line) { return {{}, {}, std::move(line), {}}; }
+BranchResult refused(std::string message, std::string hint = {}) {
+  return {ArgError{std::move(message), std::move(hint)}, {}, {}, {}};
+}
+
+BranchResult create_branch(const Repository& repo, const std::string& name) {
   std::optional<ObjectId> head = head_commit(repo);
-  if (!head) {
-    print_error("нет коммитов", "сначала сделай первый коммит");
-    return 1;
-  }
+  if (!head) return refused("нет коммитов", "сначала сделай первый коммит");
   update_ref(repo, "refs/heads/" + name, *head);
-  out_stream() << "Создана ветка " << name << "\n";
-  return 0;
+  return done("Создана ветка " + name);
 }
 
-int delete_branch(const Repository& repo, const std::string& name) {
+BranchResult delete_branch(const Repository& repo, const std::string& name) {
   if (!is_valid_ref_name(name) || delete_ref(repo, "refs/heads/" + name) != RefDeletion::deleted) {
-    out_stream().flush();
-    std::cerr << "Ветка не найдена: " << name << "\n";
-    return 1;
+    return {{}, {}, {}, "Ветка не найдена: " + name};
   }
-  out_stream() << "Deleted branch " << name << "\n";
-  return 0;
+  return done("Deleted branch " + name);
 }
 
-int set_upstream(const Repository& repo, const BranchOptions& options) {
-  if (options.verbose) {
-    print_error("нельзя совмещать -vv с --set-upstream-to");
-    return 1;
-  }
-  // Both halves become a reference name and configuration text: nothing
-  // that could leave refs/remotes or start a line of its own.
+BranchResult set_upstream(const Repository& repo, const BranchOptions& options) {
   auto parts = parse_upstream_name(*options.upstream);
-  if (!parts || !is_valid_ref_name(parts->first) || !is_valid_ref_name(parts->second)) {
-    print_error("неверная upstream-спека: " + *options.upstream, k_upstream_example);
-    return 1;
-  }
-  if (options.positional.size() > 1) {
-    print_error("слишком много аргументов для branch --set-upstream-to");
-    return 1;
-  }
   std::string target;
   if (!options.positional.empty()) {
     target = options.positional.front();
@@ -131,21 +89,15 @@ int set_upstream(const Repository& repo, const BranchOptions& options) {
              head_ref && head_ref->rfind("refs/heads/", 0) == 0) {
     target = head_ref->substr(11);
   } else {
-    print_error("HEAD не на ветке",
-                "переключись на ветку или укажи имя: orrery branch -u origin/main <ветка>");
-    return 1;
+    return refused("HEAD не на ветке",
+                   "переключись на ветку или укажи имя: orrery branch -u origin/main <ветка>");
   }
-  if (!is_valid_ref_name(target)) {
-    print_error("недопустимое имя ветки: " + target);
-    return 1;
-  }
+  if (!is_valid_ref_name(target)) return refused("недопустимое имя ветки: " + target);
   RepoConfig config = load_config(repo);
   config.branches[target].upstream_remote = parts->first;
   config.branches[target].upstream_branch = parts->second;
   save_config(repo, config);
-  out_stream() << "Ветка " << target << " отслеживает " << parts->first << "/" << parts->second
-               << "\n";
-  return 0;
+  return done("Ветка " + target + " отслеживает " + parts->first + "/" + parts->second);
 }
 
 }  // namespace
@@ -162,30 +114,97 @@ bool is_valid_ref_name(std::string_view name) {
   return is_safe_relpath(name) && is_valid_reference("refs/heads/" + std::string(name));
 }
 
-int cmd_branch(const Args& args) {
-  if (has_help_flag(args)) return cmd_help({"branch"});
-
-  std::optional<Repository> repo = open_repo_or_report();
-  if (!repo) return 1;
-
-  if (args.empty()) {
-    print_plain_listing(*repo);
-    return 0;
+Parsed<BranchOptions> parse_branch_args(const Args& args) {
+  BranchOptions options;
+  if (args.empty()) return options;
+  if (args.front() == "-d" && args.size() >= 2) {
+    options.action = BranchOptions::Action::remove;
+    options.positional = {args[1]};
+    return options;
   }
-  if (args.front() == "-d" && args.size() >= 2) return delete_branch(*repo, args[1]);
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "-vv") {
+      options.verbose = true;
+    } else if (arg.rfind("--set-upstream-to=", 0) == 0) {
+      options.upstream = arg.substr(18);
+    } else if (arg == "--set-upstream-to" || arg == "-u") {
+      if (i + 1 == args.size()) {
+        return ArgError{"ожидается remote/ветка после '" + arg + "'",
+                        std::string(k_upstream_example)};
+      }
+      options.upstream = args[++i];
+    } else {
+      options.positional.push_back(arg);
+    }
+  }
+  if (options.upstream) {
+    if (std::optional<ArgError> error = check_upstream_args(options)) return *error;
+    options.action = BranchOptions::Action::set_upstream;
+  } else if (options.verbose && !options.positional.empty()) {
+    return ArgError{"лишние аргументы вместе с -vv", ""};
+  } else if (options.verbose || options.positional.empty()) {
+    options.action = BranchOptions::Action::list_verbose;
+  } else if (options.positional.size() == 1) {
+    if (!is_valid_ref_name(options.positional.front())) {
+      return ArgError{"недопустимое имя ветки: " + options.positional.front(), ""};
+    }
+    options.action = BranchOptions::Action::create;
+  } else {
+    options.action = BranchOptions::Action::usage;
+  }
+  return options;
+}
 
-  std::optional<BranchOptions> options = parse_branch_args(args);
-  if (!options) return 1;
-  if (options->upstream) return set_upstream(*repo, *options);
-  if (options->verbose && !options->positional.empty()) {
-    print_error("лишние аргументы вместе с -vv");
+BranchResult do_branch(const Repository& repo, const BranchOptions& options) {
+  switch (options.action) {
+    case BranchOptions::Action::list:
+      return list_branches_of(repo, false);
+    case BranchOptions::Action::list_verbose:
+      return list_branches_of(repo, true);
+    case BranchOptions::Action::remove:
+      return delete_branch(repo, options.positional.front());
+    case BranchOptions::Action::create:
+      return create_branch(repo, options.positional.front());
+    case BranchOptions::Action::set_upstream:
+      return set_upstream(repo, options);
+    case BranchOptions::Action::usage:
+      break;
+  }
+  return {};
+}
+
+int print_branch(const BranchResult& result, bool verbose) {
+  if (result.error) return report_arg_error(*result.error);
+  std::ostream& out = out_stream();
+  if (!result.not_found.empty()) {
+    out.flush();
+    std::cerr << result.not_found << "\n";
     return 1;
   }
-  if (options->verbose || options->positional.empty()) {
-    print_verbose_listing(*repo);
-    return 0;
+  for (const BranchEntry& entry : result.listing) {
+    out << (entry.current ? "* " : "  ") << entry.name;
+    if (verbose) {
+      out << " " << entry.id.substr(0, 7);
+      if (entry.upstream) out << " [" << *entry.upstream << entry.upstream_state << "]";
+    }
+    out << "\n";
   }
-  if (options->positional.size() == 1) return create_branch(*repo, options->positional.front());
-  cmd_help({"branch"});
-  return 1;
+  if (!result.done.empty()) out << result.done << "\n";
+  return 0;
+}
+
+int cmd_branch(const Args& args) {
+  if (has_help_flag(args)) return cmd_help({"branch"});
+  std::optional<Repository> repo = open_repo_or_report();
+  if (!repo) return 1;
+  Parsed<BranchOptions> parsed = parse_branch_args(args);
+  if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
+  const BranchOptions& options = std::get<BranchOptions>(parsed);
+  if (options.action == BranchOptions::Action::usage) {
+    cmd_help({"branch"});
+    return 1;
+  }
+  return print_branch(do_branch(*repo, options),
+                      options.action == BranchOptions::Action::list_verbose);
 }

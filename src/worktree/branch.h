@@ -4,8 +4,13 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "cli/console.h"
+#include "cli/parsed.h"
+#include "store/object.h"
+
+struct Repository;
 
 // "origin/feature/x" -> ("origin", "feature/x"); nothing when there is no
 // "/" or it stands first or last.
@@ -16,5 +21,40 @@ std::optional<std::pair<std::string, std::string>> parse_upstream_name(std::stri
 // "." or ".." component, no control character), so that the reference file
 // is always a plain file below .orrery/refs.
 bool is_valid_ref_name(std::string_view name);
+
+struct BranchOptions {
+  // No arguments list plainly; -vv (or only flags) lists with ids and
+  // upstreams; "-d <name>" deletes; one name creates; -u sets an upstream;
+  // anything else gets the usage text.
+  enum class Action { list, list_verbose, remove, create, set_upstream, usage };
+  Action action = Action::list;
+  bool verbose = false;
+  std::optional<std::string> upstream;  // "remote/branch", checked
+  std::vector<std::string> positional;
+};
+
+Parsed<BranchOptions> parse_branch_args(const Args& args);
+
+struct BranchEntry {
+  bool current = false;  // HEAD is on it
+  std::string name;
+  ObjectId id;
+  std::optional<std::string> upstream;  // "remote/branch", verbose listings only
+  std::string upstream_state;           // "", ": ?" or ": ahead N, behind M"
+};
+
+struct BranchResult {
+  std::optional<ArgError> error;
+  std::vector<BranchEntry> listing;  // in name order
+  std::string done;                  // the result line of a change
+  std::string not_found;             // the line for a branch -d could not delete
+};
+
+// Lists, creates or deletes branches, or sets a branch's upstream. Prints
+// nothing.
+BranchResult do_branch(const Repository& repo, const BranchOptions& options);
+
+// Writes the listing or the result line; answers the exit code.
+int print_branch(const BranchResult& result, bool verbose);
 
 int cmd_branch(const Args& args);

@@ -34,59 +34,52 @@ std::optional<Upstream> find_upstream(const RepoConfig& config, const std::strin
   return Upstream{*remote, *remote_branch};
 }
 
-void print_detached(std::ostream& out, const ObjectId& id) {
-  out << "Не на ветке: отсоединённый HEAD на " << abbreviate_id(id) << "\n"
-      << "Сравнение с upstream здесь только для именованной ветки.\n"
-      << "Чтобы создать ветку от текущего коммита: orrery checkout -b <имя>\n";
+void add_detached(BranchHeader& header, const ObjectId& id) {
+  header.push_back({"Не на ветке: отсоединённый HEAD на " + abbreviate_id(id), false});
+  header.push_back({"Сравнение с upstream здесь только для именованной ветки.", false});
+  header.push_back({"Чтобы создать ветку от текущего коммита: orrery checkout -b <имя>", false});
 }
 
-void print_foreign_branch(std::ostream& out, const Repository& repo) {
+void add_foreign_branch(BranchHeader& header, const Repository& repo) {
   if (!path_exists(repo.root + "/.git")) return;
-  out.flush();
   std::string name = foreign_branch_name(repo.root);
-  if (!name.empty() && name != "HEAD") out << "На ветке " << name << "\n";
+  if (!name.empty() && name != "HEAD") header.push_back({"На ветке " + name, false});
 }
 
 std::string count_text(uint32_t count) {
   return std::to_string(count) + " " + std::string(commit_plural_ru(count));
 }
 
-void print_comparison(std::ostream& out, const Repository& repo, const ObjectId& local,
-                      const ObjectId& tracking, const std::string& label) {
-  if (local == tracking) {
-    out << "Совпадает с upstream «" << label << "».\n";
-    return;
-  }
+std::string comparison_text(const Repository& repo, const ObjectId& local, const ObjectId& tracking,
+                            const std::string& label) {
+  if (local == tracking) return "Совпадает с upstream «" + label + "».";
   std::optional<uint32_t> ahead = first_parent_distance(repo, local, tracking);
   std::optional<uint32_t> behind = first_parent_distance(repo, tracking, local);
-  if (ahead && *ahead >= 1) {
-    out << "Опережает «" << label << "» на " << count_text(*ahead) << ".\n";
-  } else if (behind && *behind >= 1) {
-    out << "Отстаёт от «" << label << "» на " << count_text(*behind) << ".\n";
-  } else {
-    out << "Относительно «" << label
-        << "» разошлись по первому родителю (нет простого числа коммитов).\n";
-  }
+  if (ahead && *ahead >= 1) return "Опережает «" + label + "» на " + count_text(*ahead) + ".";
+  if (behind && *behind >= 1) return "Отстаёт от «" + label + "» на " + count_text(*behind) + ".";
+  return "Относительно «" + label +
+         "» разошлись по первому родителю (нет простого числа коммитов).";
 }
 
-void print_upstream(std::ostream& out, const Repository& repo, const std::string& branch) {
+void add_upstream(BranchHeader& header, const Repository& repo, const std::string& branch) {
   std::optional<Upstream> upstream = find_upstream(load_config(repo), branch);
   if (!upstream) return;
   const std::string label = upstream->label();
   std::optional<std::string> local = read_ref(repo.root, std::string(k_heads) + branch);
   if (!local) {
-    out << "Upstream «" << label << "» настроен, но на ветке «" << branch
-        << "» ещё нет коммита — сравнение с upstream будет после первого коммита.\n";
+    header.push_back({"Upstream «" + label + "» настроен, но на ветке «" + branch +
+                          "» ещё нет коммита — сравнение с upstream будет после первого коммита.",
+                      false});
     return;
   }
   std::optional<std::string> tracking =
       read_ref(repo.root, "refs/remotes/" + upstream->remote + "/" + upstream->branch);
   if (!tracking) {
-    out << cyan("Upstream «" + label + "»: нет remote-tracking записи; сделай orrery fetch.")
-        << "\n";
+    header.push_back(
+        {"Upstream «" + label + "»: нет remote-tracking записи; сделай orrery fetch.", true});
     return;
   }
-  print_comparison(out, repo, *local, *tracking, label);
+  header.push_back({comparison_text(repo, *local, *tracking, label), false});
 }
 
 }  // namespace
@@ -104,20 +97,24 @@ std::string abbreviate_id(std::string_view id) {
   return std::string(id.substr(0, 12)) + "…";
 }
 
-void print_branch_header(const Repository& repo) {
-  if (g_quiet) return;
-  std::ostream& out = out_stream();
+BranchHeader branch_header(const Repository& repo) {
+  BranchHeader header;
   std::optional<std::string> symref = head_symref(repo);
   if (!symref) {
     if (std::optional<ObjectId> head = head_commit(repo)) {
-      print_detached(out, *head);
+      add_detached(header, *head);
     } else {
-      print_foreign_branch(out, repo);
+      add_foreign_branch(header, repo);
     }
-    return;
+    return header;
   }
-  if (symref->compare(0, k_heads.size(), k_heads) != 0) return;
+  if (symref->compare(0, k_heads.size(), k_heads) != 0) return header;
   const std::string branch = symref->substr(k_heads.size());
-  out << "На ветке «" << branch << "»\n";
-  print_upstream(out, repo, branch);
+  header.push_back({"На ветке «" + branch + "»", false});
+  add_upstream(header, repo, branch);
+  return header;
+}
+
+void print_branch_header(std::ostream& out, const BranchHeader& header) {
+  for (const HeaderLine& line : header) out << (line.cyan ? cyan(line.text) : line.text) << "\n";
 }

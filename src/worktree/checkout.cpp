@@ -1,6 +1,7 @@
 #include "worktree/checkout.h"
 
 #include <ostream>
+#include <variant>
 #include <vector>
 
 #include "cli/help.h"
@@ -18,27 +19,29 @@
 
 namespace {
 
+CheckoutResult refused(std::string message, std::string hint = {}) {
+  return {ArgError{std::move(message), std::move(hint)}, {}};
+}
+
 // A commit's files, checked and ready to write.
 struct PreparedFiles {
   TreeFiles plan;
 };
 
-// Reads the commit and checks its whole tree; reports failures itself.
-std::optional<PreparedFiles> prepare_commit_files(const Repository& repo, const ObjectId& commit) {
+// Reads the commit and checks its whole tree: the files, or the refusal.
+std::variant<PreparedFiles, CheckoutResult> prepare_commit_files(const Repository& repo,
+                                                                 const ObjectId& commit) {
   std::optional<Commit> parsed = read_commit(repo.objects, commit);
-  if (!parsed) {
-    print_error("неверный объект коммита: " + commit);
-    return std::nullopt;
-  }
+  if (!parsed) return refused("неверный объект коммита: " + commit);
   try {
     return PreparedFiles{plan_tree_files(repo.objects, parsed->tree, repo.root)};
   } catch (const std::exception& e) {
-    print_error(e.what());
-    return std::nullopt;
+    return refused(e.what());
   }
 }
 
-bool write_commit_files(const Repository& repo, const PreparedFiles& files) {
+std::optional<CheckoutResult> write_commit_files(const Repository& repo,
+                                                 const PreparedFiles& files) {
   try {
     // The index keeps describing what it did; only the stats of files
     // found to hold its blobs are refreshed, so the next checkout or status
@@ -47,10 +50,9 @@ bool write_commit_files(const Repository& repo, const PreparedFiles& files) {
     WrittenFiles written;
     write_planned_files(repo.objects, repo.root, files.plan, &known, &written);
     refresh_index_stats(repo, known, written);
-    return true;
+    return std::nullopt;
   } catch (const std::exception& e) {
-    print_error(e.what());
-    return false;
+    return refused(e.what());
   }
 }
 
@@ -59,28 +61,37 @@ std::optional<ObjectId> branch_commit(const Repository& repo, const std::string&
   return read_ref(repo.root, "refs/heads/" + name);
 }
 
-int checkout_previous(const Repository& repo) {
+CheckoutResult switch_to_branch(const Repository& repo, const std::string& name,
+                                const ObjectId& commit) {
+  auto files = prepare_commit_files(repo, commit);
+  if (auto* refusal = std::get_if<CheckoutResult>(&files)) return *refusal;
+  save_previous_branch(repo, name);
+  set_head_symbolic(repo, "refs/heads/" + name);
+  if (auto refusal = write_commit_files(repo, std::get<PreparedFiles>(files))) return *refusal;
+  return {std::nullopt, "Переключено на ветку «" + name + "»"};
+}
+
+CheckoutResult checkout_previous(const Repository& repo) {
   std::optional<std::string> name = read_previous_branch(repo);
   if (!name) {
-    print_error("checkout -: нет сохранённой предыдущей ветки",
-                "сначала переключись между двумя локальными ветками (orrery switch … / orrery "
-                "checkout …)");
-    return 1;
+    return refused("checkout -: нет сохранённой предыдущей ветки",
+                   "сначала переключись между двумя локальными ветками (orrery switch … / orrery "
+                   "checkout …)");
   }
   std::optional<ObjectId> commit = branch_commit(repo, *name);
   if (!commit) {
-    print_error("checkout -: ветка больше не существует: " + *name,
-                "проверь refs/heads после удаления ветки; переключись явно по имени");
-    return 1;
+    return refused("checkout -: ветка больше не существует: " + *name,
+                   "проверь refs/heads после удаления ветки; переключись явно по имени");
   }
-  return switch_to_branch(repo, *name, commit);
+  return switch_to_branch(repo, *name, *commit);
 }
 
-int checkout_detached(const Repository& repo, const ObjectId& commit) {
-  if (!checkout_commit_files(repo, commit)) return 1;
+CheckoutResult checkout_detached(const Repository& repo, const ObjectId& commit) {
+  auto files = prepare_commit_files(repo, commit);
+  if (auto* refusal = std::get_if<CheckoutResult>(&files)) return *refusal;
+  if (auto refusal = write_commit_files(repo, std::get<PreparedFiles>(files))) return *refusal;
   detach_head(repo, commit);
-  out_stream() << "Отсоединённый HEAD на " << commit.substr(0, 12) << "…\n";
-  return 0;
+  return {std::nullopt, "Отсоединённый HEAD на " + commit.substr(0, 12) + "…"};
 }
 
 // The start point of a new branch: a local branch, else a remote-tracking one.
@@ -105,72 +116,80 @@ void record_upstream(const Repository& repo, const std::string& branch, const st
   save_config(repo, config);
 }
 
-int checkout_new_branch(const Repository& repo, const Args& args) {
-  if (args.size() < 2) {
-    print_error("нужно имя новой ветки", "пример: orrery checkout -b topic origin/main");
-    return 1;
-  }
-  const std::string& name = args[1];
-  if (!is_valid_ref_name(name)) {
-    print_error("недопустимое имя ветки: " + name);
-    return 1;
-  }
+CheckoutResult checkout_new_branch(const Repository& repo, const CheckoutOptions& opts) {
+  const std::string& name = opts.name;
   if (path_exists(orrery_path(repo, "refs/heads/" + name))) {
-    print_error("ветка уже существует: " + name);
-    return 1;
+    return refused("ветка уже существует: " + name);
   }
-  if (args.size() > 3) {
-    print_error("слишком много аргументов", "используй: orrery checkout -b <новая> [старт-точка]");
-    return 1;
+  if (opts.too_many) {
+    return refused("слишком много аргументов",
+                   "используй: orrery checkout -b <новая> [старт-точка]");
   }
   std::optional<StartPoint> start;
-  if (args.size() == 3) {
-    start = find_start_point(repo, args[2]);
+  if (opts.start_point) {
+    start = find_start_point(repo, *opts.start_point);
     if (!start) {
-      print_error("не найден коммит/ветка: " + args[2],
-                  "проверь имя локальной ветки или remote-tracking (например origin/main), сделай "
-                  "fetch");
-      return 1;
+      return refused("не найден коммит/ветка: " + *opts.start_point,
+                     "проверь имя локальной ветки или remote-tracking (например origin/main), "
+                     "сделай fetch");
     }
   } else if (std::optional<ObjectId> head = head_commit(repo)) {
     start = StartPoint{*head, false};
   } else {
-    print_error("нет коммитов", "нечего использовать как старт-точку");
-    return 1;
+    return refused("нет коммитов", "нечего использовать как старт-точку");
   }
-  std::optional<PreparedFiles> files = prepare_commit_files(repo, start->commit);
-  if (!files) return 1;
+  auto files = prepare_commit_files(repo, start->commit);
+  if (auto* refusal = std::get_if<CheckoutResult>(&files)) return *refusal;
   save_previous_branch(repo, name);
   update_ref(repo, "refs/heads/" + name, start->commit);
   set_head_symbolic(repo, "refs/heads/" + name);
-  if (!write_commit_files(repo, *files)) return 1;
-  if (start->is_remote) record_upstream(repo, name, args[2]);
-  out_stream() << "Переключено на новую ветку «" << name << "»";
-  if (args.size() == 3) out_stream() << " (точка старта: " << args[2] << ")";
-  out_stream() << "\n";
-  return 0;
+  if (auto refusal = write_commit_files(repo, std::get<PreparedFiles>(files))) return *refusal;
+  if (start->is_remote) record_upstream(repo, name, *opts.start_point);
+  std::string done = "Переключено на новую ветку «" + name + "»";
+  if (opts.start_point) done += " (точка старта: " + *opts.start_point + ")";
+  return {std::nullopt, done};
 }
 
 }  // namespace
 
-bool checkout_commit_files(const Repository& repo, const ObjectId& commit) {
-  std::optional<PreparedFiles> files = prepare_commit_files(repo, commit);
-  return files && write_commit_files(repo, *files);
+Parsed<CheckoutOptions> parse_checkout_args(const Args& args) {
+  CheckoutOptions opts;
+  if (!args.empty() && (args.front() == "-b" || args.front() == "--branch")) {
+    if (args.size() < 2) {
+      return ArgError{"нужно имя новой ветки", "пример: orrery checkout -b topic origin/main"};
+    }
+    opts.mode = CheckoutOptions::Mode::new_branch;
+    opts.name = args[1];
+    if (!is_valid_ref_name(opts.name)) return ArgError{"недопустимое имя ветки: " + opts.name, ""};
+    if (args.size() >= 3) opts.start_point = args[2];
+    opts.too_many = args.size() > 3;
+    return opts;
+  }
+  if (args.size() != 1) {
+    return ArgError{"неверное число аргументов",
+                    "используй: orrery checkout <ветка> или orrery checkout -b ..."};
+  }
+  opts.name = args.front();
+  if (opts.name == "-") opts.mode = CheckoutOptions::Mode::previous;
+  return opts;
 }
 
-int switch_to_branch(const Repository& repo, const std::string& name,
-                     std::optional<ObjectId> commit) {
-  if (!commit) commit = branch_commit(repo, name);
-  if (!commit) {
-    print_error("ветка не найдена: " + name, "локальное имя ветки после orrery branch …");
-    return 1;
+CheckoutResult do_checkout(const Repository& repo, const CheckoutOptions& opts) {
+  if (opts.mode == CheckoutOptions::Mode::new_branch) return checkout_new_branch(repo, opts);
+  if (opts.mode == CheckoutOptions::Mode::previous) return checkout_previous(repo);
+  if (std::optional<ObjectId> commit = branch_commit(repo, opts.name)) {
+    return switch_to_branch(repo, opts.name, *commit);
   }
-  std::optional<PreparedFiles> files = prepare_commit_files(repo, *commit);
-  if (!files) return 1;
-  save_previous_branch(repo, name);
-  set_head_symbolic(repo, "refs/heads/" + name);
-  if (!write_commit_files(repo, *files)) return 1;
-  out_stream() << "Переключено на ветку «" << name << "»\n";
+  std::optional<ObjectId> commit = resolve_revision(repo, opts.name);
+  if (commit && is_commit(repo.objects, *commit)) return checkout_detached(repo, *commit);
+  return refused("не найдена ветка или коммит: " + opts.name,
+                 "локальное имя ветки, полный SHA-256 коммита, HEAD~N и т.п.; создание после "
+                 "fetch: orrery checkout -b <имя> origin/<ветка>");
+}
+
+int print_checkout(const CheckoutResult& result) {
+  if (result.error) return report_arg_error(*result.error);
+  out_stream() << result.done << "\n";
   return 0;
 }
 
@@ -197,83 +216,58 @@ int cmd_checkout(const Args& args) {
     return 1;
   }
   if (has_help_flag(args)) return cmd_help({"checkout"});
-
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-
-  if (args.front() == "-b" || args.front() == "--branch") return checkout_new_branch(*repo, args);
-  if (args.size() != 1) {
-    print_error("неверное число аргументов",
-                "используй: orrery checkout <ветка> или orrery checkout -b ...");
-    return 1;
-  }
-  const std::string& target = args.front();
-  if (target == "-") return checkout_previous(*repo);
-  if (std::optional<ObjectId> commit = branch_commit(*repo, target)) {
-    return switch_to_branch(*repo, target, commit);
-  }
-  std::optional<ObjectId> commit = resolve_revision(*repo, target);
-  if (commit && is_commit(repo->objects, *commit)) return checkout_detached(*repo, *commit);
-  print_error("не найдена ветка или коммит: " + target,
-              "локальное имя ветки, полный SHA-256 коммита, HEAD~N и т.п.; создание после fetch: "
-              "orrery checkout -b <имя> origin/<ветка>");
-  return 1;
+  Parsed<CheckoutOptions> parsed = parse_checkout_args(args);
+  if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
+  return print_checkout(do_checkout(*repo, std::get<CheckoutOptions>(parsed)));
 }
 
-namespace {
-
-struct SwitchOptions {
-  bool create = false;
-  std::optional<std::string> create_name;  // from --create=<name>
-  std::vector<std::string> positional;
-};
-
-std::optional<SwitchOptions> parse_switch_args(const Args& args) {
+Parsed<SwitchOptions> parse_switch_args(const Args& args) {
   SwitchOptions options;
   for (const std::string& arg : args) {
     if (arg == "-c" || arg == "--create") {
       options.create = true;
     } else if (arg.rfind("--create=", 0) == 0) {
       if (arg.size() == 9) {
-        print_error("ожидается имя ветки после --create=", "пример: orrery switch --create=topic");
-        return std::nullopt;
+        return ArgError{"ожидается имя ветки после --create=",
+                        "пример: orrery switch --create=topic"};
       }
       if (options.create_name) {
-        print_error("повторное имя для --create", "используй один вид: -c или --create=");
-        return std::nullopt;
+        return ArgError{"повторное имя для --create", "используй один вид: -c или --create="};
       }
       options.create = true;
       options.create_name = arg.substr(9);
     } else if (arg.empty() || arg == "-" || arg.front() != '-') {
       options.positional.push_back(arg);
     } else {
-      print_error("неизвестный флаг: " + arg, "switch: см. orrery help switch");
-      return std::nullopt;
+      return ArgError{"неизвестный флаг: " + arg, "switch: см. orrery help switch"};
     }
+  }
+  if (!options.create && options.positional.size() != 1) {
+    return ArgError{"неверное число аргументов",
+                    "переключение: orrery switch <ветка>; создание: orrery switch -c <ветка> "
+                    "[старт]"};
+  }
+  if (options.create_name && options.positional.size() > 1) {
+    return ArgError{"слишком много аргументов", "формат: orrery switch --create=<ветка> [старт]"};
+  }
+  if (options.create && !options.create_name && options.positional.empty()) {
+    return ArgError{"укажи имя новой ветки", "пример: orrery switch -c topic [старт]"};
+  }
+  if (options.create && !options.create_name && options.positional.size() > 2) {
+    return ArgError{"слишком много аргументов", "формат: orrery switch -c <ветка> [старт]"};
   }
   return options;
 }
 
-int switch_create(const SwitchOptions& options) {
+Args checkout_args_of(const SwitchOptions& options) {
+  if (!options.create) return options.positional;
   Args checkout_args{"-b"};
-  if (options.create_name) {
-    if (options.positional.size() > 1) {
-      print_error("слишком много аргументов", "формат: orrery switch --create=<ветка> [старт]");
-      return 1;
-    }
-    checkout_args.push_back(*options.create_name);
-  } else if (options.positional.empty()) {
-    print_error("укажи имя новой ветки", "пример: orrery switch -c topic [старт]");
-    return 1;
-  } else if (options.positional.size() > 2) {
-    print_error("слишком много аргументов", "формат: orrery switch -c <ветка> [старт]");
-    return 1;
-  }
+  if (options.create_name) checkout_args.push_back(*options.create_name);
   checkout_args.insert(checkout_args.end(), options.positional.begin(), options.positional.end());
-  return cmd_checkout(checkout_args);
+  return checkout_args;
 }
-
-}  // namespace
 
 int cmd_switch(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"switch"});
@@ -281,23 +275,20 @@ int cmd_switch(const Args& args) {
     cmd_help({"switch"});
     return 1;
   }
-  std::optional<SwitchOptions> options = parse_switch_args(args);
-  if (!options) return 1;
-  if (options->create) return switch_create(*options);
-  if (options->positional.size() != 1) {
-    print_error("неверное число аргументов",
-                "переключение: orrery switch <ветка>; создание: orrery switch -c <ветка> [старт]");
-    return 1;
+  Parsed<SwitchOptions> parsed = parse_switch_args(args);
+  if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
+  const SwitchOptions& options = std::get<SwitchOptions>(parsed);
+  // Switching to a name is only for local branches: a revision would detach.
+  if (!options.create && options.positional.front() != "-") {
+    std::optional<Repository> repo = open_repo_or_report();
+    if (!repo) return 1;
+    const std::string& name = options.positional.front();
+    if (!branch_commit(*repo, name)) {
+      print_error("нет локальной ветки: " + name,
+                  "для ревизии: 'orrery checkout <ревизия>'; новая ветка: 'orrery switch -c "
+                  "<имя> [старт]'");
+      return 1;
+    }
   }
-  const std::string& name = options->positional.front();
-  if (name == "-") return cmd_checkout({"-"});
-  std::optional<Repository> repo = open_repo_or_report();
-  if (!repo) return 1;
-  if (!branch_commit(*repo, name)) {
-    print_error("нет локальной ветки: " + name,
-                "для ревизии: 'orrery checkout <ревизия>'; новая ветка: 'orrery switch -c <имя> "
-                "[старт]'");
-    return 1;
-  }
-  return cmd_checkout({name});
+  return cmd_checkout(checkout_args_of(options));
 }

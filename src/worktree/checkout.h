@@ -2,22 +2,39 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/console.h"
+#include "cli/parsed.h"
 #include "store/object.h"
 
 struct Repository;
 
-// Writes the commit's tree into the working tree (additively: files the tree
-// lacks stay). Reports its own failure through print_error and answers false;
-// a hostile tree is refused before anything is written.
-bool checkout_commit_files(const Repository& repo, const ObjectId& commit);
+struct CheckoutOptions {
+  enum class Mode { target, previous, new_branch };
+  Mode mode = Mode::target;
+  std::string name;                        // the branch or revision, or the new branch
+  std::optional<std::string> start_point;  // -b <name> <start>
+  // -b with more than a start point: refused, but only after the name is
+  // found free, as it always was.
+  bool too_many = false;
+};
 
-// Points HEAD at branch `name` (at `commit`, or at what refs/heads/<name>
-// holds when absent), records the branch left behind and writes the files.
-// Prints the result line; returns the exit code.
-int switch_to_branch(const Repository& repo, const std::string& name,
-                     std::optional<ObjectId> commit);
+Parsed<CheckoutOptions> parse_checkout_args(const Args& args);
+
+struct CheckoutResult {
+  std::optional<ArgError> error;
+  std::string done;  // the result line, without its newline
+};
+
+// Switches to a branch (recording the branch left behind), detaches HEAD at
+// a revision, or creates a branch and switches to it, writing the commit's
+// tree into the working tree (additively: files the tree lacks stay). A
+// hostile tree is refused before anything is written. Prints nothing.
+CheckoutResult do_checkout(const Repository& repo, const CheckoutOptions& opts);
+
+// Reports the error or the result line; answers the exit code.
+int print_checkout(const CheckoutResult& result);
 
 // Writes .orrery/previous-branch when HEAD is on a branch other than `target`.
 void save_previous_branch(const Repository& repo, const std::string& target);
@@ -27,4 +44,16 @@ void save_previous_branch(const Repository& repo, const std::string& target);
 std::optional<std::string> read_previous_branch(const Repository& repo);
 
 int cmd_checkout(const Args& args);
+
+struct SwitchOptions {
+  bool create = false;
+  std::optional<std::string> create_name;  // from --create=<name>
+  Args positional;
+};
+
+Parsed<SwitchOptions> parse_switch_args(const Args& args);
+
+// The checkout arguments that carry out a switch.
+Args checkout_args_of(const SwitchOptions& options);
+
 int cmd_switch(const Args& args);

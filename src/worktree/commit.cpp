@@ -16,31 +16,6 @@ namespace {
 
 constexpr std::string_view k_usage_hint = "orrery commit -m \"…\" [--amend]";
 
-struct CommitOptions {
-  bool amend = false;
-  std::string message;
-};
-
-std::optional<CommitOptions> parse_commit_args(const Args& args) {
-  CommitOptions opts;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg.empty()) continue;
-    if (arg == "--amend") {
-      opts.amend = true;
-    } else if (arg == "-m" && i + 1 < args.size()) {
-      opts.message = args[++i];
-    } else if (arg[0] == '-') {
-      print_error("неизвестный флаг для commit: " + arg, k_usage_hint);
-      return std::nullopt;
-    } else {
-      print_error("лишний аргумент для commit: " + arg, k_usage_hint);
-      return std::nullopt;
-    }
-  }
-  return opts;
-}
-
 // The new commit's fields other than the tree; nothing when HEAD cannot be
 // amended because it is not a readable commit.
 std::optional<Commit> describe_commit(const Repository& repo, const CommitOptions& opts,
@@ -72,23 +47,39 @@ std::string branch_label(const std::string& ref) {
   return ref.compare(0, k_heads.size(), k_heads) == 0 ? ref.substr(k_heads.size()) : ref;
 }
 
-int make_commit(const Repository& repo, const CommitOptions& opts) {
+}  // namespace
+
+Parsed<CommitOptions> parse_commit_args(const Args& args) {
+  CommitOptions opts;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.empty()) continue;
+    if (arg == "--amend") {
+      opts.amend = true;
+    } else if (arg == "-m" && i + 1 < args.size()) {
+      opts.message = args[++i];
+    } else if (arg[0] == '-') {
+      return ArgError{"неизвестный флаг для commit: " + arg, std::string(k_usage_hint)};
+    } else {
+      return ArgError{"лишний аргумент для commit: " + arg, std::string(k_usage_hint)};
+    }
+  }
+  return opts;
+}
+
+CommitResult do_commit(const Repository& repo, const CommitOptions& opts) {
   const std::optional<ObjectId> head = head_commit(repo);
   if (opts.amend && !head) {
-    print_error("нет коммита для --amend", "сначала сделай первый коммит");
-    return 1;
+    return {{}, ArgError{"нет коммита для --amend", "сначала сделай первый коммит"}};
   }
   if (!opts.amend && opts.message.empty()) {
-    print_error("не задано сообщение коммита",
-                "используй: orrery commit -m \"…\" или при --amend см. помощь");
-    return 1;
+    return {{},
+            ArgError{"не задано сообщение коммита",
+                     "используй: orrery commit -m \"…\" или при --amend см. помощь"}};
   }
   const ObjectId tree = build_tree(repo.objects, index_blobs(load_index(repo)), "");
   std::optional<Commit> commit = describe_commit(repo, opts, head);
-  if (!commit) {
-    print_error("HEAD повреждён или не является коммитом");
-    return 1;
-  }
+  if (!commit) return {{}, ArgError{"HEAD повреждён или не является коммитом", ""}};
   commit->tree = tree;
   const ObjectId id = write_object(repo.objects, "commit", serialize_commit(*commit));
   // Another process may have committed meanwhile; moving the branch (or a
@@ -97,15 +88,19 @@ int make_commit(const Repository& repo, const CommitOptions& opts) {
   const bool moved =
       branch ? !update_ref_if(repo, *branch, id, head) : !detach_head_if(repo, id, head);
   if (moved) {
-    print_error("ветка сдвинулась во время коммита: " + (branch ? branch_label(*branch) : "HEAD"),
-                "повтори orrery commit");
-    return 1;
+    return {
+        {},
+        ArgError{"ветка сдвинулась во время коммита: " + (branch ? branch_label(*branch) : "HEAD"),
+                 "повтори orrery commit"}};
   }
-  out_stream() << "Закоммичено " << id << "\n";
-  return 0;
+  return {id, std::nullopt};
 }
 
-}  // namespace
+int print_commit(const CommitResult& result) {
+  if (result.error) return report_arg_error(*result.error);
+  out_stream() << "Закоммичено " << result.id << "\n";
+  return 0;
+}
 
 std::string environment_author() {
   for (const char* name : {"USER", "USERNAME"}) {
@@ -116,9 +111,9 @@ std::string environment_author() {
 
 int cmd_commit(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"commit"});
-  std::optional<CommitOptions> opts = parse_commit_args(args);
-  if (!opts) return 1;
+  Parsed<CommitOptions> parsed = parse_commit_args(args);
+  if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  return make_commit(*repo, *opts);
+  return print_commit(do_commit(*repo, std::get<CommitOptions>(parsed)));
 }

@@ -79,10 +79,12 @@ void append_oneline_entry(std::string& out, const ObjectId& id, const Commit& co
   out.append(message.substr(0, message.find('\n'))).append("\n");
 }
 
-void print_history(const Repository& repo, const LogOptions& options, ObjectId current) {
+}  // namespace
+
+void write_log(const Repository& repo, const LogOptions& options, ObjectId current,
+               std::ostream& out) {
   std::optional<Decorations> decorations;
   if (options.decorate) decorations = collect_decorations(repo);
-  std::ostream& out = out_stream();
   std::string buffer;
   std::string labels;
   int64_t count = 0;
@@ -110,11 +112,16 @@ void print_history(const Repository& repo, const LogOptions& options, ObjectId c
   out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
 }
 
+namespace {
+
+ArgError log_usage_error(const std::string& message) {
+  return ArgError{"log: " + message, std::string(k_usage)};
+}
+
 }  // namespace
 
-LogParse parse_log_options(const Args& args) {
-  LogParse parse;
-  LogOptions& options = parse.options;
+Parsed<LogOptions> parse_log_args(const Args& args) {
+  LogOptions options;
   std::vector<std::string> positional;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -128,24 +135,24 @@ LogParse parse_log_options(const Args& args) {
       options.oneline = true;
     } else if (arg.rfind("--max-count=", 0) == 0) {
       options.max_count = parse_count(arg.substr(12));
-      if (!options.max_count) return {options, "неверное --max-count=…"};
+      if (!options.max_count) return log_usage_error("неверное --max-count=…");
     } else if (arg == "-n") {
       if (i + 1 == args.size()) {
-        return {options, "ожидается число после -n (сколько последних коммитов показать)"};
+        return log_usage_error("ожидается число после -n (сколько последних коммитов показать)");
       }
       options.max_count = parse_count(args[++i]);
-      if (!options.max_count) return {options, "неверное число после -n: " + args[i]};
+      if (!options.max_count) return log_usage_error("неверное число после -n: " + args[i]);
     } else if (!arg.empty() && arg.front() == '-') {
-      return {options, "неизвестный флаг: " + arg};
+      return log_usage_error("неизвестный флаг: " + arg);
     } else {
       positional.push_back(arg);
     }
   }
   if (positional.size() > 1) {
-    return {options, "ожидается не больше одной ревизии (ветка, HEAD~N, хэш …)"};
+    return log_usage_error("ожидается не больше одной ревизии (ветка, HEAD~N, хэш …)");
   }
   if (!positional.empty()) options.revision = positional.front();
-  return parse;
+  return options;
 }
 
 Decorations collect_decorations(const Repository& repo) {
@@ -196,34 +203,34 @@ std::string short_ref_name(std::string_view name) {
   return std::string(name);
 }
 
-int cmd_log(const Args& args) {
-  if (has_help_flag(args)) return cmd_help({"log"});
-
-  std::optional<Repository> repo = open_repo_or_report();
-  if (!repo) return 1;
-
-  LogParse parse = parse_log_options(args);
-  if (!parse.error.empty()) {
-    print_error("log: " + parse.error, k_usage);
-    return 1;
+LogResult do_log(const Repository& repo, const LogOptions& options) {
+  if (!options.revision) return {std::nullopt, head_commit(repo)};
+  std::optional<ObjectId> start = resolve_revision(repo, *options.revision);
+  if (!start) {
+    return {ArgError{"log: не удалось разрешить ревизию: " + *options.revision,
+                     "orrery log […] <ревизия>"},
+            std::nullopt};
   }
-  const LogOptions& options = parse.options;
-  std::optional<ObjectId> start;
-  if (options.revision) {
-    start = resolve_revision(*repo, *options.revision);
-    if (!start) {
-      print_error("log: не удалось разрешить ревизию: " + *options.revision,
-                  "orrery log […] <ревизия>");
-      return 1;
-    }
-  } else {
-    start = head_commit(*repo);
-    if (!start) {
-      out_stream() << "Коммитов ещё нет\n";
-      return 0;
-    }
+  return {std::nullopt, start};
+}
+
+int print_log(const Repository& repo, const LogOptions& options, const LogResult& result) {
+  if (result.error) return report_arg_error(*result.error);
+  if (!result.start) {
+    out_stream() << "Коммитов ещё нет\n";
+    return 0;
   }
   start_pager();
-  print_history(*repo, options, *start);
+  write_log(repo, options, *result.start, out_stream());
   return 0;
+}
+
+int cmd_log(const Args& args) {
+  if (has_help_flag(args)) return cmd_help({"log"});
+  std::optional<Repository> repo = open_repo_or_report();
+  if (!repo) return 1;
+  Parsed<LogOptions> parsed = parse_log_args(args);
+  if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
+  const LogOptions& options = std::get<LogOptions>(parsed);
+  return print_log(*repo, options, do_log(*repo, options));
 }

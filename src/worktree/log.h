@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "cli/console.h"
+#include "cli/parsed.h"
 #include "store/object.h"
 
 struct Repository;
@@ -19,13 +21,23 @@ struct LogOptions {
   std::optional<std::string> revision;
 };
 
-// The options, or the error text when the arguments do not parse.
-struct LogParse {
-  LogOptions options;
-  std::string error;  // empty on success
+Parsed<LogOptions> parse_log_args(const Args& args);
+
+struct LogResult {
+  std::optional<ArgError> error;  // the revision does not resolve
+  std::optional<ObjectId> start;  // none without error: no commit yet
 };
 
-LogParse parse_log_options(const Args& args);
+// Where the listing starts: the revision, else HEAD's commit.
+LogResult do_log(const Repository& repo, const LogOptions& options);
+
+// Streams the first-parent history from `start`, one reused buffer for the
+// whole walk; ends quietly at a missing commit or a cycle.
+void write_log(const Repository& repo, const LogOptions& options, ObjectId start,
+               std::ostream& out);
+
+// Reports the error or the empty history, else pages the listing.
+int print_log(const Repository& repo, const LogOptions& options, const LogResult& result);
 
 // The labels that point at commits, with what HEAD says, read once per run.
 struct Decorations {
@@ -44,4 +56,5 @@ std::string format_decorations(const Decorations& decorations, std::string_view 
 // "refs/heads/X" -> "X", "refs/remotes/X" -> "X", "refs/tags/X" -> "tag: X".
 std::string short_ref_name(std::string_view name);
 
+// orrery log [--oneline] [--decorate…] [-n N] [revision].
 int cmd_log(const Args& args);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <ostream>
+#include <variant>
 #include <vector>
 
 #include "cli/help.h"
@@ -17,43 +18,8 @@ namespace {
 constexpr std::string_view k_usage =
     "orrery reset [--mixed|--soft|--hard] [<ревизия>] иначе см. orrery help reset";
 
-enum class ResetMode { soft, mixed, hard };
-
-struct ResetOptions {
-  ResetMode mode = ResetMode::mixed;
-  std::optional<std::string> revision;
-};
-
-std::optional<ResetOptions> parse_reset_args(const Args& args) {
-  ResetOptions options;
-  int modes = 0;
-  std::vector<std::string> revisions;
-  for (const std::string& arg : args) {
-    if (arg == "--soft" || arg == "--mixed" || arg == "--hard") {
-      options.mode = arg == "--soft" ? ResetMode::soft
-                                     : (arg == "--hard" ? ResetMode::hard : ResetMode::mixed);
-      ++modes;
-    } else if (!arg.empty() && arg.front() == '-') {
-      print_error("неизвестный флаг для reset: " + arg, k_usage);
-      return std::nullopt;
-    } else {
-      revisions.push_back(arg);
-    }
-  }
-  if (modes > 1) {
-    print_error("выбери один режим reset: --soft, --mixed или --hard");
-    return std::nullopt;
-  }
-  if (options.mode == ResetMode::soft && revisions.empty()) {
-    print_error("для reset --soft нужна ревизия", "например: orrery reset --soft HEAD~1");
-    return std::nullopt;
-  }
-  if (revisions.size() > 1) {
-    print_error("ожидается не больше одной ревизии для reset");
-    return std::nullopt;
-  }
-  if (!revisions.empty()) options.revision = revisions.front();
-  return options;
+ResetResult refused(std::string message, std::string hint = {}) {
+  return {ArgError{std::move(message), std::move(hint)}, {}};
 }
 
 // The reset texts name no object, unlike checkout's.
@@ -90,18 +56,16 @@ struct HardResetPlan {
   PathMap files;
 };
 
-std::optional<HardResetPlan> prepare_hard_reset(const Repository& repo, const ObjectId& commit) {
+// The checked files, or the refusal.
+std::variant<HardResetPlan, ResetResult> prepare_hard_reset(const Repository& repo,
+                                                            const ObjectId& commit) {
   std::optional<Commit> parsed = read_commit(repo.objects, commit);
-  if (!parsed || parsed->tree.empty()) {
-    print_error("нет дерева для коммита: " + commit);
-    return std::nullopt;
-  }
+  if (!parsed || parsed->tree.empty()) return refused("нет дерева для коммита: " + commit);
   HardResetPlan out;
   try {
     out.plan = plan_tree_files(repo.objects, parsed->tree, repo.root);
   } catch (const std::runtime_error& e) {
-    print_error(reset_failure_text(e.what()));
-    return std::nullopt;
+    return refused(reset_failure_text(e.what()));
   }
   for (const TreeFile& item : out.plan) {
     if (!item.is_directory) out.files[item.path] = item.id;
@@ -109,20 +73,20 @@ std::optional<HardResetPlan> prepare_hard_reset(const Repository& repo, const Ob
   return out;
 }
 
-int apply_hard_reset(const Repository& repo, const IgnoreRules& rules, const HardResetPlan& reset) {
+ResetResult apply_hard_reset(const Repository& repo, const IgnoreRules& rules,
+                             const HardResetPlan& reset) {
   WrittenFiles written;
   try {
     KnownFiles known = load_known_files(repo);
     write_planned_files(repo.objects, repo.root, reset.plan, &known, &written);
   } catch (const std::runtime_error& e) {
-    print_error(reset_failure_text(e.what()));
-    return 1;
+    return refused(reset_failure_text(e.what()));
   }
   delete_untracked(repo.root, rules, reset.files);
   // Every file now holds its blob, so the index gets the stats they have:
   // the next status or checkout need not read them.
   save_index(repo, written.files);
-  return 0;
+  return {std::nullopt, "reset --hard"};
 }
 
 // The index of a commit's files. An entry keeps the stat the old index
@@ -144,49 +108,40 @@ Index index_for_commit(const Repository& repo, const ObjectId& commit) {
   return index;
 }
 
-int reset_to_head(const Repository& repo, ResetMode mode) {
+ResetResult reset_to_head(const Repository& repo, ResetMode mode) {
   std::optional<ObjectId> head = head_commit(repo);
   if (!head) {
-    print_error("нет коммитов", mode == ResetMode::hard ? "сначала сделай первый коммит"
-                                                        : "сливать пока не из чего индекс");
-    return 1;
+    return refused("нет коммитов", mode == ResetMode::hard ? "сначала сделай первый коммит"
+                                                           : "сливать пока не из чего индекс");
   }
   if (mode == ResetMode::hard) {
     IgnoreRules rules = load_ignore_rules(repo.root);
-    if (hard_reset_worktree(repo, rules, *head) != 0) return 1;
-    out_stream() << "reset --hard\n";
-    return 0;
+    auto reset = prepare_hard_reset(repo, *head);
+    if (auto* refusal = std::get_if<ResetResult>(&reset)) return *refusal;
+    return apply_hard_reset(repo, rules, std::get<HardResetPlan>(reset));
   }
   save_index(repo, index_for_commit(repo, *head));
-  out_stream() << "reset (индекс = HEAD)\n";
-  return 0;
+  return {std::nullopt, "reset (индекс = HEAD)"};
 }
 
-int reset_to_revision(const Repository& repo, ResetMode mode, const std::string& revision) {
+ResetResult reset_to_revision(const Repository& repo, ResetMode mode, const std::string& revision) {
   std::optional<ObjectId> commit = resolve_revision(repo, revision);
-  if (!commit) {
-    print_error("reset: не удалось разрешить ревизию: " + revision);
-    return 1;
-  }
+  if (!commit) return refused("reset: не удалось разрешить ревизию: " + revision);
   if (mode == ResetMode::soft) {
     move_head(repo, *commit);
-    out_stream() << "reset --soft\n";
-    return 0;
+    return {std::nullopt, "reset --soft"};
   }
   if (mode == ResetMode::mixed) {
     Index index = index_for_commit(repo, *commit);
     move_head(repo, *commit);
     save_index(repo, index);
-    out_stream() << "reset --mixed\n";
-    return 0;
+    return {std::nullopt, "reset --mixed"};
   }
   IgnoreRules rules = load_ignore_rules(repo.root);
-  std::optional<HardResetPlan> reset = prepare_hard_reset(repo, *commit);
-  if (!reset) return 1;
+  auto reset = prepare_hard_reset(repo, *commit);
+  if (auto* refusal = std::get_if<ResetResult>(&reset)) return *refusal;
   move_head(repo, *commit);
-  if (apply_hard_reset(repo, rules, *reset) != 0) return 1;
-  out_stream() << "reset --hard\n";
-  return 0;
+  return apply_hard_reset(repo, rules, std::get<HardResetPlan>(reset));
 }
 
 }  // namespace
@@ -198,22 +153,47 @@ Index index_from_tree(const PathMap& files) {
   return index;
 }
 
-int hard_reset_worktree(const Repository& repo, const IgnoreRules& rules, const ObjectId& commit) {
-  std::optional<HardResetPlan> reset = prepare_hard_reset(repo, commit);
-  if (!reset) return 1;
-  return apply_hard_reset(repo, rules, *reset);
+Parsed<ResetOptions> parse_reset_args(const Args& args) {
+  ResetOptions options;
+  int modes = 0;
+  std::vector<std::string> revisions;
+  for (const std::string& arg : args) {
+    if (arg == "--soft" || arg == "--mixed" || arg == "--hard") {
+      options.mode = arg == "--soft" ? ResetMode::soft
+                                     : (arg == "--hard" ? ResetMode::hard : ResetMode::mixed);
+      ++modes;
+    } else if (!arg.empty() && arg.front() == '-') {
+      return ArgError{"неизвестный флаг для reset: " + arg, std::string(k_usage)};
+    } else {
+      revisions.push_back(arg);
+    }
+  }
+  if (modes > 1) return ArgError{"выбери один режим reset: --soft, --mixed или --hard", ""};
+  if (options.mode == ResetMode::soft && revisions.empty()) {
+    return ArgError{"для reset --soft нужна ревизия", "например: orrery reset --soft HEAD~1"};
+  }
+  if (revisions.size() > 1) return ArgError{"ожидается не больше одной ревизии для reset", ""};
+  if (!revisions.empty()) options.revision = revisions.front();
+  return options;
+}
+
+ResetResult do_reset(const Repository& repo, const ResetOptions& options) {
+  RepoLock lock(repo.root);  // the index is rewritten as HEAD moves
+  if (!options.revision) return reset_to_head(repo, options.mode);
+  return reset_to_revision(repo, options.mode, *options.revision);
+}
+
+int print_reset(const ResetResult& result) {
+  if (result.error) return report_arg_error(*result.error);
+  out_stream() << result.done << "\n";
+  return 0;
 }
 
 int cmd_reset(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"reset"});
-
-  std::optional<ResetOptions> options = parse_reset_args(args);
-  if (!options) return 1;
-
+  Parsed<ResetOptions> parsed = parse_reset_args(args);
+  if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-
-  RepoLock lock(repo->root);  // the index is rewritten as HEAD moves
-  if (!options->revision) return reset_to_head(*repo, options->mode);
-  return reset_to_revision(*repo, options->mode, *options->revision);
+  return print_reset(do_reset(*repo, std::get<ResetOptions>(parsed)));
 }

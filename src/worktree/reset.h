@@ -1,6 +1,10 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "cli/console.h"
+#include "cli/parsed.h"
 #include "store/ignore.h"
 #include "store/index.h"
 #include "store/object.h"
@@ -12,10 +16,27 @@ struct Repository;
 // the next status hashes each file once.
 Index index_from_tree(const PathMap& files);
 
-// Makes the working tree and the index equal commit `commit`: writes its
-// files, deletes every file it lacks that is neither ignored nor under
-// .orrery, and rebuilds the index. A hostile tree is refused before anything
-// is written. Reports its own failures; returns the exit code.
-int hard_reset_worktree(const Repository& repo, const IgnoreRules& rules, const ObjectId& commit);
+enum class ResetMode { soft, mixed, hard };
+
+struct ResetOptions {
+  ResetMode mode = ResetMode::mixed;
+  std::optional<std::string> revision;  // none: HEAD, and the branch stays
+};
+
+Parsed<ResetOptions> parse_reset_args(const Args& args);
+
+struct ResetResult {
+  std::optional<ArgError> error;
+  std::string done;  // the result line, without its newline
+};
+
+// Moves HEAD (or its branch) to the revision and, by mode, rebuilds the
+// index from it and makes the working tree equal it (deleting every file it
+// lacks that is neither ignored nor under .orrery). A hostile tree is
+// refused before anything moves. Prints nothing.
+ResetResult do_reset(const Repository& repo, const ResetOptions& options);
+
+// Reports the error or the result line; answers the exit code.
+int print_reset(const ResetResult& result);
 
 int cmd_reset(const Args& args);

@@ -14,47 +14,12 @@
 
 namespace {
 
-struct RestoreOptions {
-  bool staged = false;
-  std::optional<std::string> source;
-  std::vector<std::string> paths;
-};
-
-// Prints the help itself when the arguments ask for it or are incomplete;
-// `exit_code` then says how to end.
-std::optional<RestoreOptions> parse_restore_args(const Args& args, int& exit_code) {
-  if (args.empty() || has_help_flag(args)) {
-    cmd_help({"restore"});
-    exit_code = args.empty() ? 1 : 0;
-    return std::nullopt;
-  }
-  RestoreOptions options;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--staged") {
-      options.staged = true;
-    } else if (args[i] == "--source") {
-      if (i + 1 == args.size()) {
-        cmd_help({"restore"});
-        exit_code = 1;
-        return std::nullopt;
-      }
-      options.source = args[++i];
-    } else {
-      options.paths.push_back(args[i]);
-    }
-  }
-  return options;
-}
-
 // The files of the source commit: --source, else HEAD, else nothing.
 std::optional<PathMap> load_source(const Repository& repo, const RestoreOptions& options) {
   std::optional<ObjectId> commit;
   if (options.source) {
     commit = resolve_revision(repo, *options.source);
-    if (!commit) {
-      print_error("не удалось разрешить ревизию: " + *options.source);
-      return std::nullopt;
-    }
+    if (!commit) return std::nullopt;
   } else {
     commit = head_commit(repo);
   }
@@ -66,8 +31,9 @@ std::optional<PathMap> load_source(const Repository& repo, const RestoreOptions&
   return files;
 }
 
-int restore_working_files(const Repository& repo, const Index& index, const PathMap& source,
-                          const std::vector<std::string>& paths) {
+std::optional<ArgError> restore_working_files(const Repository& repo, const Index& index,
+                                              const PathMap& source,
+                                              const std::vector<std::string>& paths) {
   for (const std::string& path : paths) {
     ObjectId id;
     if (auto entry = index.find(path); entry != index.end()) {
@@ -75,15 +41,13 @@ int restore_working_files(const Repository& repo, const Index& index, const Path
     } else if (auto file = source.find(path); file != source.end()) {
       id = file->second;
     } else {
-      print_error("неизвестный путь: " + path);
-      return 1;
+      return ArgError{"неизвестный путь: " + path, ""};
     }
     if (!restore_file(repo.objects, repo.root, path, id)) {
-      print_error("не удалось восстановить " + path);
-      return 1;
+      return ArgError{"не удалось восстановить " + path, ""};
     }
   }
-  return 0;
+  return std::nullopt;
 }
 
 void restore_staged(const Repository& repo, Index& index, const PathMap& source,
@@ -109,20 +73,50 @@ bool restore_file(const ObjectStore& store, const std::string& root, const std::
   return true;
 }
 
-int cmd_restore(const Args& args) {
-  int exit_code = 0;
-  std::optional<RestoreOptions> options = parse_restore_args(args, exit_code);
-  if (!options) return exit_code;
+Parsed<RestoreOptions> parse_restore_args(const Args& args) {
+  RestoreOptions options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--staged") {
+      options.staged = true;
+    } else if (args[i] == "--source") {
+      if (i + 1 == args.size()) {
+        options.incomplete = true;
+        return options;
+      }
+      options.source = args[++i];
+    } else {
+      options.paths.push_back(args[i]);
+    }
+  }
+  return options;
+}
 
+std::optional<ArgError> do_restore(const Repository& repo, const RestoreOptions& options) {
+  // The lock spans the index's read-modify-write with --staged.
+  RepoLock lock(repo.root);
+  Index index = load_index(repo);
+  std::optional<PathMap> source = load_source(repo, options);
+  if (!source) return ArgError{"не удалось разрешить ревизию: " + *options.source, ""};
+  if (!options.staged) return restore_working_files(repo, index, *source, options.paths);
+  restore_staged(repo, index, *source, options.paths);
+  return std::nullopt;
+}
+
+int cmd_restore(const Args& args) {
+  if (args.empty()) {
+    cmd_help({"restore"});
+    return 1;
+  }
+  if (has_help_flag(args)) return cmd_help({"restore"});
+  Parsed<RestoreOptions> parsed = parse_restore_args(args);
+  if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
+  const RestoreOptions& options = std::get<RestoreOptions>(parsed);
+  if (options.incomplete) {
+    cmd_help({"restore"});
+    return 1;
+  }
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-
-  // The lock spans the index's read-modify-write with --staged.
-  RepoLock lock(repo->root);
-  Index index = load_index(*repo);
-  std::optional<PathMap> source = load_source(*repo, *options);
-  if (!source) return 1;
-  if (!options->staged) return restore_working_files(*repo, index, *source, options->paths);
-  restore_staged(*repo, index, *source, options->paths);
-  return 0;
+  std::optional<ArgError> error = do_restore(*repo, options);
+  return error ? report_arg_error(*error) : 0;
 }

@@ -17,18 +17,14 @@ namespace {
 // Command-line paths stay inside the working tree and out of .orrery, so
 // neither command can touch what the repository is made of, and no
 // directory on their way may be a symbolic link, which could lead anywhere.
-bool check_paths(const std::string& root, const Args& paths) {
+std::optional<ArgError> check_paths(const std::string& root, const Args& paths) {
   for (const std::string& path : paths) {
-    if (!is_safe_tree_path(path)) {
-      print_error("недопустимый путь: " + path);
-      return false;
-    }
+    if (!is_safe_tree_path(path)) return ArgError{"недопустимый путь: " + path, ""};
     if (has_linked_parent(root, path)) {
-      print_error("путь проходит через символическую ссылку: " + path);
-      return false;
+      return ArgError{"путь проходит через символическую ссылку: " + path, ""};
     }
   }
-  return true;
+  return std::nullopt;
 }
 
 // The directory part of a path without trailing separators.
@@ -48,6 +44,51 @@ void carry_index_entry(Index& index, const std::string& from, const std::string&
 
 }  // namespace
 
+RmMvResult do_rm(const Repository& repo, const Args& paths) {
+  RmMvResult result;
+  if ((result.error = check_paths(repo.root, paths))) return result;
+  RepoLock lock(repo.root);  // spans the index's read-modify-write
+  Index index = load_index(repo);
+  for (const std::string& path : paths) {
+    index.erase(path);
+    const std::string full = repo.root + "/" + path;
+    if (path_exists(full)) std::filesystem::remove(full);
+    result.done.push_back("удалён " + path);
+  }
+  save_index(repo, index);
+  return result;
+}
+
+RmMvResult do_mv(const Repository& repo, const std::string& from, const std::string& to) {
+  RmMvResult result;
+  if ((result.error = check_paths(repo.root, {from, to}))) return result;
+  RepoLock lock(repo.root);  // spans the index's read-modify-write
+  const std::string source = repo.root + "/" + from;
+  const std::string destination = repo.root + "/" + to;
+  if (!path_exists(source)) {
+    result.error = ArgError{"файл не найден: " + from, ""};
+    return result;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(parent_directory(destination), ec);
+  if (!ec) std::filesystem::rename(source, destination, ec);
+  if (ec) {
+    result.error = ArgError{"не удалось переименовать", ec.message()};
+    return result;
+  }
+  Index index = load_index(repo);
+  carry_index_entry(index, from, to);
+  save_index(repo, index);
+  result.done.push_back("переименовано " + from + " -> " + to);
+  return result;
+}
+
+int print_rm_mv(const RmMvResult& result) {
+  std::ostream& out = out_stream();
+  for (const std::string& line : result.done) out << line << "\n";
+  return result.error ? report_arg_error(*result.error) : 0;
+}
+
 int cmd_rm(const Args& args) {
   if (args.empty() || has_help_flag(args)) {
     cmd_help({"rm"});
@@ -55,18 +96,7 @@ int cmd_rm(const Args& args) {
   }
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  if (!check_paths(repo->root, args)) return 1;
-
-  RepoLock lock(repo->root);  // spans the index's read-modify-write
-  Index index = load_index(*repo);
-  for (const std::string& path : args) {
-    index.erase(path);
-    const std::string full = repo->root + "/" + path;
-    if (path_exists(full)) std::filesystem::remove(full);
-    out_stream() << "удалён " << path << "\n";
-  }
-  save_index(*repo, index);
-  return 0;
+  return print_rm_mv(do_rm(*repo, args));
 }
 
 int cmd_mv(const Args& args) {
@@ -77,27 +107,5 @@ int cmd_mv(const Args& args) {
   }
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  if (!check_paths(repo->root, args)) return 1;
-
-  RepoLock lock(repo->root);  // spans the index's read-modify-write
-  const std::string& from = args[0];
-  const std::string& to = args[1];
-  const std::string source = repo->root + "/" + from;
-  const std::string destination = repo->root + "/" + to;
-  if (!path_exists(source)) {
-    print_error("файл не найден: " + from);
-    return 1;
-  }
-  std::error_code ec;
-  std::filesystem::create_directories(parent_directory(destination), ec);
-  if (!ec) std::filesystem::rename(source, destination, ec);
-  if (ec) {
-    print_error("не удалось переименовать", ec.message());
-    return 1;
-  }
-  Index index = load_index(*repo);
-  carry_index_entry(index, from, to);
-  save_index(*repo, index);
-  out_stream() << "переименовано " << from << " -> " << to << "\n";
-  return 0;
+  return print_rm_mv(do_mv(*repo, args[0], args[1]));
 }

@@ -19,42 +19,18 @@ namespace {
 
 constexpr std::string_view k_usage = "orrery [--quiet|-q] status [-s|--short] [-b|--branch]";
 
-struct StatusOptions {
-  bool short_format = false;
-  bool branch = false;
-};
-
-// Applies one "-xyz" cluster; false after reporting an unknown letter.
-bool apply_cluster(const std::string& arg, StatusOptions& opts) {
+// Applies one "-xyz" cluster; an error names the first unknown letter.
+std::optional<ArgError> apply_cluster(const std::string& arg, StatusOptions& opts) {
   for (char letter : std::string_view(arg).substr(1)) {
     if (letter == 's') {
       opts.short_format = true;
     } else if (letter == 'b') {
       opts.branch = true;
     } else {
-      print_error("неизвестный флаг status: -" + std::string(1, letter), k_usage);
-      return false;
+      return ArgError{"неизвестный флаг status: -" + std::string(1, letter), std::string(k_usage)};
     }
   }
-  return true;
-}
-
-std::optional<StatusOptions> parse_status_args(const Args& args) {
-  StatusOptions opts;
-  for (const std::string& arg : args) {
-    if (arg.empty()) continue;
-    if (arg == "-s" || arg == "--short") {
-      opts.short_format = true;
-    } else if (arg == "-b" || arg == "--branch") {
-      opts.branch = true;
-    } else if (arg.size() >= 2 && arg[0] == '-' && arg[1] != '-') {
-      if (!apply_cluster(arg, opts)) return std::nullopt;
-    } else {
-      print_error("неизвестный аргумент для status: " + arg, k_usage);
-      return std::nullopt;
-    }
-  }
-  return opts;
+  return std::nullopt;
 }
 
 void print_entries(std::ostream& out, const std::vector<std::string>& modified,
@@ -132,45 +108,73 @@ std::vector<KeyedLine> build_short_lines(const WorktreeStatus& status) {
   return lines;
 }
 
-void print_short_branch_line(std::ostream& out, const Repository& repo) {
+std::string short_branch_line(const Repository& repo, const std::optional<ObjectId>& head) {
   constexpr std::string_view k_heads = "refs/heads/";
   std::optional<std::string> symref = head_symref(repo);
   if (symref && symref->compare(0, k_heads.size(), k_heads) == 0) {
-    out << "## " << symref->substr(k_heads.size()) << "\n";
-  } else if (std::optional<ObjectId> head = head_commit(repo)) {
-    out << "## HEAD (" << abbreviate_id(*head) << ")\n";
-  } else {
-    out << "## HEAD\n";
+    return "## " + symref->substr(k_heads.size());
   }
-}
-
-int show_status(const Repository& repo, const StatusOptions& opts) {
-  std::ostream& out = out_stream();
-  if (!opts.short_format) print_branch_header(repo);
-  const std::optional<ObjectId> head = head_commit(repo);
-  Progress progress("Проверка файлов");
-  const WorktreeStatus status = compute_worktree_status(
-      repo.root, repo.objects, load_ignore_rules(repo.root), load_index(repo), head, &progress);
-  progress.finish();
-  if (!opts.short_format && g_verbose && head) out << "HEAD: " << *head << "\n";
-  const bool dirty = is_dirty(status);
-  if (g_quiet) return dirty ? 1 : 0;
-  if (opts.short_format) {
-    if (opts.branch) print_short_branch_line(out, repo);
-    for (const KeyedLine& line : build_short_lines(status)) out << line.second << "\n";
-  } else {
-    print_long_report(out, status);
-  }
-  return dirty ? 1 : 0;
+  if (head) return "## HEAD (" + abbreviate_id(*head) + ")";
+  return "## HEAD";
 }
 
 }  // namespace
 
+Parsed<StatusOptions> parse_status_args(const Args& args) {
+  StatusOptions opts;
+  for (const std::string& arg : args) {
+    if (arg.empty()) continue;
+    if (arg == "-s" || arg == "--short") {
+      opts.short_format = true;
+    } else if (arg == "-b" || arg == "--branch") {
+      opts.branch = true;
+    } else if (arg.size() >= 2 && arg[0] == '-' && arg[1] != '-') {
+      if (std::optional<ArgError> error = apply_cluster(arg, opts)) return *error;
+    } else {
+      return ArgError{"неизвестный аргумент для status: " + arg, std::string(k_usage)};
+    }
+  }
+  return opts;
+}
+
+StatusResult do_status(const Repository& repo, const StatusOptions& opts, Progress* progress) {
+  StatusResult result;
+  const bool report = !opts.quiet;
+  result.head = head_commit(repo);
+  result.status = compute_worktree_status(repo.root, repo.objects, load_ignore_rules(repo.root),
+                                          load_index(repo), result.head, progress);
+  if (report && opts.short_format && opts.branch) {
+    result.short_branch_line = short_branch_line(repo, result.head);
+  }
+  return result;
+}
+
+int print_status(const StatusResult& result, const StatusOptions& opts) {
+  std::ostream& out = out_stream();
+  const bool dirty = is_dirty(result.status);
+  if (opts.short_format) {
+    if (opts.quiet) return dirty ? 1 : 0;
+    if (opts.branch) out << result.short_branch_line << "\n";
+    for (const KeyedLine& line : build_short_lines(result.status)) out << line.second << "\n";
+    return dirty ? 1 : 0;
+  }
+  if (g_verbose && result.head) out << "HEAD: " << *result.head << "\n";
+  if (!opts.quiet) print_long_report(out, result.status);
+  return dirty ? 1 : 0;
+}
+
 int cmd_status(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"status"});
-  std::optional<StatusOptions> opts = parse_status_args(args);
-  if (!opts) return 1;
+  Parsed<StatusOptions> parsed = parse_status_args(args);
+  if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
+  StatusOptions& opts = std::get<StatusOptions>(parsed);
+  opts.quiet = g_quiet;
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  return show_status(*repo, *opts);
+  // The header goes out before the scan, which a damaged index can end.
+  if (!opts.quiet && !opts.short_format) print_branch_header(out_stream(), branch_header(*repo));
+  Progress progress("Проверка файлов");
+  const StatusResult result = do_status(*repo, opts, &progress);
+  progress.finish();
+  return print_status(result, opts);
 }

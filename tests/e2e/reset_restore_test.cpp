@@ -103,11 +103,6 @@ TEST_F(ResetRestore, ResetRefusalsTouchNothing) {
   std::string index_before = meta("index");
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"reset", "--keep"}, "неизвестный флаг для reset: --keep\n" + usage},
-      {{"reset", "--soft", "--hard", "HEAD"},
-       "выбери один режим reset: --soft, --mixed или --hard\n"},
-      {{"reset", "--soft"},
-       "для reset --soft нужна ревизия\n  подсказка: например: orrery reset --soft HEAD~1\n"},
-      {{"reset", "--hard", "HEAD", "HEAD"}, "ожидается не больше одной ревизии для reset\n"},
       {{"reset", "--hard", "HEAD~3"}, "reset: не удалось разрешить ревизию: HEAD~3\n"},
   };
   write_text(file("untracked.txt"), "stay\n");

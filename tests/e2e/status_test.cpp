@@ -115,19 +115,11 @@ TEST_F(StatusCommand, NamesTheHeadCommitOrTheDetachedHead) {
   EXPECT_RUN(orrery({"status", "-bs"}), 0, "## HEAD (" + id.substr(0, 12) + "…)\n", "");
 }
 
-TEST_F(StatusCommand, RejectsUnknownArgumentsBeforeLookingAtTheRepository) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"-bbq", "неизвестный флаг status: -q"},
-      {"--shorter", "неизвестный аргумент для status: --shorter"},
-      {"file.txt", "неизвестный аргумент для status: file.txt"},
-  };
+TEST_F(StatusCommand, RejectsAnUnknownFlagBeforeLookingAtTheRepository) {
   TempDir elsewhere;
-  for (const auto& [arg, message] : cases) {
-    EXPECT_RUN(orrery_in(elsewhere.path(), {"status", arg}), 1, "",
-               "orrery: ошибка: " + message +
-                   "\n  подсказка: orrery [--quiet|-q] status [-s|--short] [-b|--branch]\n");
-  }
-  EXPECT_RUN(orrery({"status", "", "-ssbb", "-b", "--branch", "-s"}), 0, "## main\n", "");
+  EXPECT_RUN(orrery_in(elsewhere.path(), {"status", "-bbq"}), 1, "",
+             "orrery: ошибка: неизвестный флаг status: -q\n"
+             "  подсказка: orrery [--quiet|-q] status [-s|--short] [-b|--branch]\n");
 }
 
 // The upstream header, with the configuration written through the store.

@@ -40,7 +40,9 @@ bool has_linked_parent(const std::string& root, const std::string& path) {
   return false;
 }
 
-void report_outside_root(const std::string& arg) {
-  print_error("путь вне репозитория: " + arg,
-              "пути для add указываются относительно корня репозитория");
+ArgError outside_root_error(const std::string& arg) {
+  return ArgError{"путь вне репозитория: " + arg,
+                  "пути для add указываются относительно корня репозитория"};
 }
+
+void report_outside_root(const std::string& arg) { report_arg_error(outside_root_error(arg)); }

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "cli/parsed.h"
+
 // The repository-relative path ("/" separated, "." for the root itself) of
 // the argument, taken relative to `root` unless it is absolute. Directories
 // on the way are resolved through symlinks; the last component is kept as
@@ -14,7 +16,9 @@ std::optional<std::string> repo_relative_path(const std::string& root, const std
 // it is absolute already.
 std::string repo_full_path(const std::string& root, const std::string& arg);
 
-// Reports, through print_error, an argument that lies outside the root.
+// The error for an argument that lies outside the root, and its report
+// through print_error.
+ArgError outside_root_error(const std::string& arg);
 void report_outside_root(const std::string& arg);
 
 // True when the path itself is a symbolic link (not followed).

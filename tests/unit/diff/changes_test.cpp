@@ -36,7 +36,7 @@ TEST_F(StoreReads, NoDifferencesIsGreenOnAColourTerminal) {
   std::streambuf* saved = std::cout.rdbuf(captured.rdbuf());
   g_color = true;
   set_stdout_terminal_for_testing(true);
-  const int code = diff_index_worktree(repo, Index{}, DiffFormat::patch);
+  const int code = print_diff(do_diff(repo, DiffOptions{}, std::cout));
   set_stdout_terminal_for_testing(false);
   std::cout.rdbuf(saved);
   EXPECT_EQ(code, 0);

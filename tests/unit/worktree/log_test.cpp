@@ -2,18 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include "support/parsed_test.h"
+
 namespace {
 
-TEST(ParseLogOptions, ReadsEveryOption) {
-  LogParse parse = parse_log_options({"--oneline", "--decorate", "-n", " +7", "main~2"});
-  EXPECT_EQ(parse.error, "");
-  EXPECT_TRUE(parse.options.oneline);
-  EXPECT_TRUE(parse.options.decorate);
-  EXPECT_EQ(parse.options.max_count, 7);
-  EXPECT_EQ(parse.options.revision, "main~2");
+LogOptions parsed_log(const Args& args) { return std::get<LogOptions>(parse_log_args(args)); }
 
-  EXPECT_EQ(parse_log_options({"--max-count=1000000"}).options.max_count, 1000000);
-  EXPECT_EQ(parse_log_options({""}).options.revision, "");  // the empty argument is positional
+TEST(ParseLogOptions, ReadsEveryOption) {
+  const LogOptions options =
+      std::get<LogOptions>(parse_log_args({"--oneline", "--decorate", "-n", " +7", "main~2"}));
+  EXPECT_TRUE(options.oneline);
+  EXPECT_TRUE(options.decorate);
+  EXPECT_EQ(options.max_count, 7);
+  EXPECT_EQ(options.revision, "main~2");
+
+  EXPECT_EQ(parsed_log({"--max-count=1000000"}).max_count, 1000000);
+  EXPECT_EQ(parsed_log({""}).revision, "");  // the empty argument is positional
 }
 
 TEST(ParseLogOptions, DecorateValuesTurnItOnOrOff) {
@@ -22,9 +26,9 @@ TEST(ParseLogOptions, DecorateValuesTurnItOnOrOff) {
       {"--decorate=NO", false}, {"--decorate=Never", false}, {"--decorate=false", false},
   };
   for (const auto& [arg, on] : cases) {
-    EXPECT_EQ(parse_log_options({"--decorate", arg}).options.decorate, on) << arg;
+    EXPECT_EQ(parsed_log({"--decorate", arg}).decorate, on) << arg;
   }
-  EXPECT_FALSE(parse_log_options({"--decorate", "--no-decorate"}).options.decorate);
+  EXPECT_FALSE(parsed_log({"--decorate", "--no-decorate"}).decorate);
 }
 
 TEST(ParseLogOptions, RejectsBadCounts) {
@@ -40,7 +44,12 @@ TEST(ParseLogOptions, RejectsBadCounts) {
       {{"-x"}, "неизвестный флаг: -x"},
       {{"a", "b"}, "ожидается не больше одной ревизии (ветка, HEAD~N, хэш …)"},
   };
-  for (const auto& [args, error] : cases) EXPECT_EQ(parse_log_options(args).error, error);
+  const std::string usage =
+      " | orrery log [--oneline] [--decorate|--no-decorate|--decorate=…] [-n N|--max-count=N] "
+      "[ревизия]";
+  for (const auto& [args, error] : cases) {
+    EXPECT_EQ(testing_support::arg_error_of(parse_log_args(args)), "log: " + error + usage);
+  }
 }
 
 TEST(FormatDecorations, OrdersHeadThenRefsThenTagsWithoutDuplicates) {

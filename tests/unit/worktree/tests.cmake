@@ -1,4 +1,5 @@
 orrery_unit_tests(worktree
+  args_test.cpp
   add_patch_test.cpp
   branch_header_test.cpp
   branch_test.cpp
