@@ -7,6 +7,7 @@
 #include "hub/safe_text.h"
 #include "net/clone.h"
 #include "net/hub_url.h"
+#include "util/text.h"
 
 namespace {
 
