@@ -7,6 +7,7 @@
 #include "hubd/db.h"
 #include "hubd/db_copy.h"
 #include "hubd/server.h"
+#include "util/text.h"
 
 namespace {
 
@@ -72,13 +73,6 @@ bool parse_listen(std::string_view text, ServeOptions& options) {
   options.host = std::string(host);
   options.port = *port;
   return true;
-}
-
-bool is_http_url(std::string_view url) {
-  for (std::string_view scheme : {"http://", "https://"}) {
-    if (url.substr(0, scheme.size()) == scheme && url.size() > scheme.size()) return true;
-  }
-  return false;
 }
 
 // Applies one option of serve; false after reporting a bad value.

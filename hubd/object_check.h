@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,15 +23,12 @@ struct CheckedObject {
   std::vector<ObjectLink> links;  // a commit's tree and parents; a tree's entries
 };
 
-// Checks stored objects (zlib streams of "<type> <size>\0<content>"). One
-// checker reuses its inflate state, digest and buffers across objects.
+// Checks stored objects (zlib streams of "<type> <size>\0<content>") with
+// the store's checker, and what trees and commits name.
 class ObjectChecker {
  public:
   // `max_raw_size` caps the inflated size of one object.
-  explicit ObjectChecker(size_t max_raw_size);
-  ~ObjectChecker();
-  ObjectChecker(const ObjectChecker&) = delete;
-  ObjectChecker& operator=(const ObjectChecker&) = delete;
+  explicit ObjectChecker(size_t max_raw_size) : max_raw_size_(max_raw_size) {}
 
   // The object's type and links when `stored` is one complete zlib stream
   // whose inflated bytes have a header of a known type word, a space, the
@@ -40,9 +36,8 @@ class ObjectChecker {
   // commit) parse with well-formed ids. Otherwise nothing, with `problem`
   // saying why in English.
   std::optional<CheckedObject> check(std::string_view id, std::string_view stored,
-                                     std::string& problem);
+                                     std::string& problem) const;
 
  private:
-  struct State;
-  std::unique_ptr<State> state_;
+  size_t max_raw_size_;
 };

@@ -6,6 +6,7 @@
 #include "hubd/branch_heads.h"
 #include "hubd/object_check.h"
 #include "pack/transfer.h"
+#include "util/text.h"
 
 // The server side of the sync protocol. A request is judged in two steps:
 // admit_sync_request looks only at the request line and headers, so a
@@ -53,14 +54,6 @@ Need need_of(const SyncTarget& target, std::string_view method) {
   return upload ? Need::write : Need::read;
 }
 
-std::string_view trim_right(std::string_view text) {
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r' ||
-                           text.back() == '\t')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
 // The checks on the request's form; a refusal, or nothing when it is sound.
 std::optional<Reply> check_form(const SyncRequestHead& head, const SyncTarget& target) {
   if (!allows_method(target.endpoint, head.method))
@@ -73,7 +66,8 @@ std::optional<Reply> check_form(const SyncRequestHead& head, const SyncTarget& t
   if (target.endpoint == SyncEndpoint::object && !is_canonical_object_id(target.argument)) {
     return text_reply(400, "недопустимый идентификатор объекта");
   }
-  if (head.expected_old && !is_canonical_object_id(trim_right(*head.expected_old))) {
+  if (head.expected_old &&
+      !is_canonical_object_id(trim_right(*head.expected_old, k_blanks_and_line_ends))) {
     return text_reply(400, "недопустимое значение X-Orrery-Expected-Old");
   }
   return std::nullopt;
@@ -134,7 +128,7 @@ Reply get_ref(const HubContext& hub, const SyncCall& call) {
 }
 
 Reply put_ref(const HubContext& hub, const SyncCall& call, std::string_view body) {
-  std::string_view id = trim_right(body);
+  std::string_view id = trim_right(body, k_blanks_and_line_ends);
   if (!is_canonical_object_id(id)) return text_reply(400, "тело запроса — не id коммита");
   if (!call.repo) return text_reply(422, "на сервере нет этого коммита или его истории");
   materialize(hub, call);
@@ -160,16 +154,9 @@ Reply get_object(const HubContext& hub, const SyncCall& call) {
   return {200, std::move(*stored), k_octets};
 }
 
-// One checker per thread: its inflate state and buffers serve every upload
-// the thread handles.
-ObjectChecker& thread_checker(size_t max_raw_size) {
-  thread_local ObjectChecker checker(max_raw_size);
-  return checker;
-}
-
 Reply put_object(const HubContext& hub, const SyncCall& call, std::string_view body) {
   std::string problem;
-  if (!thread_checker(hub.max_body).check(call.target.argument, body, problem)) {
+  if (!ObjectChecker(hub.max_body).check(call.target.argument, body, problem)) {
     return text_reply(400, "объект отвергнут: " + problem);
   }
   store_object(materialize(hub, call), call.target.argument, body);
@@ -179,7 +166,7 @@ Reply put_object(const HubContext& hub, const SyncCall& call, std::string_view b
 Reply post_pack(const HubContext& hub, const SyncCall& call, std::string_view body) {
   std::optional<std::vector<TransferRecord>> records = parse_transfer_stream(body);
   if (!records) return text_reply(400, "pack отвергнут: повреждена запись");
-  ObjectChecker& checker = thread_checker(hub.max_body);
+  const ObjectChecker checker(hub.max_body);
   std::set<ObjectId> in_pack, linked;
   for (const TransferRecord& record : *records) {
     std::string problem;
@@ -245,7 +232,8 @@ std::variant<SyncCall, Reply> admit_sync_request(const HubContext& hub,
   SyncCall call;
   call.method = head.method;
   call.target = std::move(*target);
-  if (head.expected_old) call.expected_old = std::string(trim_right(*head.expected_old));
+  if (head.expected_old)
+    call.expected_old = std::string(trim_right(*head.expected_old, k_blanks_and_line_ends));
   if (!is_valid_user_name(call.target.owner) || !is_valid_repo_name(call.target.repo)) {
     return refusal(404);
   }

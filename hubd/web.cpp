@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "util/text.h"
+
 namespace {
 
 int hex_value(char c) {
@@ -28,15 +30,6 @@ std::optional<std::string> form_decode(std::string_view text) {
     }
   }
   return out;
-}
-
-std::string_view trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
-                           text.back() == '\n')) {
-    text.remove_suffix(1);
-  }
-  return text;
 }
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -70,7 +63,7 @@ size_t utf8_sequence(std::string_view text, size_t i, uint32_t& code_point) {
 std::string bearer_token(std::string_view authorization) {
   constexpr std::string_view k_scheme = "Bearer ";
   if (authorization.substr(0, k_scheme.size()) != k_scheme) return {};
-  return std::string(trim(authorization.substr(k_scheme.size())));
+  return std::string(trim(authorization.substr(k_scheme.size()), k_blanks_and_line_ends));
 }
 
 std::optional<std::map<std::string, std::string>> parse_form(std::string_view body) {
@@ -92,7 +85,8 @@ std::optional<std::map<std::string, std::string>> parse_form(std::string_view bo
 }
 
 bool has_media_type(std::string_view content_type, std::string_view media_type) {
-  std::string_view type = trim(content_type.substr(0, content_type.find(';')));
+  std::string_view type =
+      trim(content_type.substr(0, content_type.find(';')), k_blanks_and_line_ends);
   if (type.size() != media_type.size()) return false;
   for (size_t i = 0; i < type.size(); ++i) {
     if (lower(type[i]) != media_type[i]) return false;
@@ -103,7 +97,7 @@ bool has_media_type(std::string_view content_type, std::string_view media_type) 
 std::string cookie_value(std::string_view header, std::string_view name) {
   while (!header.empty()) {
     const size_t end = header.find(';');
-    std::string_view pair = trim(header.substr(0, end));
+    std::string_view pair = trim(header.substr(0, end), k_blanks_and_line_ends);
     header = end == std::string_view::npos ? std::string_view() : header.substr(end + 1);
     const size_t equals = pair.find('=');
     if (equals != std::string_view::npos && pair.substr(0, equals) == name) {

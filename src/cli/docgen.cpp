@@ -27,6 +27,7 @@
 #include "cli/help.h"
 #include "cli/internal/help_topics.h"
 #include "store/fs.h"
+#include "util/text.h"
 
 namespace {
 
@@ -245,12 +246,7 @@ std::vector<std::string> lines_of(std::string_view text) {
   return lines;
 }
 
-std::string trimmed(std::string_view text) {
-  const size_t begin = text.find_first_not_of(' ');
-  if (begin == std::string_view::npos) return "";
-  const size_t end = text.find_last_not_of(' ');
-  return std::string(text.substr(begin, end - begin + 1));
-}
+std::string trimmed(std::string_view text) { return std::string(trim(text, " ")); }
 
 ProgramDoc collect_program_doc() {
   g_color = false;

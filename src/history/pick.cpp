@@ -91,17 +91,17 @@ ObjectId write_pick_commit(const Repository& repo, const ObjectId& tree,
 // index said of it; writes the file first when nothing shows it holds its
 // blob. Nothing for an unreadable blob.
 std::optional<IndexEntry> settle_file(const Repository& repo, const WorkingState& state,
-                                      const DirectoryHandle& root, const std::string& path,
+                                      const UniqueFd& root, const std::string& path,
                                       const ObjectId& blob, bool written, const IndexEntry* old,
                                       std::string& full) {
   const bool recorded = old && old->hash == blob;
   if (!written && recorded && state.trusted) return *old;
   full.assign(repo.root).append("/").append(path);
   WorkingStat now;
-  if (root.fd < 0) {
+  if (!root.valid()) {
     now = stat_working_file(full);
   } else {
-    stat_working_path_at(root.fd, path.c_str(), now);
+    stat_working_path_at(root.get(), path.c_str(), now);
   }
   const bool proven = recorded && old->mtime < state.known.index_mtime && now.mode != 0 &&
                       now.size == old->size && now.mtime == old->mtime && now.mode == old->mode;
@@ -126,7 +126,7 @@ std::optional<Index> settle_files(const Repository& repo, const PickResult& pick
   Index index = std::move(state.known.index);
   std::string full;
   // Stat below the root, so the kernel walks only the path inside it.
-  const DirectoryHandle root(repo.root);
+  const UniqueFd root = open_directory(repo.root);
   const auto settle = [&](const std::string& path, const ObjectId& blob, const IndexEntry* old) {
     std::optional<IndexEntry> entry =
         settle_file(repo, state, root, path, blob, contains(pick.written, path), old, full);

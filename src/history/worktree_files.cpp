@@ -1,21 +1,11 @@
 #include "history/worktree_files.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "history/internal/quiet_read.h"
 #include "store/fs.h"
 #include "store/repo.h"
 #include "worktree/working_stat.h"
-
-namespace {
-
-bool is_symlink(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
-}  // namespace
 
 WorkingTreeWriter::WorkingTreeWriter(std::string root) : root_(std::move(root)) {}
 
@@ -30,7 +20,7 @@ bool WorkingTreeWriter::allows(std::string_view path) {
     from = checked_dir_.size() + 1;
   }
   for (size_t end = dir.find('/', from);; end = dir.find('/', end + 1)) {
-    if (is_symlink(root_ + "/" + std::string(dir.substr(0, end)))) return false;
+    if (is_symbolic_link(root_ + "/" + std::string(dir.substr(0, end)))) return false;
     if (end == std::string_view::npos) break;
   }
   checked_dir_.assign(dir);

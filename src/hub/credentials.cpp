@@ -10,6 +10,7 @@
 #include "net/http_client.h"
 #include "net/hub_url.h"
 #include "store/fs.h"
+#include "util/text.h"
 
 // The credentials file holds one line: either the bare token, or the compact
 // JSON record {"access_token":...,"expires_at":...,"refresh_token":...}
@@ -20,23 +21,12 @@ using nlohmann::json;
 
 namespace {
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
 // Without trailing line ends and blanks and leading blanks.
 std::string_view trim_token_text(std::string_view text) {
-  while (!text.empty() && (is_blank(text.back()) || text.back() == '\n' || text.back() == '\r')) {
-    text.remove_suffix(1);
-  }
-  while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-  return text;
+  return trim_left(trim_right(text, k_blanks_and_line_ends), " \t");
 }
 
-std::string_view trim_white_space(std::string_view text) {
-  auto is_space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-  while (!text.empty() && is_space(text.back())) text.remove_suffix(1);
-  while (!text.empty() && is_space(text.front())) text.remove_prefix(1);
-  return text;
-}
+std::string_view trim_white_space(std::string_view text) { return trim(text); }
 
 // A string member trimmed by `trim`; nothing when it is absent or null, and
 // `valid` cleared when it has another type.

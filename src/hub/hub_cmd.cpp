@@ -8,6 +8,7 @@
 #include "net/clone.h"
 #include "net/hub_url.h"
 #include "net/internal/sync_target.h"
+#include "util/text.h"
 
 namespace {
 

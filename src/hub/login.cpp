@@ -18,6 +18,7 @@
 #include "hub/ssh_key.h"
 #include "net/http_client.h"
 #include "net/hub_url.h"
+#include "util/text.h"
 
 extern char** environ;
 

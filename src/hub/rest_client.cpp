@@ -8,6 +8,7 @@
 #include "net/hub_url.h"
 #include "store/config.h"
 #include "store/repo.h"
+#include "util/text.h"
 
 using nlohmann::json;
 
@@ -42,7 +43,7 @@ enum class Verb { get, post };
 // the reason in *error.
 std::optional<std::string> exchange(const std::string& token, Verb verb, const std::string& path,
                                     const std::string& body, std::string* error) {
-  const std::string bearer = trim_space(token);
+  const std::string bearer(trim(token));
   if (bearer.empty()) {
     fail(error, "empty bearer token");
     return std::nullopt;

@@ -51,10 +51,3 @@ std::string printable_text(std::string_view text) {
   }
   return out;
 }
-
-std::string trim_space(std::string_view text) {
-  const char* space = " \t\n\r\f\v";
-  const size_t first = text.find_first_not_of(space);
-  if (first == std::string_view::npos) return {};
-  return std::string(text.substr(first, text.find_last_not_of(space) - first + 1));
-}

@@ -8,6 +8,3 @@
 // "?": what a hub says is printed through this, so it cannot drive the
 // terminal. Other UTF-8 passes unchanged.
 std::string printable_text(std::string_view text);
-
-// The text without white space at either end.
-std::string trim_space(std::string_view text);

@@ -19,6 +19,7 @@
 #include "net/http_client.h"
 #include "net/hub_url.h"
 #include "store/fs.h"
+#include "util/text.h"
 
 extern char** environ;
 
@@ -167,7 +168,7 @@ std::optional<std::string> normalize_ssh_key(std::string_view text) {
 }
 
 void register_ssh_key(const std::string& token) {
-  const std::string bearer = trim_space(token);
+  const std::string bearer(trim(token));
   if (bearer.empty()) return;
   const char* switch_value = std::getenv("ORRERY_HUB_SYNC_SSH");
   if (switch_value != nullptr && std::string_view(switch_value) == "0") return;

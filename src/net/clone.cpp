@@ -21,6 +21,7 @@
 #include "store/refs.h"
 #include "store/repo.h"
 #include "store/tree_walk.h"
+#include "util/text.h"
 #include "worktree/checkout.h"
 #include "worktree/working_stat.h"
 

@@ -18,10 +18,6 @@ const char* non_empty_env(const char* name) {
   return value != nullptr && *value != '\0' ? value : nullptr;
 }
 
-bool is_http_url(std::string_view url) {
-  return url.starts_with("http://") || url.starts_with("https://");
-}
-
 std::string hub_base_url() {
   const char* value = non_empty_env("ORRERY_HUB_URL");
   return without_trailing_slashes(value ? value : std::string(k_default_hub_url));

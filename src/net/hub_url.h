@@ -17,6 +17,3 @@ std::string url_host(const std::string& url);
 
 // The variable's value, or nothing when it is unset or empty.
 const char* non_empty_env(const char* name);
-
-// True for an http:// or https:// URL.
-bool is_http_url(std::string_view url);

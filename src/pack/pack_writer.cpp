@@ -1,6 +1,5 @@
 #include "pack/pack_writer.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +19,7 @@
 #include "store/object.h"
 #include "store/pack_record.h"
 #include "store/repo.h"
+#include "util/atomic_file.h"
 
 // A pack file has no header and no trailer: it is a sequence of records, each
 // an ASCII header line and its payload.
@@ -46,8 +46,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr size_t k_write_chunk = 1 << 20;
-
 // A delta must share a real prefix with its base and save more than 128 bytes
 // over the plain tail; anything less is stored whole.
 bool is_worth_a_delta(size_t prefix, size_t raw_size) {
@@ -68,72 +66,39 @@ class PackOutput {
  public:
   explicit PackOutput(const std::string& dir) {
     // A clash with an existing pack is astronomically rare, but never
-    // overwrite one: draw another name instead.
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    // overwrite one: draw another name instead. Synced, since gc deletes the
+    // loose copies once the pack exists.
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
       name_ = random_pack_name();
-      path_ = dir + "/" + name_ + ".pack";
-      fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ < 0 && errno != EEXIST) break;
+      error = file_.create_new(dir + "/" + name_ + ".pack", {.sync = AtomicFile::Sync::file});
     }
-    if (fd_ < 0) throw std::runtime_error("Cannot open pack for writing");
-    buffer_.reserve(k_write_chunk);
+    if (error != 0) throw std::runtime_error("Cannot open pack for writing");
   }
-  ~PackOutput() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!kept_) ::unlink(path_.c_str());
-  }
-  PackOutput(const PackOutput&) = delete;
-  PackOutput& operator=(const PackOutput&) = delete;
 
   const std::string& name() const { return name_; }
   uint64_t position() const { return position_; }
 
   void append(std::string_view bytes) {
     position_ += bytes.size();
-    if (buffer_.size() + bytes.size() > k_write_chunk) flush();
-    if (bytes.size() >= k_write_chunk) {
-      write_all(bytes);
-    } else {
-      buffer_.append(bytes);
-    }
+    check(file_.append(bytes));
   }
 
-  // Writes what is buffered, syncs and closes the file; throws on any
-  // failure. Synced, since gc deletes the loose copies once the pack exists.
-  void finish() {
-    flush();
-    if (::fsync(fd_) != 0) fail(errno);
-    int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) fail(errno);
-  }
+  // Writes what is buffered, syncs and closes the file; throws on any failure.
+  void finish() { check(file_.finish()); }
 
-  void keep() { kept_ = true; }
+  void keep() { check(file_.commit()); }
 
  private:
-  void flush() {
-    write_all(buffer_);
-    buffer_.clear();
-  }
-
-  void write_all(std::string_view bytes) {
-    while (!bytes.empty()) {
-      ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) fail(errno);
-      bytes.remove_prefix(static_cast<size_t>(n));
+  void check(int error) {
+    if (error != 0) {
+      throw std::runtime_error("Cannot write pack: " + file_.path() + " -> " +
+                               std::strerror(error));
     }
-  }
-
-  [[noreturn]] void fail(int error) {
-    throw std::runtime_error("Cannot write pack: " + path_ + " -> " + std::strerror(error));
   }
 
   std::string name_;
-  std::string path_;
-  int fd_ = -1;
-  bool kept_ = false;
-  std::string buffer_;
+  AtomicFile file_;
   uint64_t position_ = 0;
 };
 

@@ -5,6 +5,7 @@
 #include "store/fs.h"
 #include "store/internal/text.h"
 #include "store/repo.h"
+#include "util/text.h"
 
 // .orrery/config is written as
 //
@@ -68,16 +69,15 @@ RepoConfig parse_config(std::string_view text) {
   while (!text.empty()) {
     std::string_view line = take_line(text);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    line = trim_space(line);
+    line = trim(line);
     if (line.empty() || line.front() == '#') continue;
     if (line.front() == '[' && line.back() == ']') {
-      section = std::string(trim_space(line.substr(1, line.size() - 2)));
+      section = std::string(trim(line.substr(1, line.size() - 2)));
       continue;
     }
     size_t equals = line.find('=');
     if (equals == std::string_view::npos) continue;
-    apply_pair(config, section, trim_space(line.substr(0, equals)),
-               trim_space(line.substr(equals + 1)));
+    apply_pair(config, section, trim(line.substr(0, equals)), trim(line.substr(equals + 1)));
   }
   return config;
 }

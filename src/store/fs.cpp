@@ -7,81 +7,30 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <stdexcept>
 
 #include "store/errors.h"
+#include "util/atomic_file.h"
+#include "util/handles.h"
 
 namespace {
 
 std::string system_error_text(int error) { return std::strerror(error); }
 
-// Closes a descriptor on every path out of a scope.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-  int get() const { return fd_; }
-  // Closes now and reports the error close gave, 0 on success.
-  int close_now() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0 ? 0 : errno;
-  }
-
- private:
-  int fd_;
-};
-
-// Writes all bytes; returns 0 or the errno of the failed write.
-int write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return 0;
+[[noreturn]] void throw_open_error(const std::string& path, int error) {
+  throw std::runtime_error("Cannot open file for writing: " + path + " -> " +
+                           system_error_text(error));
 }
 
-// One generator per thread, seeded once: setting up a random device costs
-// more than writing a small file, and a command may write thousands.
-std::mt19937_64& temp_name_engine() {
-  thread_local std::mt19937_64 engine{std::random_device{}()};
-  return engine;
-}
-
-// Opens a fresh temporary sibling of `path`: up to ten random names are
-// tried exclusively before the fixed name "<path>.tmp" is truncated and used.
-int open_temp_sibling(const std::string& path, std::string& temp_path, mode_t mode = 0666,
-                      int extra_flags = 0) {
-  for (int attempt = 0; attempt < 10; ++attempt) {
-    temp_path = path + ".tmp." + std::to_string(temp_name_engine()());
-    int fd = ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | extra_flags, mode);
-    if (fd >= 0 || errno != EEXIST) return fd;
+// Writes `bytes` through `file` and puts it in place; on any failure the
+// temporary file is gone and std::runtime_error names `path`.
+void write_and_commit(AtomicFile& file, const std::string& path, std::string_view bytes) {
+  int error = file.write(bytes);
+  if (error == 0) error = file.commit();
+  if (error != 0 && file.committed()) {
+    throw std::runtime_error("Cannot sync: " + path + " -> " + system_error_text(error));
   }
-  temp_path = path + ".tmp";
-  return ::open(temp_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | extra_flags, mode);
-}
-
-// Writes the bytes to the opened temporary file (flushed to disk when
-// `synced`) and renames it over `path`; on any failure removes it and throws.
-void finish_atomic_write(FileDescriptor& fd, const std::string& temp_path, const std::string& path,
-                         std::string_view bytes, bool synced = false) {
-  int error = write_all(fd.get(), bytes);
-  if (error == 0 && synced && ::fsync(fd.get()) != 0) error = errno;
-  int close_error = fd.close_now();
-  if (error == 0) error = close_error;
-  if (error == 0 && ::rename(temp_path.c_str(), path.c_str()) != 0) error = errno;
   if (error != 0) {
-    ::unlink(temp_path.c_str());
     throw std::runtime_error("Failed to atomically write file: " + path + " -> " +
                              system_error_text(error));
   }
@@ -142,8 +91,8 @@ bool read_open_file(int fd, const struct stat& st, const std::string& path, std:
 
 bool read_file_into(const std::string& path, std::string& out, struct stat* before) {
   // Non-blocking, so that opening a FIFO does not wait for a writer.
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (fd.get() < 0) return false;
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) return false;
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) st = {};
   if (before != nullptr) *before = st;
@@ -152,7 +101,7 @@ bool read_file_into(const std::string& path, std::string& out, struct stat* befo
 }
 
 bool read_store_file(const std::string& path, std::string& out) {
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
   if (fd.get() < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return false;
     // ELOOP: a symbolic link; ENXIO: a socket.
@@ -181,29 +130,16 @@ thread_local bool t_unsynced_writes = false;
 void write_in_place(const std::string& path, std::string_view bytes) {
   // Non-blocking open, so a FIFO without a reader fails instead of hanging;
   // the writes then block as usual.
-  FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (fd.get() < 0) {
-    throw std::runtime_error("Cannot open file for writing: " + path + " -> " +
-                             system_error_text(errno));
-  }
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd.valid()) throw_open_error(path, errno);
   const int flags = ::fcntl(fd.get(), F_GETFL);
   int error = flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0 ? errno : 0;
-  if (error == 0) error = write_all(fd.get(), bytes);
-  const int close_error = fd.close_now();
+  if (error == 0) error = write_fully(fd.get(), bytes);
+  const int close_error = fd.close();
   if (error == 0) error = close_error;
   if (error != 0) {
     throw std::runtime_error("Failed to write file: " + path + " -> " + system_error_text(error));
   }
-}
-
-// fsync of a directory, so that a rename into it survives a power loss. File
-// systems that cannot sync a directory answer EINVAL; nothing is lost there.
-int sync_directory(std::string_view dir) {
-  FileDescriptor fd(
-      ::open(dir.empty() ? "." : std::string(dir).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.get() < 0) return errno;
-  if (::fsync(fd.get()) != 0 && errno != EINVAL) return errno;
-  return 0;
 }
 
 }  // namespace
@@ -217,8 +153,8 @@ void sync_deferred_writes(const std::string& path) {
   // One syncfs covers every object written since the last sync: a batch,
   // where an fsync per object would cost a journal commit each.
   std::string_view parent = path_dirname(path);
-  FileDescriptor fd(::open(parent.empty() ? "." : std::string(parent).c_str(),
-                           O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd fd(::open(parent.empty() ? "." : std::string(parent).c_str(),
+                     O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.get() < 0 || ::syncfs(fd.get()) != 0) {
     throw std::runtime_error("Cannot sync: " + path + " -> " + system_error_text(errno));
   }
@@ -235,20 +171,18 @@ void write_file_atomic(const std::string& path, std::string_view bytes, Durabili
   }
   const bool synced = durability == Durability::synced;
   if (synced) sync_deferred_writes(path);
+  const AtomicFile::Options options{.sync = synced ? AtomicFile::Sync::directory
+                                                   : AtomicFile::Sync::none};
   // The parent usually exists: create it only when the first open fails.
-  std::string temp_path;
-  int opened = open_temp_sibling(path, temp_path);
+  AtomicFile file;
   std::string_view parent = path_dirname(path);
-  if (opened < 0 && !parent.empty()) {
+  int error = file.open_sibling(path, options);
+  if (error != 0 && !parent.empty()) {
     ensure_directory(std::string(parent));
-    opened = open_temp_sibling(path, temp_path);
+    error = file.open_sibling(path, options);
   }
-  FileDescriptor fd(opened);
-  if (fd.get() < 0) throw std::runtime_error("Cannot open file for writing: " + temp_path);
-  finish_atomic_write(fd, temp_path, path, bytes, synced);
-  if (int error = synced ? sync_directory(parent) : 0; error != 0) {
-    throw std::runtime_error("Cannot sync: " + path + " -> " + system_error_text(error));
-  }
+  if (error != 0) throw_open_error(path, error);
+  write_and_commit(file, path, bytes);
   if (durability == Durability::deferred) t_unsynced_writes = true;
 }
 
@@ -270,13 +204,14 @@ std::string follow_links(const std::string& path) {
 void write_private_file_atomic(const std::string& path, std::string_view bytes) {
   std::string_view parent = path_dirname(path);
   if (!parent.empty()) make_directories(std::string(parent), 0700);
-  std::string temp_path;
   // Never readable by others, not even between creation and a chmod; and a
   // planted link is refused rather than followed.
-  FileDescriptor fd(open_temp_sibling(path, temp_path, 0600, O_NOFOLLOW));
-  if (fd.get() < 0) throw std::runtime_error("Cannot open file for writing: " + temp_path);
-  ::fchmod(fd.get(), 0600);  // the umask may have taken away the owner's bits
-  finish_atomic_write(fd, temp_path, path, bytes);
+  AtomicFile file;
+  if (int error = file.open_sibling(path, {.mode = 0600, .open_flags = O_NOFOLLOW})) {
+    throw_open_error(path, error);
+  }
+  ::fchmod(file.fd(), 0600);  // the umask may have taken away the owner's bits
+  write_and_commit(file, path, bytes);
 }
 
 void ensure_directory(const std::string& path) { make_directories(path, 0777); }
@@ -294,6 +229,11 @@ bool is_directory(const std::string& path) {
 bool is_regular_file(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool is_symbolic_link(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 bool remove_path(const std::string& path) {

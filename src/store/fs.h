@@ -73,6 +73,8 @@ void ensure_directory(const std::string& path);
 bool path_exists(const std::string& path);
 bool is_directory(const std::string& path);
 bool is_regular_file(const std::string& path);
+// True when the path itself is a symbolic link (not followed).
+bool is_symbolic_link(const std::string& path);
 
 // Removes a file or a whole directory tree; a missing path is not an error.
 // Returns false when something could not be removed.

@@ -2,6 +2,7 @@
 
 #include "store/fs.h"
 #include "store/internal/text.h"
+#include "util/text.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ IgnoreRules parse_ignore_rules(std::string_view text) {
   IgnoreRules rules;
   while (!text.empty()) {
     std::string_view line = take_line(text);
-    line = trim_space(line);
+    line = trim(line);
     if (line.empty() || line.front() == '#') continue;
     IgnoreRule rule;
     if (line.front() == '!') {

@@ -1,7 +1,6 @@
 #include "store/index.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 #include "store/object.h"
 #include "store/repo.h"
 #include "store/tree_walk.h"
+#include "util/handles.h"
 
 // .orrery/index is JSON, dumped with an indent of two:
 //
@@ -212,34 +212,23 @@ Index load_index(const Repository& repo) {
   // cached pages costs less than copying them into fresh memory. Opened
   // without following a link or waiting on a FIFO, and only a regular file
   // is read.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) {
     if (errno == ENOENT) return {};
     if (errno == ELOOP || errno == ENXIO) throw RepositoryDamaged("Not a regular file: " + path);
     throw std::runtime_error("Cannot open file for reading: " + path);
   }
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     throw RepositoryDamaged("Not a regular file: " + path);
   }
-  void* mapped = MAP_FAILED;
-  if (st.st_size > 0) {
-    mapped = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE,
-                    fd, 0);
-  }
-  ::close(fd);
-  if (mapped == MAP_FAILED) {
+  const MappedFile mapped(fd.get(), static_cast<size_t>(st.st_size), /*populate=*/true);
+  if (mapped.empty()) {
     std::string text;
     if (!read_store_file(path, text)) return {};
     return parse_index_from(text, source);
   }
-  struct Unmap {
-    void* at;
-    size_t size;
-    ~Unmap() { ::munmap(at, size); }
-  } unmap{mapped, static_cast<size_t>(st.st_size)};
-  return parse_index_from(std::string_view(static_cast<const char*>(mapped), unmap.size), source);
+  return parse_index_from(mapped.bytes(), source);
 }
 
 void save_index(const Repository& repo, const Index& index) {

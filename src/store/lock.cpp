@@ -17,6 +17,7 @@
 
 #include "store/errors.h"
 #include "store/fs.h"
+#include "util/handles.h"
 
 // Taking the lock: a directory .orrery/lock.tmp.<n> is made with the owner
 // file in it, flocked and filled, and then renamed to .orrery/lock, which
@@ -103,13 +104,13 @@ std::string prepare_staging(const std::string& lock_path, int& owner_fd) {
   owner_fd = -1;
   if (::mkdir(staging.c_str(), 0777) != 0) return {};
   const std::string text = owner_text();
-  int fd = ::open((staging + "/owner").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-      ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size())) {
-    owner_fd = fd;
+  UniqueFd fd(::open((staging + "/owner").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (fd.valid() && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 &&
+      ::write(fd.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size())) {
+    owner_fd = fd.release();
     return staging;
   }
-  if (fd >= 0) ::close(fd);
+  fd.reset();
   remove_path(staging);
   return {};
 }
@@ -160,12 +161,9 @@ Holder read_holder(const std::string& lock_path) {
 // Removes the lock when its owner ran here and is gone; true when it did.
 bool break_if_abandoned(const std::string& lock_path) {
   const std::string owner = lock_path + "/owner";
-  int fd = ::open(owner.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
+  const UniqueFd owner_fd(::open(owner.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!owner_fd.valid()) return false;
+  const int fd = owner_fd.get();
   char buffer[512];
   ssize_t n = ::read(fd, buffer, sizeof buffer);
   Holder holder = parse_owner(n > 0 ? std::string(buffer, static_cast<size_t>(n)) : "");

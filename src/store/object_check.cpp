@@ -75,15 +75,32 @@ bool is_canonical_object_id(std::string_view text) {
 
 std::optional<Object> check_stored_object(std::string_view id, std::string_view stored,
                                           uint64_t max_size) {
-  if (!is_canonical_object_id(id)) return std::nullopt;
+  std::string problem;
+  return check_stored_object(id, stored, max_size, problem);
+}
+
+std::optional<Object> check_stored_object(std::string_view id, std::string_view stored,
+                                          uint64_t max_size, std::string& problem) {
+  if (!is_canonical_object_id(id)) {
+    problem = "object id is not 64 lower-case hexadecimal digits";
+    return std::nullopt;
+  }
   // One hashing context per thread: a fetch checks thousands of objects.
   thread_local Sha256Stream sha;
   sha.finish_hex();  // drops whatever an earlier, abandoned check fed it
   Object object;
   uint64_t announced = 0;
   uint64_t seen = 0;
+  problem.clear();
   auto accept = [&](const CanonicalHeader& header) {
-    if (!is_known_type(header.type) || header.size > max_size) return false;
+    if (!is_known_type(header.type)) {
+      problem = "object header is malformed";
+      return false;
+    }
+    if (header.size > max_size) {
+      problem = "object is larger than allowed here";
+      return false;
+    }
     object.type = header.type;
     announced = header.size;
     sha.update(header.type + " " + std::to_string(header.size) + std::string(1, '\0'));
@@ -91,13 +108,28 @@ std::optional<Object> check_stored_object(std::string_view id, std::string_view 
   };
   auto content = [&](std::string_view piece) {
     seen += piece.size();
-    if (seen > announced) return false;
+    if (seen > announced) {
+      problem = "object content is longer than its header says";
+      return false;
+    }
     sha.update(piece);
     if (object.type != "blob") object.data.append(piece);
     return true;
   };
-  if (inflate_object(stored, accept, content) != InflateEnd::complete || object.type.empty() ||
-      seen != announced || sha.finish_hex() != id) {
+  const InflateEnd end = inflate_object(stored, accept, content);
+  if (end != InflateEnd::complete || object.type.empty()) {
+    if (problem.empty()) {
+      problem = end == InflateEnd::damaged ? "object is not exactly one complete zlib stream"
+                                           : "object header is malformed";
+    }
+    return std::nullopt;
+  }
+  if (seen != announced) {
+    problem = "object content is shorter than its header says";
+    return std::nullopt;
+  }
+  if (sha.finish_hex() != id) {
+    problem = "object does not hash to its id";
     return std::nullopt;
   }
   return object;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "store/object.h"
@@ -19,6 +20,9 @@ inline constexpr uint64_t k_max_object_size = uint64_t{4} << 30;
 // fails. Never throws for bad bytes.
 std::optional<Object> check_stored_object(std::string_view id, std::string_view stored,
                                           uint64_t max_size = k_max_object_size);
+// The same, with the reason for a refusal in English in `problem`.
+std::optional<Object> check_stored_object(std::string_view id, std::string_view stored,
+                                          uint64_t max_size, std::string& problem);
 
 // The object when it has the given type; one of another type is inflated only
 // up to its header, so a walk over trees never inflates a large blob. Nothing

@@ -1,6 +1,5 @@
 #include "store/refs.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +7,8 @@
 #include "store/errors.h"
 #include "store/fs.h"
 #include "store/repo.h"
+#include "util/handles.h"
+#include "util/text.h"
 
 // A reference file .orrery/<name> holds "<id>\n". .orrery/HEAD holds either
 // "ref: <name>\n" or "<id>\n". The reflog .orrery/logs/HEAD gets one line per
@@ -22,19 +23,6 @@
 // repository or lose a branch.
 
 namespace {
-
-constexpr std::string_view k_space_chars = " \n\r\t";
-
-std::string_view trim_right(std::string_view text) {
-  size_t end = text.find_last_not_of(k_space_chars);
-  return end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
-}
-
-std::string_view trim(std::string_view text) {
-  size_t start = text.find_first_not_of(k_space_chars);
-  if (start == std::string_view::npos) return {};
-  return trim_right(text.substr(start));
-}
 
 bool is_lower_hex_64(std::string_view text) {
   if (text.size() != 64) return false;
@@ -124,7 +112,7 @@ std::optional<std::string> read_ref(const std::string& root, std::string_view na
   std::string text;
   if (!read_store_file(orrery_path(root, name), text)) return std::nullopt;
   // Blanks on either side are forgiven: reference files are hand-editable.
-  std::string_view id = trim(text);
+  std::string_view id = trim(text, k_blanks_and_line_ends);
   if (!is_lower_hex_64(id)) {
     throw RepositoryDamaged("Damaged reference " + std::string(name) + ": " +
                             orrery_path(root, name) + " does not hold an object id");
@@ -134,10 +122,10 @@ std::optional<std::string> read_ref(const std::string& root, std::string_view na
 
 HeadRef parse_head(std::string_view text) {
   HeadRef head;
-  text = trim(text);
+  text = trim(text, k_blanks_and_line_ends);
   if (text.empty()) return head;
   if (text.substr(0, 4) == "ref:") {
-    std::string_view name = trim(text.substr(4));
+    std::string_view name = trim(text.substr(4), k_blanks_and_line_ends);
     if (name.substr(0, 11) == "refs/heads/" && is_valid_reference(name)) {
       head.symref = std::string(name);
     }
@@ -250,17 +238,13 @@ void append_reflog(const Repository& repo, const std::optional<ObjectId>& old_id
   ensure_directory(orrery_path(repo, "logs"));
   std::string line = old_text + " " + new_id + "\t" + clean + "\n";
   // Never through a link, never into a FIFO: the reflog is a plain file.
-  int fd = ::open(orrery_path(repo, "logs/HEAD").c_str(),
-                  O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd < 0) return;
+  const UniqueFd fd(::open(orrery_path(repo, "logs/HEAD").c_str(),
+                           O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                           0666));
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return;
-  }
+  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return;
   // One write call: appends of whole lines never interleave.
-  [[maybe_unused]] ssize_t written = ::write(fd, line.data(), line.size());
-  ::close(fd);
+  [[maybe_unused]] ssize_t written = ::write(fd.get(), line.data(), line.size());
 }
 
 namespace {
@@ -271,22 +255,23 @@ namespace {
 void collect_refs(const Repository& repo, const std::string& dir, const std::string& prefix,
                   bool recursive, std::vector<std::pair<std::string, std::string>>& refs) {
   const std::string dir_path = orrery_path(repo, prefix.empty() ? dir : dir + "/" + prefix);
-  DIR* handle = ::opendir(dir_path.c_str());
-  if (handle == nullptr) return;
   std::vector<std::string> subdirectories;
-  while (dirent* entry = ::readdir(handle)) {
-    std::string name = entry->d_name;
-    if (name == "." || name == ".." || is_temp_file_name(name)) continue;
-    struct stat st;
-    if (::lstat((dir_path + "/" + name).c_str(), &st) != 0) continue;
-    const std::string relative = prefix.empty() ? name : prefix + "/" + name;
-    if (S_ISDIR(st.st_mode) && recursive) subdirectories.push_back(relative);
-    if (!S_ISREG(st.st_mode)) continue;
-    if (std::optional<std::string> value = read_ref(repo.root, dir + "/" + relative)) {
-      refs.emplace_back(relative, *value);
+  {  // closed before the walk goes deeper
+    DirHandle handle(dir_path);
+    if (!handle.valid()) return;
+    while (const dirent* entry = handle.next()) {
+      std::string name = entry->d_name;
+      if (name == "." || name == ".." || is_temp_file_name(name)) continue;
+      struct stat st;
+      if (::lstat((dir_path + "/" + name).c_str(), &st) != 0) continue;
+      const std::string relative = prefix.empty() ? name : prefix + "/" + name;
+      if (S_ISDIR(st.st_mode) && recursive) subdirectories.push_back(relative);
+      if (!S_ISREG(st.st_mode)) continue;
+      if (std::optional<std::string> value = read_ref(repo.root, dir + "/" + relative)) {
+        refs.emplace_back(relative, *value);
+      }
     }
   }
-  ::closedir(handle);
   for (const std::string& sub : subdirectories) collect_refs(repo, dir, sub, true, refs);
 }
 

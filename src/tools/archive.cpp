@@ -9,7 +9,6 @@
 #include <cstring>
 #include <functional>
 #include <ostream>
-#include <random>
 
 #include "cli/command_error.h"
 #include "cli/help.h"
@@ -18,6 +17,8 @@
 #include "store/repo.h"
 #include "store/revision.h"
 #include "store/tree_walk.h"
+#include "util/atomic_file.h"
+#include "util/handles.h"
 
 // An archive goes out in pieces through a buffer of about a mebibyte, never
 // whole in memory. Everything that can refuse a tree (a commit that is not
@@ -131,23 +132,12 @@ void stream_archive(const Repository& repo, const ArchivePlan& plan, ArchiveForm
 }
 
 // The archive file while it is being written: a temporary sibling that
-// becomes the file on commit and is removed on every other way out, or,
-// without a temporary path, a device or FIFO written in place.
+// becomes the file on commit and is removed on every other way out, or a
+// device or FIFO written in place.
 struct PendingFile {
-  PendingFile() = default;
-  PendingFile(const PendingFile&) = delete;
-  PendingFile& operator=(const PendingFile&) = delete;
-  ~PendingFile() {
-    if (fd >= 0) ::close(fd);
-    if (!temp_path.empty() && !committed) ::unlink(temp_path.c_str());
-  }
-
-  const std::string& writing_path() const { return temp_path.empty() ? path : temp_path; }
-
-  std::string path;
-  std::string temp_path;
-  int fd = -1;
-  bool committed = false;
+  AtomicFile sibling;
+  UniqueFd device;
+  std::string device_path;
 };
 
 [[noreturn]] void throw_file_error(const std::string& what, const std::string& path, int error) {
@@ -163,53 +153,50 @@ bool open_pending_file(const std::string& path, PendingFile& file) {
   } catch (const std::runtime_error&) {
     return false;
   }
-  file.path = path;
-  std::random_device device;
-  std::mt19937_64 engine(device());
-  for (int attempt = 0; attempt < 10 && file.fd < 0; ++attempt) {
-    file.temp_path = path + ".tmp." + std::to_string(engine());
-    file.fd = ::open(file.temp_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (file.fd < 0 && errno != EEXIST) break;
-  }
-  if (file.fd < 0) file.temp_path.clear();
-  return file.fd >= 0;
+  return file.sibling.open_sibling(path, {}) == 0;
 }
 
 void write_pending(PendingFile& file, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(file.fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw_file_error("не удалось записать", file.writing_path(), errno);
-    bytes.remove_prefix(static_cast<size_t>(n));
+  if (file.device.valid()) {
+    if (int error = write_fully(file.device.get(), bytes)) {
+      throw_file_error("не удалось записать", file.device_path, error);
+    }
+  } else if (int error = file.sibling.write(bytes)) {
+    throw_file_error("не удалось записать", file.sibling.writing_path(), error);
   }
 }
 
 void commit_pending(PendingFile& file) {
-  int fd = file.fd;
-  file.fd = -1;
-  if (::close(fd) != 0) throw_file_error("не удалось записать", file.writing_path(), errno);
-  if (file.temp_path.empty()) return;
-  if (::rename(file.temp_path.c_str(), file.path.c_str()) != 0) {
-    throw_file_error("не удалось заменить", file.path, errno);
+  if (file.device.valid()) {
+    if (int error = file.device.close()) {
+      throw_file_error("не удалось записать", file.device_path, error);
+    }
+    return;
   }
-  file.committed = true;
+  if (int error = file.sibling.finish()) {
+    throw_file_error("не удалось записать", file.sibling.writing_path(), error);
+  }
+  if (int error = file.sibling.commit())
+    throw_file_error("не удалось заменить", file.sibling.path(), error);
 }
 
 // The output the user named: through symbolic links to where they lead, and
 // there a device or FIFO is opened as it is (a reader may be waiting on the
 // FIFO), never replaced by a regular file; anything else is replaced whole.
 bool open_output(const std::string& output, PendingFile& file) {
+  std::string path;
   try {
-    file.path = follow_links(output);
+    path = follow_links(output);
   } catch (const std::runtime_error&) {
     return false;
   }
   struct stat st;
-  if (::lstat(file.path.c_str(), &st) != 0 || !is_special_file(st)) {
-    return open_pending_file(file.path, file);
+  if (::lstat(path.c_str(), &st) != 0 || !is_special_file(st)) {
+    return open_pending_file(path, file);
   }
-  file.fd = ::open(file.path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-  return file.fd >= 0;
+  file.device_path = path;
+  file.device.reset(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+  return file.device.valid();
 }
 
 void archive_to_file(const Repository& repo, const ArchivePlan& plan, const ArchiveOptions& opts) {

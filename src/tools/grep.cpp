@@ -1,7 +1,5 @@
 #include "tools/grep.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 #include <ostream>
 #include <regex>
@@ -47,13 +45,12 @@ bool apply_option(const std::string& arg, GrepOptions& opts) {
 // Whether the walk would ever reach `relative`: it follows no symlink and
 // enters no .orrery or .git, at any depth.
 bool is_walkable(const std::string& root, const std::string& relative) {
-  struct stat st;
   for (size_t start = 0;;) {
     const size_t end = relative.find('/', start);
     const std::string_view name = std::string_view(relative).substr(start, end - start);
     if (name == ".orrery" || name == ".git") return false;
     const std::string path = root + "/" + relative.substr(0, end);
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) return false;
+    if (is_symbolic_link(path)) return false;
     if (end == std::string::npos) return true;
     start = end + 1;
   }

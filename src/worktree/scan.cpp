@@ -169,9 +169,9 @@ void compare_index_and_files(const std::string& root, const IndexEntries& entrie
   std::string content;
   // Stat below a descriptor of the root, so the kernel walks only the
   // relative part of each path; without it, the full path.
-  const DirectoryHandle root_dir(root);
+  const UniqueFd root_dir = open_directory(root);
   const auto stat_entry = [&](const std::string& relative, WorkingStat& stat) {
-    return root_dir.fd >= 0 ? stat_working_path_at(root_dir.fd, relative.c_str(), stat)
+    return root_dir.valid() ? stat_working_path_at(root_dir.get(), relative.c_str(), stat)
                             : stat_working_path(join_path(path, root, relative), stat);
   };
   for (Index::const_iterator it : entries) {

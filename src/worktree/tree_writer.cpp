@@ -23,11 +23,6 @@ namespace {
   throw std::runtime_error("Invalid tree object: " + std::string(id));
 }
 
-bool is_symlink(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
 bool is_tree_object(const ObjectStore& store, std::string_view id) {
   std::optional<Object> object = read_object(store, id);
   return object && object->type == "tree";
@@ -63,7 +58,7 @@ TreeFiles plan_tree_files(const ObjectStore& store, std::string_view tree_id,
   walk_tree(store, tree_id, [&](const std::string& path, const TreeEntry& entry) {
     if (entry.type != "blob" && entry.type != "tree") return;
     check_previous_directory(path);
-    if (entry.type == "tree" && is_symlink(directory + "/" + path)) {
+    if (entry.type == "tree" && is_symbolic_link(directory + "/" + path)) {
       throw std::runtime_error("Refusing to write through a symbolic link: " + path);
     }
     plan.push_back({path, entry.hash, entry.type == "tree"});

@@ -44,9 +44,6 @@ WorkingStat stat_working_file(const std::string& path) {
   return out;
 }
 
-DirectoryHandle::DirectoryHandle(const std::string& path)
-    : fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
-
-DirectoryHandle::~DirectoryHandle() {
-  if (fd >= 0) ::close(fd);
+UniqueFd open_directory(const std::string& path) {
+  return UniqueFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "util/handles.h"
+
 // What the index records of a working file so an unchanged file need not be
 // read again: all zero for anything that is not a regular file.
 struct WorkingStat {
@@ -30,16 +32,9 @@ WorkingStat working_stat_of(const struct stat& st);
 // parents is missing, so a scan learns existence and stat in one system call.
 bool stat_working_path(const std::string& path, WorkingStat& out);
 
-// A directory held open for stat_working_path_at; fd is -1 when it could
+// A directory held open for stat_working_path_at; not valid when it could
 // not be opened.
-struct DirectoryHandle {
-  explicit DirectoryHandle(const std::string& path);
-  ~DirectoryHandle();
-  DirectoryHandle(const DirectoryHandle&) = delete;
-  DirectoryHandle& operator=(const DirectoryHandle&) = delete;
-
-  int fd;
-};
+UniqueFd open_directory(const std::string& path);
 
 // The same for `relative` below the open directory `dir_fd`: the kernel then
 // resolves only the components below it, which a scan of every indexed file

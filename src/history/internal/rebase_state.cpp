@@ -2,18 +2,12 @@
 
 #include "store/fs.h"
 #include "store/repo.h"
+#include "util/text.h"
 
 namespace {
 
 std::string state_path(const Repository& repo, std::string_view name) {
   return orrery_path(repo, "rebase-merge/" + std::string(name));
-}
-
-std::string_view trim(std::string_view text) {
-  constexpr std::string_view k_blank = " \t\r\n";
-  const size_t first = text.find_first_not_of(k_blank);
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(k_blank) - first + 1);
 }
 
 void write_state_file(const Repository& repo, std::string_view name, std::string_view content) {
@@ -29,7 +23,7 @@ bool is_rebase_in_progress(const Repository& repo) {
 std::optional<std::string> read_rebase_file(const Repository& repo, std::string_view name) {
   std::string text;
   if (!read_store_file(state_path(repo, name), text)) return std::nullopt;
-  return std::string(trim(text));
+  return std::string(trim(text, k_blanks_and_line_ends));
 }
 
 void write_rebase_start(const Repository& repo, const RebaseStart& start) {
@@ -50,7 +44,7 @@ std::vector<ObjectId> read_todo(const Repository& repo) {
   std::string_view rest = *text;
   while (!rest.empty()) {
     const size_t newline = rest.find('\n');
-    std::string_view line = trim(rest.substr(0, newline));
+    std::string_view line = trim(rest.substr(0, newline), k_blanks_and_line_ends);
     if (!line.empty()) todo.emplace_back(line);
     rest = newline == std::string_view::npos ? std::string_view() : rest.substr(newline + 1);
   }

@@ -16,6 +16,7 @@
 #include "store/config.h"
 #include "store/fs.h"
 #include "store/repo.h"
+#include "util/handles.h"
 
 // A local clone copies a folder the user names, which may be anything: it
 // lists the source completely before the destination exists (so a
@@ -66,19 +67,18 @@ void refuse_links_in_destination(const fs::path& destination,
 
 // The file's bytes, refusing a link that replaced it since the listing.
 void read_regular_file(const fs::path& path, std::string& out, mode_t& mode) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) throw std::runtime_error("Cannot open file for reading: " + path.string());
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.valid()) throw std::runtime_error("Cannot open file for reading: " + path.string());
   struct stat st;
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  bool ok = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
   out.resize(ok ? static_cast<size_t>(st.st_size) : 0);
   size_t filled = 0;
   while (ok && filled < out.size()) {
-    const ssize_t n = ::read(fd, out.data() + filled, out.size() - filled);
+    const ssize_t n = ::read(fd.get(), out.data() + filled, out.size() - filled);
     if (n < 0 && errno == EINTR) continue;
     ok = n > 0;
     filled += ok ? static_cast<size_t>(n) : 0;
   }
-  ::close(fd);
   if (!ok) throw std::runtime_error("Cannot read file: " + path.string());
   mode = st.st_mode & 0777;
 }

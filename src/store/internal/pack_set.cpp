@@ -1,8 +1,6 @@
 #include "store/internal/pack_set.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -46,18 +44,12 @@ bool id_less(const IndexedPack::Slot& a, const IndexedPack::Slot& b) {
   return std::memcmp(a.id.data(), b.id.data(), k_id_size) < 0;
 }
 
-// Maps the regular file at path read-only; an empty view when it cannot.
-std::string_view map_index(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return {};
+// Maps the regular file at path read-only; an empty mapping when it cannot.
+MappedFile map_index(const std::string& path) {
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat st;
-  void* mapped = MAP_FAILED;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-    mapped = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-  }
-  ::close(fd);
-  if (mapped == MAP_FAILED) return {};
-  return {static_cast<const char*>(mapped), static_cast<size_t>(st.st_size)};
+  if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  return MappedFile(fd.get(), static_cast<size_t>(st.st_size));
 }
 
 bool is_index_name(std::string_view name) {
@@ -146,18 +138,15 @@ IndexedPack::IndexedPack(std::string index_path, FileStamp stamp, uint64_t seria
       open_packs_(open_packs),
       text_(map_index(index_path_)) {}
 
-IndexedPack::~IndexedPack() {
-  close_pack();
-  if (!text_.empty()) ::munmap(const_cast<char*>(text_.data()), text_.size());
-}
+IndexedPack::~IndexedPack() { close_pack(); }
 
 std::optional<IndexedPack::Slot> IndexedPack::find(std::string_view id) {
   if (id.size() != k_id_size) return std::nullopt;
   if (!slots_) {
     bool usable = false;
-    std::optional<Slot> slot = find_written_slot(text_, id, usable);
+    std::optional<Slot> slot = find_written_slot(text_.bytes(), id, usable);
     if (usable) return slot;
-    slots_ = parse_index_slots(text_);
+    slots_ = parse_index_slots(text_.bytes());
   }
   Slot key;
   std::memcpy(key.id.data(), id.data(), k_id_size);
@@ -167,27 +156,25 @@ std::optional<IndexedPack::Slot> IndexedPack::find(std::string_view id) {
 }
 
 int IndexedPack::fd() {
-  if (open_tried_) return fd_;
+  if (open_tried_) return fd_.get();
   open_tried_ = true;
-  fd_ = ::open(pack_path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd_ < 0) return fd_;
+  fd_.reset(::open(pack_path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!fd_.valid()) return -1;
   struct stat st;
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd_);
-    fd_ = -1;
-    return fd_;
+  if (::fstat(fd_.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    fd_.reset();
+    return -1;
   }
   size_ = static_cast<uint64_t>(st.st_size);
   open_packs_.push_back(this);
   if (open_packs_.size() > k_max_open_packs) open_packs_.front()->close_pack();
-  return fd_;
+  return fd_.get();
 }
 
 void IndexedPack::close_pack() {
   open_tried_ = false;
-  if (fd_ < 0) return;
-  ::close(fd_);
-  fd_ = -1;
+  if (!fd_.valid()) return;
+  fd_.reset();
   open_packs_.erase(std::find(open_packs_.begin(), open_packs_.end(), this));
 }
 
@@ -242,16 +229,16 @@ bool PackSet::listing_is_current(const FileStamp& stamp) const {
 
 void PackSet::list(bool present, const FileStamp& stamp) {
   packs_.clear();
-  if (DIR* listing = present ? ::opendir(dir_.c_str()) : nullptr) {
+  if (present) {
+    DirHandle listing(dir_);
     std::string path;
-    while (const dirent* item = ::readdir(listing)) {
+    while (const dirent* item = listing.next()) {
       if (!is_index_name(item->d_name)) continue;
       path.assign(dir_).append("/").append(item->d_name);
       struct stat st;
       if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
       packs_.push_back(cached_index(path, stamp_of(st)));
     }
-    ::closedir(listing);
   }
   // Indexes no longer listed are forgotten, with their mappings and files.
   std::erase_if(indexes_, [&](const auto& entry) {

@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "util/handles.h"
+
 // The packs of one repository as a reader sees them: each index mapped once
 // and searched where it is needed, its pack file opened on first use. One
 // PackSet keeps at most k_max_open_packs pack files open and closes the least
@@ -63,10 +65,10 @@ class IndexedPack {
   FileStamp stamp_;
   uint64_t serial_;
   std::deque<IndexedPack*>& open_packs_;
-  std::string_view text_;                   // the mapped index
+  MappedFile text_;                         // the mapped index
   std::optional<std::vector<Slot>> slots_;  // the whole table, once the text needed it
   bool open_tried_ = false;
-  int fd_ = -1;
+  UniqueFd fd_;
   uint64_t size_ = 0;
 };
 

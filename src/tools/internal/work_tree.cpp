@@ -1,10 +1,11 @@
 #include "tools/internal/work_tree.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <string_view>
+
+#include "util/handles.h"
 
 // The walk keeps one frame per open level instead of recursing, so a deeply
 // nested tree cannot exhaust the stack. Each directory is read whole and
@@ -39,16 +40,15 @@ ItemKind kind_of(const std::string& full, unsigned char type) {
 // The sorted entries of a directory; false when it cannot be read whole.
 bool read_sorted(const std::string& full, std::vector<DirEntry>& out) {
   out.clear();
-  DIR* dir = ::opendir(full.c_str());
-  if (dir == nullptr) return false;
+  DirHandle dir(full);
+  if (!dir.valid()) return false;
   std::string entry_path;
-  while (const dirent* entry = ::readdir(dir)) {
+  while (const dirent* entry = dir.next()) {
     std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
     entry_path.assign(full).append("/").append(name);
     out.push_back({std::string(name), kind_of(entry_path, entry->d_type)});
   }
-  ::closedir(dir);
   std::sort(out.begin(), out.end(),
             [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
   return true;

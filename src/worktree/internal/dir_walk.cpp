@@ -1,10 +1,11 @@
 #include "worktree/internal/dir_walk.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <vector>
+
+#include "util/handles.h"
 
 // The walk reads entry types from the directory itself, so a clean tree
 // costs no stat per entry; only file systems that give no type are looked
@@ -13,7 +14,7 @@
 namespace {
 
 struct OpenDir {
-  DIR* handle;
+  DirHandle handle;
   size_t relative_length;  // length of the directory's relative path
 };
 
@@ -30,11 +31,6 @@ bool is_dot_entry(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-void close_all(std::vector<OpenDir>& stack) {
-  for (OpenDir& dir : stack) ::closedir(dir.handle);
-  stack.clear();
-}
-
 }  // namespace
 
 bool walk_directory(const std::string& root, const std::string& base_relative,
@@ -43,20 +39,15 @@ bool walk_directory(const std::string& root, const std::string& base_relative,
   std::string path = root + "/" + base_relative;
   std::string relative;  // reused: one buffer for every entry's path
   std::vector<OpenDir> stack;
-  DIR* first = ::opendir(path.c_str());
-  if (first == nullptr) return false;
-  stack.push_back({first, base_relative.size()});
+  DirHandle first(path);
+  if (!first.valid()) return false;
+  stack.push_back({std::move(first), base_relative.size()});
   while (!stack.empty()) {
     OpenDir& top = stack.back();
     path.resize(root_length + top.relative_length);
-    errno = 0;
-    const dirent* entry = ::readdir(top.handle);
+    const dirent* entry = top.handle.next();
     if (entry == nullptr) {
-      if (errno != 0) {
-        close_all(stack);
-        return false;
-      }
-      ::closedir(top.handle);
+      if (errno != 0) return false;
       stack.pop_back();
       continue;
     }
@@ -66,12 +57,9 @@ bool walk_directory(const std::string& root, const std::string& base_relative,
     WalkEntry kind = classify(path, entry->d_type);
     relative.assign(path, root_length);
     if (!visit(relative, kind) || kind != WalkEntry::directory) continue;
-    DIR* child = ::opendir(path.c_str());
-    if (child == nullptr) {
-      close_all(stack);
-      return false;
-    }
-    stack.push_back({child, relative.size()});
+    DirHandle child(path);
+    if (!child.valid()) return false;
+    stack.push_back({std::move(child), relative.size()});
   }
   return true;
 }

@@ -8,19 +8,11 @@
 #include <cerrno>
 #include <vector>
 
+#include "util/handles.h"
+
 extern char** environ;
 
 namespace {
-
-// Closes both ends of a pipe on every path out.
-struct Pipe {
-  int fds[2] = {-1, -1};
-  ~Pipe() {
-    for (int fd : fds) {
-      if (fd >= 0) ::close(fd);
-    }
-  }
-};
 
 std::string read_all(int fd) {
   std::string out;
@@ -36,12 +28,14 @@ std::string read_all(int fd) {
 // Runs argv[0] from PATH with stdin and stderr on /dev/null and returns what
 // it wrote to stdout; empty when it could not be started.
 std::string capture_output(std::vector<std::string> argv) {
-  Pipe pipe;
-  if (::pipe2(pipe.fds, O_CLOEXEC) != 0) return {};
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return {};
+  const UniqueFd read_end(fds[0]);
+  UniqueFd write_end(fds[1]);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, pipe.fds[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, write_end.get(), 1);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   std::vector<char*> args;
   for (std::string& arg : argv) args.push_back(arg.data());
@@ -50,9 +44,8 @@ std::string capture_output(std::vector<std::string> argv) {
   int error = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) return {};
-  ::close(pipe.fds[1]);
-  pipe.fds[1] = -1;
-  std::string out = read_all(pipe.fds[0]);
+  write_end.reset();
+  std::string out = read_all(read_end.get());
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

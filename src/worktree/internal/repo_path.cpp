@@ -1,10 +1,9 @@
 #include "worktree/internal/repo_path.h"
 
-#include <sys/stat.h>
-
 #include <filesystem>
 
 #include "cli/console.h"
+#include "store/fs.h"
 
 namespace fs = std::filesystem;
 
@@ -25,11 +24,6 @@ std::optional<std::string> repo_relative_path(const std::string& root, const std
 
 std::string repo_full_path(const std::string& root, const std::string& arg) {
   return !arg.empty() && arg.front() == '/' ? arg : root + "/" + arg;
-}
-
-bool is_symbolic_link(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 bool has_linked_parent(const std::string& root, const std::string& path) {

@@ -21,9 +21,6 @@ std::string repo_full_path(const std::string& root, const std::string& arg);
 ArgError outside_root_error(const std::string& arg);
 void report_outside_root(const std::string& arg);
 
-// True when the path itself is a symbolic link (not followed).
-bool is_symbolic_link(const std::string& path);
-
 // True when a directory on the way from `root` to the repository-relative
 // `path` is a symbolic link: reading, writing or deleting through it could
 // reach outside the working tree. The last component is not looked at.

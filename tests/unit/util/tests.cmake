@@ -1,0 +1,1 @@
+orrery_unit_tests(util util_test.cpp)
