@@ -38,9 +38,8 @@ MergeResult abort_merge(const Repository& repo) {
   std::optional<ObjectId> head = head_commit(repo);
   if (!head) throw CommandError("нет коммитов", "сначала сделай первый коммит");
   const Index before = load_index(repo);
-  if (hard_reset_worktree(repo, load_ignore_rules(repo.root), *head) != 0) {
-    return {MergeStatus::abort_failed, {}, {}, *branch, {}};
-  }
+  ResetResult reset = hard_reset_worktree(repo, load_ignore_rules(repo.root), *head);
+  if (reset.error) throw CommandError(*reset.error);
   keep_index_stats(repo, before);
   remove_path(merge_head_path(repo));
   return {MergeStatus::aborted, {}, {}, *branch, {}};
@@ -185,8 +184,6 @@ int print_merge(const MergeResult& result) {
     case MergeStatus::aborted:
       out_stream() << "reset --hard\nСлияние прервано (merge --abort).\n";
       return 0;
-    case MergeStatus::abort_failed:
-      return 1;
   }
   return 1;
 }

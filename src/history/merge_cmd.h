@@ -26,7 +26,6 @@ enum class MergeStatus {
   no_base,
   no_tree,
   aborted,
-  abort_failed,  // the hard reset of --abort failed and reported why
 };
 
 struct MergeResult {

@@ -189,6 +189,13 @@ int print_reset(const ResetResult& result) {
   return 0;
 }
 
+ResetResult hard_reset_worktree(const Repository& repo, const IgnoreRules& rules,
+                                const ObjectId& commit) {
+  std::variant<HardResetPlan, ResetResult> reset = prepare_hard_reset(repo, commit);
+  if (ResetResult* refusal = std::get_if<ResetResult>(&reset)) return *refusal;
+  return apply_hard_reset(repo, rules, std::get<HardResetPlan>(reset));
+}
+
 int cmd_reset(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"reset"});
   Parsed<ResetOptions> parsed = parse_reset_args(args);

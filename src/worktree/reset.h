@@ -39,4 +39,10 @@ ResetResult do_reset(const Repository& repo, const ResetOptions& options);
 // Reports the error or the result line; answers the exit code.
 int print_reset(const ResetResult& result);
 
+// reset --hard to the commit without moving HEAD: the working tree and the
+// index become the commit's, or nothing is written when its tree is hostile
+// or unreadable. Prints nothing.
+ResetResult hard_reset_worktree(const Repository& repo, const IgnoreRules& rules,
+                                const ObjectId& commit);
+
 int cmd_reset(const Args& args);
