@@ -111,11 +111,8 @@ class Inflater {
   Inflater& operator=(const Inflater&) = delete;
 
   // Inflates one whole stream into a buffer kept for the thread, never
-  // past `limit` bytes of output; the answer is an exact-size copy. `check`
-  // sees the output so far after every step and may change the limit (to
-  // the size an object header announces) or throw a reason to stop.
-  template <typename Check>
-  std::string inflate_all(std::string_view bytes, size_t limit, Check&& check) {
+  // past `limit` bytes of output; the answer is an exact-size copy.
+  std::string inflate_all(std::string_view bytes, size_t limit) {
     inflateReset(&stream_);
     std::string& out = scratch_;
     size_t wanted = std::min(limit, bytes.size() * 3 + 64);
@@ -140,7 +137,6 @@ class Inflater {
       if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) {
         throw std::runtime_error("zlib inflate failed");
       }
-      check(std::string_view(out.data(), stream_.total_out), limit);
       if (stream_.total_out > limit) throw std::runtime_error("longer than expected");
       if (result == Z_STREAM_END) {
         if (stream_.avail_in != 0 || !bytes.empty()) {
@@ -177,7 +173,7 @@ class Inflater {
         return InflateEnd::stopped;
       }
       if (result == Z_STREAM_END) {
-        return stream_.avail_in == 0 ? InflateEnd::complete : InflateEnd::damaged;
+        return stream_.avail_in == 0 ? InflateEnd::complete : InflateEnd::trailing;
       }
     }
   }
@@ -199,37 +195,6 @@ Deflater& deflater() {
 Inflater& inflater() {
   thread_local Inflater instance;
   return instance;
-}
-
-// The length of the canonical bytes a header announces: header, NUL and
-// content. Nothing, with the reason in `error`, when there is no whole
-// header or it is malformed.
-std::optional<size_t> parse_canonical_header(std::string_view canonical, std::string& error) {
-  const size_t nul = canonical.find('\0');
-  if (nul == std::string_view::npos) {
-    error = canonical.size() >= k_max_object_header ? "no object header" : "cut short";
-    return std::nullopt;
-  }
-  const size_t space = canonical.substr(0, nul).find(' ');
-  if (space == std::string_view::npos) {
-    error = "malformed object header";
-    return std::nullopt;
-  }
-  const std::string_view type = canonical.substr(0, space);
-  const std::string_view digits = canonical.substr(space + 1, nul - space - 1);
-  const bool type_ok = !type.empty() && std::all_of(type.begin(), type.end(),
-                                                    [](char c) { return c >= 'a' && c <= 'z'; });
-  uint64_t size = 0;
-  bool digits_ok = !digits.empty() && digits.size() <= 19 && (digits == "0" || digits[0] != '0');
-  for (char c : digits) {
-    if (c < '0' || c > '9') digits_ok = false;
-    size = size * 10 + static_cast<uint64_t>(c - '0');
-  }
-  if (!type_ok || !digits_ok) {
-    error = "malformed object header";
-    return std::nullopt;
-  }
-  return nul + 1 + size;
 }
 
 std::string canonical_header(std::string_view type, size_t size) {
@@ -269,43 +234,119 @@ std::string zlib_decompress(std::string_view bytes) {
 std::string zlib_decompress(std::string_view bytes, size_t limit) {
   // One byte past the limit must stay countable: that is how an excess shows.
   limit = std::min(limit, std::numeric_limits<size_t>::max() - 1);
-  return inflater().inflate_all(bytes, limit, [](std::string_view, size_t&) {});
+  return inflater().inflate_all(bytes, limit);
+}
+
+std::optional<ObjectHeader> parse_object_header(std::string_view canonical, std::string& error) {
+  const size_t nul = canonical.substr(0, k_max_object_header).find('\0');
+  if (nul == std::string_view::npos) {
+    error = canonical.size() >= k_max_object_header ? "no object header" : "cut short";
+    return std::nullopt;
+  }
+  const size_t space = canonical.substr(0, nul).find(' ');
+  if (space == std::string_view::npos) {
+    error = "malformed object header";
+    return std::nullopt;
+  }
+  const std::string_view type = canonical.substr(0, space);
+  const std::string_view digits = canonical.substr(space + 1, nul - space - 1);
+  const bool type_ok = !type.empty() && std::all_of(type.begin(), type.end(),
+                                                    [](char c) { return c >= 'a' && c <= 'z'; });
+  uint64_t size = 0;
+  bool digits_ok = !digits.empty() && digits.size() <= 19 && (digits == "0" || digits[0] != '0');
+  for (char c : digits) {
+    if (c < '0' || c > '9') digits_ok = false;
+    size = size * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (!type_ok || !digits_ok) {
+    error = "malformed object header";
+    return std::nullopt;
+  }
+  return ObjectHeader{type, size, canonical.substr(0, nul + 1)};
 }
 
 bool check_canonical_object(std::string_view canonical, std::string& error) {
-  std::optional<size_t> total = parse_canonical_header(canonical, error);
-  if (!total) return false;
-  if (*total != canonical.size()) {
+  std::optional<ObjectHeader> header = parse_object_header(canonical, error);
+  if (!header) return false;
+  if (header->text.size() + header->size != canonical.size()) {
     error = "content length differs from its header";
     return false;
   }
   return true;
 }
 
-bool inflate_object(std::string_view stored, std::string& canonical, std::string& error) {
-  try {
-    // Until the header is read the output is held to its longest form; then
-    // to the size it announces, plus the one byte that shows an excess.
-    bool header_read = false;
-    canonical = inflater().inflate_all(
-        stored, k_max_object_header, [&](std::string_view out, size_t& limit) {
-          if (header_read) return;
-          if (out.substr(0, k_max_object_header).find('\0') == std::string_view::npos) {
-            if (out.size() >= k_max_object_header) throw std::runtime_error("no object header");
-            return;
-          }
-          std::string why;
-          std::optional<size_t> total = parse_canonical_header(out, why);
-          if (!total) throw std::runtime_error(why);
-          limit = *total;
-          header_read = true;
-        });
-  } catch (const std::runtime_error& e) {
-    error = std::string(e.what()) == "longer than expected" ? "content longer than its header says"
-                                                            : e.what();
-    return false;
+InflateEnd inflate_object_pieces(std::string_view stored,
+                                 const std::function<bool(const ObjectHeader&)>& accept,
+                                 const std::function<bool(std::string_view)>& content,
+                                 std::string& error) {
+  // The header arrives in the first small piece nearly always; `head` only
+  // gathers it across pieces when it does not.
+  std::string head;
+  std::optional<ObjectHeader> header;
+  uint64_t seen = 0;
+  bool stopped = false;
+  error.clear();
+  InflateEnd end = zlib_inflate_pieces(stored, [&](std::string_view piece) {
+    if (!header) {
+      const size_t nul = piece.find('\0');
+      const size_t take = nul == std::string_view::npos ? piece.size() : nul + 1;
+      head.append(piece.substr(0, std::min(take, k_max_object_header)));
+      if (nul == std::string_view::npos && head.size() < k_max_object_header) return true;
+      header = parse_object_header(head, error);
+      if (!header) return false;
+      if (!accept(*header)) {
+        stopped = true;
+        return false;
+      }
+      piece.remove_prefix(take);
+    }
+    seen += piece.size();
+    if (seen > header->size) {
+      error = "content longer than its header says";
+      return false;
+    }
+    if (!piece.empty() && !content(piece)) {
+      stopped = true;
+      return false;
+    }
+    return true;
+  });
+  if (stopped) return InflateEnd::stopped;
+  if (!error.empty()) return InflateEnd::damaged;
+  if (end == InflateEnd::trailing) {
+    error = "data after the zlib stream";
+    return InflateEnd::damaged;
   }
-  return check_canonical_object(canonical, error);
+  if (end != InflateEnd::complete) {
+    error = "zlib inflate failed";
+    return InflateEnd::damaged;
+  }
+  if (!header) {
+    parse_object_header(head, error);
+    return InflateEnd::damaged;
+  }
+  if (seen != header->size) {
+    error = "content length differs from its header";
+    return InflateEnd::damaged;
+  }
+  return InflateEnd::complete;
+}
+
+bool inflate_object(std::string_view stored, std::string& canonical, std::string& error) {
+  canonical.clear();
+  auto accept = [&](const ObjectHeader& header) {
+    // What the stream can plausibly hold, not what a hostile header claims:
+    // the string grows from there if the content really is that large.
+    canonical.reserve(header.text.size() +
+                      std::min<uint64_t>(header.size, stored.size() * 4 + 64));
+    canonical.append(header.text);
+    return true;
+  };
+  auto content = [&](std::string_view piece) {
+    canonical.append(piece);
+    return true;
+  };
+  return inflate_object_pieces(stored, accept, content, error) == InflateEnd::complete;
 }
 
 InflateEnd zlib_inflate_pieces(std::string_view bytes,

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,8 +30,9 @@ std::string compress_object(std::string_view type, std::string_view content);
 // truncated input, "data after the zlib stream" when bytes follow its end.
 std::string zlib_decompress(std::string_view bytes);
 
-// How zlib_inflate_pieces ended.
-enum class InflateEnd { complete, stopped, damaged };
+// How zlib_inflate_pieces ended: `trailing` is a whole stream with bytes
+// after its end, which no stored object has.
+enum class InflateEnd { complete, stopped, damaged, trailing };
 
 // Inflates one zlib stream piece by piece through a buffer kept for the
 // thread, handing each piece to `sink`, which returns false to stop early
@@ -62,6 +65,31 @@ std::string zlib_decompress(std::string_view bytes, size_t limit);
 
 // The longest canonical header: a type word, a space, twenty digits, NUL.
 inline constexpr size_t k_max_object_header = 64;
+
+// The header "<type> <size>\0" that starts canonical bytes.
+struct ObjectHeader {
+  std::string_view type;
+  uint64_t size = 0;     // the content bytes it announces
+  std::string_view text; // the header itself, NUL included
+};
+
+// Parses the header at the start of `canonical`: a word of lower-case
+// letters, one space, decimal digits without a leading zero, a NUL within
+// the first k_max_object_header bytes. Nothing, with the reason in `error`,
+// when there is no whole header or it is malformed. The views point into
+// `canonical`.
+std::optional<ObjectHeader> parse_object_header(std::string_view canonical, std::string& error);
+
+// Inflates a stored object piece by piece: `accept` sees its header and may
+// stop there (answering false), `content` then sees the content in pieces and
+// may stop too. Nothing beyond the size the header announces is inflated.
+// `complete` when the stream held exactly that header and content and ended
+// there; `stopped` when a callback stopped it; otherwise `damaged`, with the
+// reason in `error`.
+InflateEnd inflate_object_pieces(std::string_view stored,
+                                 const std::function<bool(const ObjectHeader&)>& accept,
+                                 const std::function<bool(std::string_view)>& content,
+                                 std::string& error);
 
 // Inflates a stored object and checks its canonical bytes: the header
 // "<type> <size>\0" (a word of lower-case letters, decimal digits without

@@ -93,21 +93,21 @@ std::string random_suffix() {
   return std::to_string(engine());
 }
 
-// The lock directory to be, with its owner file flocked and filled; empty
-// (and `owner_fd` -1) when it cannot be made, and the lock is then taken
-// by creating the directory alone.
 thread_local bool t_fail_next_staging = false;
 
-std::string prepare_staging(const std::string& lock_path, int& owner_fd) {
+// The lock directory to be, with its owner file flocked and filled; empty
+// (and `owner_fd` empty) when it cannot be made, and the lock is then taken
+// by creating the directory alone.
+std::string prepare_staging(const std::string& lock_path, UniqueFd& owner_fd) {
   if (std::exchange(t_fail_next_staging, false)) throw std::runtime_error("Staging failed");
   std::string staging = lock_path + ".tmp." + random_suffix();
-  owner_fd = -1;
+  owner_fd.reset();
   if (::mkdir(staging.c_str(), 0777) != 0) return {};
   const std::string text = owner_text();
   UniqueFd fd(::open((staging + "/owner").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (fd.valid() && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 &&
       ::write(fd.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size())) {
-    owner_fd = fd.release();
+    owner_fd = std::move(fd);
     return staging;
   }
   fd.reset();
@@ -208,7 +208,7 @@ RepoLock::RepoLock(const std::string& root) : path_(root + "/.orrery/lock") {
   // lock of this root in the process would wait for it in vain.
   std::string staging;
   try {
-    staging = prepare_staging(path_, owner_fd_);
+    staging = prepare_staging(path_, owner_);
     for (int attempt = 0; attempt < 100; ++attempt) {
       if (try_take(path_, staging)) {
         held_locks()[path_] = 1;
@@ -220,7 +220,7 @@ RepoLock::RepoLock(const std::string& root) : path_(root + "/.orrery/lock") {
     }
     throw RepositoryLocked(locked_message(path_), path_);
   } catch (...) {
-    if (owner_fd_ >= 0) ::close(owner_fd_);
+    owner_.reset();
     if (!staging.empty()) remove_path(staging);
     release_gate(path_);
     throw;
@@ -237,6 +237,6 @@ RepoLock::~RepoLock() {
   // The directory goes before the flock: while the owner file can still be
   // found, its flock must say that its owner lives.
   discard(path_, "free");
-  if (owner_fd_ >= 0) ::close(owner_fd_);
+  owner_.reset();
   release_gate(path_);
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "util/handles.h"
+
 // The repository-wide write lock: the directory .orrery/lock, created
 // atomically, holding a file "owner" with "<pid> <host>\n" on which the
 // holder keeps an flock for as long as it holds the lock. A lock whose owner
@@ -25,7 +27,7 @@ class RepoLock {
  private:
   std::string path_;
   bool held_ = false;  // this guard took the lock; a nested one did not
-  int owner_fd_ = -1;
+  UniqueFd owner_;  // the owner file, whose flock says the holder lives
 };
 
 // The next lock this thread prepares throws while it holds the process's

@@ -1,58 +1,12 @@
 #include "store/object_check.h"
 
 #include <array>
-#include <charconv>
 #include <functional>
 #include <stdexcept>
 
 #include "store/codec.h"
 
-// Objects are inflated piece by piece: the header "<type> <size>\0" is taken
-// off the first bytes, and the reader decides from it whether to go on.
-
 namespace {
-
-// "blob 12" and the like: the longest header worth reading.
-constexpr size_t k_max_header = 32;
-
-struct CanonicalHeader {
-  std::string type;
-  uint64_t size = 0;
-};
-
-// The text before the NUL: a type word, one space, a plain decimal size.
-std::optional<CanonicalHeader> parse_canonical_header(std::string_view text) {
-  size_t space = text.find(' ');
-  if (space == 0 || space == std::string_view::npos) return std::nullopt;
-  std::string_view digits = text.substr(space + 1);
-  if (digits.empty() || (digits.size() > 1 && digits.front() == '0')) return std::nullopt;
-  CanonicalHeader header{std::string(text.substr(0, space)), 0};
-  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), header.size);
-  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
-  return header;
-}
-
-using HeaderCheck = std::function<bool(const CanonicalHeader&)>;
-using ContentSink = std::function<bool(std::string_view)>;
-
-// Inflates an object, handing its parsed header to `accept` and then every
-// piece of its content to `content`; either stops the inflation by returning
-// false, as does a header that is malformed or longer than k_max_header.
-InflateEnd inflate_object(std::string_view stored, const HeaderCheck& accept,
-                          const ContentSink& content) {
-  std::string head;
-  bool header_done = false;
-  return zlib_inflate_pieces(stored, [&](std::string_view piece) {
-    if (header_done) return content(piece);
-    size_t nul = piece.find('\0');
-    head.append(piece.substr(0, nul));
-    if (nul == std::string_view::npos) return head.size() <= k_max_header;
-    header_done = true;
-    std::optional<CanonicalHeader> header = parse_canonical_header(head);
-    if (!header || !accept(*header)) return false;
-    return nul + 1 == piece.size() || content(piece.substr(nul + 1));
-  });
-}
 
 bool is_known_type(std::string_view type) {
   return type == "blob" || type == "tree" || type == "commit";
@@ -89,10 +43,8 @@ std::optional<Object> check_stored_object(std::string_view id, std::string_view 
   thread_local Sha256Stream sha;
   sha.finish_hex();  // drops whatever an earlier, abandoned check fed it
   Object object;
-  uint64_t announced = 0;
-  uint64_t seen = 0;
   problem.clear();
-  auto accept = [&](const CanonicalHeader& header) {
+  auto accept = [&](const ObjectHeader& header) {
     if (!is_known_type(header.type)) {
       problem = "object header is malformed";
       return false;
@@ -102,30 +54,17 @@ std::optional<Object> check_stored_object(std::string_view id, std::string_view 
       return false;
     }
     object.type = header.type;
-    announced = header.size;
-    sha.update(header.type + " " + std::to_string(header.size) + std::string(1, '\0'));
+    sha.update(header.text);
     return true;
   };
   auto content = [&](std::string_view piece) {
-    seen += piece.size();
-    if (seen > announced) {
-      problem = "object content is longer than its header says";
-      return false;
-    }
     sha.update(piece);
     if (object.type != "blob") object.data.append(piece);
     return true;
   };
-  const InflateEnd end = inflate_object(stored, accept, content);
-  if (end != InflateEnd::complete || object.type.empty()) {
-    if (problem.empty()) {
-      problem = end == InflateEnd::damaged ? "object is not exactly one complete zlib stream"
-                                           : "object header is malformed";
-    }
-    return std::nullopt;
-  }
-  if (seen != announced) {
-    problem = "object content is shorter than its header says";
+  std::string damage;
+  if (inflate_object_pieces(stored, accept, content, damage) != InflateEnd::complete) {
+    if (problem.empty()) problem = "object is damaged: " + damage;
     return std::nullopt;
   }
   if (sha.finish_hex() != id) {
@@ -140,7 +79,7 @@ std::optional<Object> read_object_of_type(const ObjectStore& store, std::string_
   std::optional<std::string> stored = read_raw_object(store, id);
   if (!stored) return std::nullopt;
   Object object;
-  auto accept = [&](const CanonicalHeader& header) {
+  auto accept = [&](const ObjectHeader& header) {
     object.type = header.type;
     return header.type == type;
   };
@@ -148,7 +87,9 @@ std::optional<Object> read_object_of_type(const ObjectStore& store, std::string_
     object.data.append(piece);
     return true;
   };
-  if (inflate_object(*stored, accept, content) != InflateEnd::complete || object.type != type) {
+  std::string damage;
+  if (inflate_object_pieces(*stored, accept, content, damage) != InflateEnd::complete ||
+      object.type != type) {
     return std::nullopt;
   }
   return object;
@@ -156,12 +97,13 @@ std::optional<Object> read_object_of_type(const ObjectStore& store, std::string_
 
 uint64_t canonical_size(std::string_view stored) {
   uint64_t size = 0;
-  auto accept = [&](const CanonicalHeader& header) {
-    size = header.type.size() + 1 + std::to_string(header.size).size() + 1 + header.size;
+  auto accept = [&](const ObjectHeader& header) {
+    size = header.text.size() + header.size;
     return false;
   };
   auto content = [](std::string_view) { return false; };
-  if (inflate_object(stored, accept, content) == InflateEnd::damaged || size == 0) {
+  std::string damage;
+  if (inflate_object_pieces(stored, accept, content, damage) == InflateEnd::damaged || size == 0) {
     throw std::runtime_error("zlib inflate failed");
   }
   return size;
