@@ -10,11 +10,9 @@
 #include "history/merge_base.h"
 #include "history/path_merge.h"
 #include "store/fs.h"
-#include "store/ignore.h"
 #include "store/refs.h"
 #include "store/repo.h"
 #include "store/revision.h"
-#include "worktree/reset.h"
 #include "worktree/tree_builder.h"
 
 // .orrery/MERGE_HEAD holds "<id of the commit being merged in>\n" from the
@@ -38,8 +36,7 @@ MergeResult abort_merge(const Repository& repo) {
   std::optional<ObjectId> head = head_commit(repo);
   if (!head) throw CommandError("нет коммитов", "сначала сделай первый коммит");
   const Index before = load_index(repo);
-  ResetResult reset = hard_reset_worktree(repo, load_ignore_rules(repo.root), *head);
-  if (reset.error) throw CommandError(*reset.error);
+  hard_reset_to(repo, *head);
   keep_index_stats(repo, before);
   remove_path(merge_head_path(repo));
   return {MergeStatus::aborted, {}, {}, *branch, {}};
@@ -140,7 +137,7 @@ Parsed<MergeOptions> parse_merge_args(const Args& args) {
   if (positional.size() > 1) {
     return ArgError{"неверное число аргументов", "используй: orrery merge <ветка|remote/ветка>"};
   }
-  options.usage = !options.abort && positional.empty();
+  if (!options.abort && positional.empty()) return help_error("merge");
   if (!positional.empty()) options.name = positional.front();
   return options;
 }
@@ -192,10 +189,6 @@ int cmd_merge(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"merge"});
   Parsed<MergeOptions> options = parse_merge_args(args);
   if (const ArgError* error = std::get_if<ArgError>(&options)) return report_arg_error(*error);
-  if (std::get<MergeOptions>(options).usage) {
-    cmd_help({"merge"});
-    return 1;
-  }
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
   return report_command_error(

@@ -11,8 +11,7 @@ struct Repository;
 
 struct MergeOptions {
   bool abort = false;
-  bool usage = false;  // no branch named: the handler shows the help
-  std::string name;    // the branch or remote/branch merged in
+  std::string name;  // the branch or remote/branch merged in
 };
 
 Parsed<MergeOptions> parse_merge_args(const Args& args);
