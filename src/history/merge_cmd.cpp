@@ -56,16 +56,21 @@ std::optional<ObjectId> find_merged_commit(const Repository& repo, const std::st
 MergeResult merge_commits(const Repository& repo, const std::string& branch, const ObjectId& head,
                           const ObjectId& merged, const std::string& name) {
   write_file_atomic(merge_head_path(repo), merged + "\n");
-  const auto stop = [&](MergeStatus status) {
+  // Nothing is left behind when the merge cannot even start.
+  const auto refuse = [&](std::string message, std::string hint) {
     remove_path(merge_head_path(repo));
-    return MergeResult{status, {}, {}, branch, name};
+    throw CommandError(std::move(message), std::move(hint));
   };
   std::optional<ObjectId> base = merge_base(repo, head, merged);
-  if (!base) return stop(MergeStatus::no_base);
+  if (!base) {
+    refuse("не удалось найти merge-base", "убедись, что у обеих веток есть связанная история");
+  }
   std::optional<ObjectId> base_tree = readable_commit_tree(repo.objects, *base);
   std::optional<ObjectId> ours_tree = readable_commit_tree(repo.objects, head);
   std::optional<ObjectId> theirs_tree = readable_commit_tree(repo.objects, merged);
-  if (!base_tree || !ours_tree || !theirs_tree) return stop(MergeStatus::no_tree);
+  if (!base_tree || !ours_tree || !theirs_tree) {
+    refuse("не удалось прочитать дерево для merge", "возможно репозиторий повреждён");
+  }
 
   ObjectWriteBatch batch(repo.objects);
   PathMergeOutcome outcome = merge_paths(repo, *base_tree, *ours_tree, *theirs_tree);
@@ -170,13 +175,6 @@ int print_merge(const MergeResult& result) {
                   "разреши конфликты, затем 'orrery add ...' и 'orrery commit'; либо orrery merge "
                   "--abort");
       print_conflict_lines(result.conflicts);
-      return 1;
-    case MergeStatus::no_base:
-      print_error("не удалось найти merge-base",
-                  "убедись, что у обеих веток есть связанная история");
-      return 1;
-    case MergeStatus::no_tree:
-      print_error("не удалось прочитать дерево для merge", "возможно репозиторий повреждён");
       return 1;
     case MergeStatus::aborted:
       out_stream() << "reset --hard\nСлияние прервано (merge --abort).\n";
