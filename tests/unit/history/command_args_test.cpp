@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "history/cherry_pick.h"
 #include "history/merge_cmd.h"
 #include "history/rebase.h"
 #include "history/stash.h"
@@ -39,6 +40,14 @@ TEST(ParseRebaseArgs, TakesAnUpstreamOrOneOfAbortAndContinue) {
   };
   expect_arg_errors(parse_rebase_args, cases);
   EXPECT_EQ(std::get<ArgError>(parse_rebase_args({"a", "b"})).help_topic, "rebase");
+}
+
+TEST(ParsePickArgs, TakesExactlyOneRevision) {
+  EXPECT_EQ(std::get<PickOptions>(parse_pick_args({"HEAD~1"}, PickKind::revert)).revision,
+            "HEAD~1");
+  EXPECT_EQ(std::get<ArgError>(parse_pick_args({}, PickKind::revert)).help_topic, "revert");
+  EXPECT_EQ(std::get<ArgError>(parse_pick_args({"a", "b"}, PickKind::cherry_pick)).help_topic,
+            "cherry-pick");
 }
 
 TEST(ParseStashArgs, ChecksEachSubcommandsArguments) {
