@@ -10,11 +10,9 @@
 #include "history/merge_base.h"
 #include "history/path_merge.h"
 #include "store/fs.h"
-#include "store/ignore.h"
 #include "store/refs.h"
 #include "store/repo.h"
 #include "store/revision.h"
-#include "worktree/reset.h"
 #include "worktree/tree_builder.h"
 
 // .orrery/MERGE_HEAD holds "<id of the commit being merged in>\n" from the
@@ -38,8 +36,7 @@ MergeResult abort_merge(const Repository& repo) {
   std::optional<ObjectId> head = head_commit(repo);
   if (!head) throw CommandError("нет коммитов", "сначала сделай первый коммит");
   const Index before = load_index(repo);
-  ResetResult reset = hard_reset_worktree(repo, load_ignore_rules(repo.root), *head);
-  if (reset.error) throw CommandError(*reset.error);
+  hard_reset_to(repo, *head);
   keep_index_stats(repo, before);
   remove_path(merge_head_path(repo));
   return {MergeStatus::aborted, {}, {}, *branch, {}};
@@ -59,16 +56,21 @@ std::optional<ObjectId> find_merged_commit(const Repository& repo, const std::st
 MergeResult merge_commits(const Repository& repo, const std::string& branch, const ObjectId& head,
                           const ObjectId& merged, const std::string& name) {
   write_file_atomic(merge_head_path(repo), merged + "\n");
-  const auto stop = [&](MergeStatus status) {
+  // Nothing is left behind when the merge cannot even start.
+  const auto refuse = [&](std::string message, std::string hint) {
     remove_path(merge_head_path(repo));
-    return MergeResult{status, {}, {}, branch, name};
+    throw CommandError(std::move(message), std::move(hint));
   };
   std::optional<ObjectId> base = merge_base(repo, head, merged);
-  if (!base) return stop(MergeStatus::no_base);
+  if (!base) {
+    refuse("не удалось найти merge-base", "убедись, что у обеих веток есть связанная история");
+  }
   std::optional<ObjectId> base_tree = readable_commit_tree(repo.objects, *base);
   std::optional<ObjectId> ours_tree = readable_commit_tree(repo.objects, head);
   std::optional<ObjectId> theirs_tree = readable_commit_tree(repo.objects, merged);
-  if (!base_tree || !ours_tree || !theirs_tree) return stop(MergeStatus::no_tree);
+  if (!base_tree || !ours_tree || !theirs_tree) {
+    refuse("не удалось прочитать дерево для merge", "возможно репозиторий повреждён");
+  }
 
   ObjectWriteBatch batch(repo.objects);
   PathMergeOutcome outcome = merge_paths(repo, *base_tree, *ours_tree, *theirs_tree);
@@ -140,7 +142,7 @@ Parsed<MergeOptions> parse_merge_args(const Args& args) {
   if (positional.size() > 1) {
     return ArgError{"неверное число аргументов", "используй: orrery merge <ветка|remote/ветка>"};
   }
-  options.usage = !options.abort && positional.empty();
+  if (!options.abort && positional.empty()) return help_error("merge");
   if (!positional.empty()) options.name = positional.front();
   return options;
 }
@@ -174,13 +176,6 @@ int print_merge(const MergeResult& result) {
                   "--abort");
       print_conflict_lines(result.conflicts);
       return 1;
-    case MergeStatus::no_base:
-      print_error("не удалось найти merge-base",
-                  "убедись, что у обеих веток есть связанная история");
-      return 1;
-    case MergeStatus::no_tree:
-      print_error("не удалось прочитать дерево для merge", "возможно репозиторий повреждён");
-      return 1;
     case MergeStatus::aborted:
       out_stream() << "reset --hard\nСлияние прервано (merge --abort).\n";
       return 0;
@@ -192,10 +187,6 @@ int cmd_merge(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"merge"});
   Parsed<MergeOptions> options = parse_merge_args(args);
   if (const ArgError* error = std::get_if<ArgError>(&options)) return report_arg_error(*error);
-  if (std::get<MergeOptions>(options).usage) {
-    cmd_help({"merge"});
-    return 1;
-  }
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
   return report_command_error(

@@ -11,8 +11,7 @@ struct Repository;
 
 struct MergeOptions {
   bool abort = false;
-  bool usage = false;  // no branch named: the handler shows the help
-  std::string name;    // the branch or remote/branch merged in
+  std::string name;  // the branch or remote/branch merged in
 };
 
 Parsed<MergeOptions> parse_merge_args(const Args& args);
@@ -23,8 +22,6 @@ enum class MergeStatus {
   contained,
   merged,
   conflicts,
-  no_base,
-  no_tree,
   aborted,
 };
 
@@ -38,8 +35,8 @@ struct MergeResult {
 
 // Merges the named branch into the current one, or (--abort) resets to HEAD
 // and forgets the merge, holding the repository lock throughout. Throws
-// CommandError, before writing anything, for a state or name that forbids
-// the step.
+// CommandError, before writing anything, for a state, name or history that
+// forbids the step.
 MergeResult do_merge(const Repository& repo, const MergeOptions& opts);
 
 // Answers the exit code.

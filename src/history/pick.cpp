@@ -4,7 +4,7 @@
 #include <ctime>
 #include <ostream>
 
-#include "cli/console.h"
+#include "cli/command_error.h"
 #include "history/internal/command_steps.h"
 #include "history/internal/quiet_read.h"
 #include "history/path_merge.h"
@@ -223,8 +223,8 @@ PickResult pick_commit(const Repository& repo, const ObjectId& picked, PickKind 
   return result;
 }
 
-int check_out_pick(const Repository& repo, const std::string& branch, PickResult& pick,
-                   WorkingState& state) {
+std::string check_out_pick(const Repository& repo, const std::string& branch, PickResult& pick,
+                           WorkingState& state) {
   if (!pick.writable || (!state.trusted && !all_writable(repo, pick.files))) {
     state = load_working_state(repo);
     return check_out_and_index(repo, branch, pick.files);
@@ -232,16 +232,14 @@ int check_out_pick(const Repository& repo, const std::string& branch, PickResult
   ObjectId missing;
   std::optional<Index> index = settle_files(repo, pick, state, missing);
   if (!index) {
-    print_error("Missing blob " + missing);
     state = load_working_state(repo);
-    return 1;
+    throw CommandError("Missing blob " + missing, "");
   }
-  print_switched(branch);
   save_index(repo, *index);
   state.known.index = std::move(*index);
   state.known.index_mtime = 0;  // proves nothing: `trusted` vouches for the entries
   state.trusted = true;
   state.head = pick.commit;
   state.files = std::move(pick.files);
-  return 0;
+  return switched_line(branch);
 }

@@ -52,9 +52,10 @@ PickResult pick_commit(const Repository& repo, const ObjectId& picked, PickKind 
                        WorkingState& state);
 
 // After the branch moved to the pick's commit: what checking the branch out
-// and rewriting the index from its tree with each file's stat would do (it
-// prints checkout's line), without reading again what `state` and the pick
-// already know. Checkout itself runs where the tree holds a path that may
-// not be written. Moves the pick's files into `state`; returns the exit code.
-int check_out_pick(const Repository& repo, const std::string& branch, PickResult& pick,
-                   WorkingState& state);
+// and rewriting the index from its tree with each file's stat would do,
+// without reading again what `state` and the pick already know. Checkout
+// itself runs where the tree holds a path that may not be written. Moves
+// the pick's files into `state`; answers checkout's line. Throws
+// CommandError for what checkout refuses or a blob that is missing.
+std::string check_out_pick(const Repository& repo, const std::string& branch, PickResult& pick,
+                           WorkingState& state);

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <unordered_set>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "history/internal/command_steps.h"
@@ -17,9 +18,7 @@
 #include "store/refs.h"
 #include "store/repo.h"
 #include "store/revision.h"
-#include "worktree/checkout.h"
 #include "worktree/commit.h"
-#include "worktree/reset.h"
 #include "worktree/tree_builder.h"
 
 // Every step writes its objects before the reference or state file that
@@ -31,12 +30,12 @@ namespace {
 
 constexpr std::string_view k_same_branch_hint = "переключись обратно на ветку, которую переезжаешь";
 
-bool move_branch(const Repository& repo, const std::string& branch, const ObjectId& commit) {
+void move_branch(const Repository& repo, const std::string& branch, const ObjectId& commit,
+                 std::string_view move_error) {
   try {
     update_ref(repo, branch, commit);
-    return true;
   } catch (const std::runtime_error&) {
-    return false;
+    throw CommandError(std::string(move_error), "");
   }
 }
 
@@ -51,44 +50,41 @@ PathMap commit_files(const Repository& repo, const ObjectId& commit) {
 // Moves the branch to the commit made for the first todo entry, checks it
 // out and drops the entry. The entry is dropped only if it is still first:
 // a process killed after dropping it left that done.
-int complete_step(const Repository& repo, const std::string& branch, const ObjectId& entry,
-                  const ObjectId& made, std::string_view move_error,
-                  const std::function<int()>& check_out) {
+void complete_step(const Repository& repo, const std::string& branch, const ObjectId& entry,
+                   const ObjectId& made, std::string_view move_error,
+                   const std::function<std::string()>& check_out, std::ostream& out) {
   write_pending_step(repo, {PendingStep::pick, entry, made});
-  if (!move_branch(repo, branch, made)) {
-    print_error(move_error);
-    return 1;
-  }
-  if (check_out() != 0) return 1;
+  move_branch(repo, branch, made, move_error);
+  out << check_out() << "\n";
   std::vector<ObjectId> todo = read_todo(repo);
   if (!todo.empty() && todo.front() == entry) {
     todo.erase(todo.begin());
     write_todo(repo, todo);
   }
-  return 0;
 }
 
 // complete_step for a commit not made by a pick in this process.
-int complete_made_step(const Repository& repo, const std::string& branch, const ObjectId& entry,
-                       const ObjectId& made) {
-  return complete_step(repo, branch, entry, made, "не удалось обновить ref при rebase --continue",
-                       [&] { return check_out_and_index(repo, branch, commit_files(repo, made)); });
+void complete_made_step(const Repository& repo, const std::string& branch, const ObjectId& entry,
+                        const ObjectId& made, std::ostream& out) {
+  complete_step(
+      repo, branch, entry, made, "не удалось обновить ref при rebase --continue",
+      [&] { return check_out_and_index(repo, branch, commit_files(repo, made)); }, out);
 }
 
 // The last checkout writes nothing when this process made the working tree
 // and the index hold the branch's commit: its line is all that is left.
-int finish_rebase(const Repository& repo, const std::string& branch, const WorkingState& state) {
+RebaseResult finish_rebase(const Repository& repo, const std::string& branch,
+                           const WorkingState& state, std::ostream& out) {
   if (state.trusted && state.head && state.head == head_commit(repo)) {
-    print_switched(branch);
-  } else if (int code = cmd_checkout({short_branch_name(branch)}); code != 0) {
-    return code;
+    out << switched_line(branch) << "\n";
+  } else {
+    out << check_out_branch(repo, branch) << "\n";
   }
   remove_rebase_state(repo);
-  out_stream() << "rebase: готово\n";
-  return 0;
+  return {RebaseStatus::done, {}, {}};
 }
 
-int replay(const Repository& repo, const std::string& branch) {
+RebaseResult replay(const Repository& repo, const std::string& branch, std::ostream& out) {
   WorkingState state = load_working_state(repo);
   for (std::vector<ObjectId> todo = read_todo(repo); !todo.empty(); todo = read_todo(repo)) {
     const ObjectId entry = todo.front();
@@ -97,19 +93,14 @@ int replay(const Repository& repo, const std::string& branch) {
     PickResult result = pick_commit(repo, entry, PickKind::cherry_pick, state);
     if (!result.commit) {
       clear_pending_step(repo);
-      print_error("rebase: конфликт на коммите " + entry,
-                  "разреши конфликты, orrery add …, затем orrery rebase --abort | orrery rebase "
-                  "--continue");
-      print_conflict_lines(result.conflicts);
-      return 1;
+      return {RebaseStatus::conflicts, entry, std::move(result.conflicts)};
     }
     flush_pending_objects();
-    if (complete_step(repo, branch, entry, *result.commit, "не удалось обновить ref при rebase",
-                      [&] { return check_out_pick(repo, branch, result, state); }) != 0) {
-      return 1;
-    }
+    complete_step(
+        repo, branch, entry, *result.commit, "не удалось обновить ref при rebase",
+        [&] { return check_out_pick(repo, branch, result, state); }, out);
   }
-  return finish_rebase(repo, branch, state);
+  return finish_rebase(repo, branch, state, out);
 }
 
 // The commits from HEAD back to the merge base along first parents, oldest
@@ -128,81 +119,86 @@ std::optional<std::vector<ObjectId>> commits_to_replay(const Repository& repo, O
   return chain;
 }
 
-int start_rebase(const Repository& repo, const std::string& argument) {
+// The branch and the commits to replay onto the upstream; nothing when
+// HEAD is already there.
+struct RebasePlan {
+  std::string branch;
+  ObjectId upstream;
+  ObjectId head;
+  std::vector<ObjectId> todo;
+};
+
+std::optional<RebasePlan> plan_rebase(const Repository& repo, const std::string& argument) {
   if (is_rebase_in_progress(repo)) {
-    print_error("rebase уже выполняется", "orrery rebase --continue или orrery rebase --abort");
-    return 1;
+    throw CommandError("rebase уже выполняется",
+                       "orrery rebase --continue или orrery rebase --abort");
   }
   std::optional<std::string> branch = current_branch(repo);
   if (!branch) {
-    print_error("HEAD не указывает на ветку (detached HEAD)", "сначала переключись на ветку");
-    return 1;
+    throw CommandError("HEAD не указывает на ветку (detached HEAD)",
+                       "сначала переключись на ветку");
   }
   std::optional<ObjectId> upstream = resolve_revision(repo, argument);
   if (!upstream || !is_commit(repo.objects, *upstream)) {
-    print_error("не удалось разрешить апстрим: " + argument);
-    return 1;
+    throw CommandError("не удалось разрешить апстрим: " + argument, "");
   }
   std::optional<ObjectId> head = head_commit(repo);
-  if (!head) {
-    print_error("нет коммитов", "сначала сделай первый коммит");
-    return 1;
-  }
-  if (*head == *upstream) {
-    out_stream() << "Уже на апстриме\n";
-    return 0;
-  }
+  if (!head) throw CommandError("нет коммитов", "сначала сделай первый коммит");
+  if (*head == *upstream) return std::nullopt;
   std::optional<ObjectId> base = merge_base(repo, *head, *upstream);
-  if (!base) {
-    print_error("не удалось найти общий ancestor для rebase");
-    return 1;
-  }
+  if (!base) throw CommandError("не удалось найти общий ancestor для rebase", "");
   std::optional<std::vector<ObjectId>> todo = commits_to_replay(repo, *head, *base);
   if (!todo) {
-    print_error("нет первого родителя от HEAD до merge-base по первому родителю",
-                "слияния с несколькими родителями rebase упрощённо");
-    return 1;
+    throw CommandError("нет первого родителя от HEAD до merge-base по первому родителю",
+                       "слияния с несколькими родителями rebase упрощённо");
   }
-  if (todo->empty()) {
-    out_stream() << "Уже на апстриме\n";
-    return 0;
-  }
-  write_rebase_start(repo, {*branch, *upstream, *head, *todo});
-  update_ref(repo, *branch, *upstream);
-  if (cmd_checkout({short_branch_name(*branch)}) != 0) {
-    // The working tree still holds the old branch: so must the branch.
-    update_ref(repo, *branch, *head);
-    remove_rebase_state(repo);
-    return 1;
-  }
-  return replay(repo, *branch);
+  if (todo->empty()) return std::nullopt;
+  return RebasePlan{*branch, *upstream, *head, std::move(*todo)};
 }
 
-// head-name, when it names a branch and HEAD is on it; reports otherwise.
-std::optional<std::string> rebased_branch(const Repository& repo, std::string_view damaged,
-                                          std::string_view damaged_hint) {
+RebaseResult start_rebase(const Repository& repo, const std::string& argument, std::ostream& out) {
+  std::optional<RebasePlan> plan = plan_rebase(repo, argument);
+  if (!plan) return {RebaseStatus::up_to_date, {}, {}};
+  const std::string& branch = plan->branch;
+  write_rebase_start(repo, {branch, plan->upstream, plan->head, plan->todo});
+  update_ref(repo, branch, plan->upstream);
+  try {
+    out << check_out_branch(repo, branch) << "\n";
+  } catch (const CommandError&) {
+    // The working tree still holds the old branch: so must the branch.
+    update_ref(repo, branch, plan->head);
+    remove_rebase_state(repo);
+    throw;
+  }
+  return replay(repo, branch, out);
+}
+
+// head-name, when it names a branch and HEAD is on it; throws CommandError
+// otherwise.
+std::string rebased_branch(const Repository& repo, std::string_view damaged,
+                           std::string_view damaged_hint) {
   std::optional<std::string> name = read_rebase_file(repo, "head-name");
   if (!name || !name->starts_with("refs/heads/") || !is_safe_relpath(*name)) {
-    print_error(damaged, damaged_hint);
-    return std::nullopt;
+    throw CommandError(std::string(damaged), std::string(damaged_hint));
   }
   if (head_symref(repo) != name) {
-    print_error("HEAD не совпадает с rebase-merge/head-name", k_same_branch_hint);
-    return std::nullopt;
+    throw CommandError("HEAD не совпадает с rebase-merge/head-name",
+                       std::string(k_same_branch_hint));
   }
-  return name;
+  return *name;
 }
 
-// Finishes the step a killed process was in; false after reporting.
-bool resume_pending_step(const Repository& repo, const std::string& branch,
-                         const PendingStep& step) {
+// Finishes the step a killed process was in.
+void resume_pending_step(const Repository& repo, const std::string& branch, const PendingStep& step,
+                         std::ostream& out) {
   if (step.kind == PendingStep::start) {
-    if (!is_commit(repo.objects, step.commit)) return true;
+    if (!is_commit(repo.objects, step.commit)) return;
     update_ref(repo, branch, step.commit);
-    return cmd_checkout({short_branch_name(branch)}) == 0;
+    out << check_out_branch(repo, branch) << "\n";
+    return;
   }
-  if (step.made.empty() || !is_commit(repo.objects, step.made)) return true;
-  return complete_made_step(repo, branch, step.commit, step.made) == 0;
+  if (step.made.empty() || !is_commit(repo.objects, step.made)) return;
+  complete_made_step(repo, branch, step.commit, step.made, out);
 }
 
 // The commit of the index for the first todo entry, as its pick would be.
@@ -221,31 +217,24 @@ std::optional<ObjectId> commit_index(const Repository& repo, const ObjectId& ent
   return write_object(repo.objects, "commit", serialize_commit(commit));
 }
 
-int continue_rebase(const Repository& repo) {
+RebaseResult continue_rebase(const Repository& repo, std::ostream& out) {
   if (!is_rebase_in_progress(repo)) {
-    print_error("rebase --continue: нет незавершённого rebase");
-    return 1;
+    throw CommandError("rebase --continue: нет незавершённого rebase", "");
   }
-  std::optional<std::string> branch =
-      rebased_branch(repo, "повреждёно состояние rebase (head-name)", "");
-  if (!branch) return 1;
+  const std::string branch = rebased_branch(repo, "повреждёно состояние rebase (head-name)", "");
   if (std::optional<PendingStep> step = read_pending_step(repo)) {
-    if (!resume_pending_step(repo, *branch, *step)) return 1;
-    return replay(repo, *branch);
+    resume_pending_step(repo, branch, *step, out);
+    return replay(repo, branch, out);
   }
   std::vector<ObjectId> todo = read_todo(repo);
-  if (todo.empty()) {
-    print_error("rebase --continue: пустой todo");
-    return 1;
-  }
+  if (todo.empty()) throw CommandError("rebase --continue: пустой todo", "");
   std::optional<ObjectId> made = commit_index(repo, todo.front());
   if (!made) {
-    print_error("rebase --continue: не удалось собрать коммит из индекса",
-                "проверь, что конфликты разрешены и нужные пути в индексе (orrery add …)");
-    return 1;
+    throw CommandError("rebase --continue: не удалось собрать коммит из индекса",
+                       "проверь, что конфликты разрешены и нужные пути в индексе (orrery add …)");
   }
-  if (complete_made_step(repo, *branch, todo.front(), *made) != 0) return 1;
-  return replay(repo, *branch);
+  complete_made_step(repo, branch, todo.front(), *made, out);
+  return replay(repo, branch, out);
 }
 
 Index saved_index(const Repository& repo) {
@@ -258,27 +247,24 @@ Index saved_index(const Repository& repo) {
   return {};
 }
 
-int abort_rebase(const Repository& repo) {
+RebaseResult abort_rebase(const Repository& repo) {
   if (!is_rebase_in_progress(repo)) {
-    print_error("rebase --abort: нет незавершённого rebase", "нет каталога .orrery/rebase-merge");
-    return 1;
+    throw CommandError("rebase --abort: нет незавершённого rebase",
+                       "нет каталога .orrery/rebase-merge");
   }
   constexpr std::string_view k_damaged = "повреждёно состояние rebase";
   constexpr std::string_view k_damaged_hint =
       "удали .orrery/rebase-merge вручную при необходимости";
   std::optional<std::string> orig = read_rebase_file(repo, "orig-head");
   if (!orig || !is_commit(repo.objects, *orig)) {
-    print_error(k_damaged, k_damaged_hint);
-    return 1;
+    throw CommandError(std::string(k_damaged), std::string(k_damaged_hint));
   }
-  std::optional<std::string> branch = rebased_branch(repo, k_damaged, k_damaged_hint);
-  if (!branch) return 1;
-  update_ref(repo, *branch, *orig);
-  if (int code = cmd_reset({"--hard"}); code != 0) return code;
+  const std::string branch = rebased_branch(repo, k_damaged, k_damaged_hint);
+  update_ref(repo, branch, *orig);
+  hard_reset_to(repo, *orig);
   keep_index_stats(repo, saved_index(repo));
   remove_rebase_state(repo);
-  out_stream() << "Перебазирование отменено (rebase --abort).\n";
-  return 0;
+  return {RebaseStatus::aborted, {}, {}};
 }
 
 }  // namespace
@@ -304,26 +290,52 @@ Parsed<RebaseOptions> parse_rebase_args(const Args& args) {
   if ((options.abort || options.resume) && !positional.empty()) {
     return ArgError{"лишние аргументы", "orrery rebase --abort  или  orrery rebase --continue"};
   }
-  options.usage = !options.abort && !options.resume && positional.size() != 1;
+  if (!options.abort && !options.resume && positional.size() != 1) return help_error("rebase");
   if (positional.size() == 1) options.upstream = positional.front();
   return options;
+}
+
+RebaseResult do_rebase(const Repository& repo, const RebaseOptions& opts, std::ostream& out) {
+  // Held to the end: the command reads, changes and writes back the index
+  // and the branch, and a concurrent writer would lose its change or ours.
+  RepoLock lock(repo.root);
+  if (opts.abort) return abort_rebase(repo);
+  if (opts.resume) return continue_rebase(repo, out);
+  return start_rebase(repo, opts.upstream, out);
+}
+
+int print_rebase(const RebaseResult& result) {
+  switch (result.status) {
+    case RebaseStatus::done:
+      out_stream() << "rebase: готово\n";
+      return 0;
+    case RebaseStatus::up_to_date:
+      out_stream() << "Уже на апстриме\n";
+      return 0;
+    case RebaseStatus::aborted:
+      out_stream() << "reset --hard\nПеребазирование отменено (rebase --abort).\n";
+      return 0;
+    case RebaseStatus::conflicts:
+      print_error("rebase: конфликт на коммите " + result.stopped_at,
+                  "разреши конфликты, orrery add …, затем orrery rebase --abort | orrery rebase "
+                  "--continue");
+      print_conflict_lines(result.conflicts);
+      return 1;
+  }
+  return 1;
 }
 
 int cmd_rebase(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"rebase"});
   Parsed<RebaseOptions> parsed = parse_rebase_args(args);
-  if (const ArgError* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
-  const RebaseOptions& options = std::get<RebaseOptions>(parsed);
+  const ArgError* error = std::get_if<ArgError>(&parsed);
+  // A wrong flag is refused anywhere; the help text is shown only inside a
+  // repository.
+  if (error && error->help_topic.empty()) return report_arg_error(*error);
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  // Held to the end: the command reads, changes and writes back the index
-  // and the branch, and a concurrent writer would lose its change or ours.
-  RepoLock lock(repo->root);
-  if (options.abort) return abort_rebase(*repo);
-  if (options.resume) return continue_rebase(*repo);
-  if (options.usage) {
-    cmd_help({"rebase"});
-    return 1;
-  }
-  return start_rebase(*repo, options.upstream);
+  if (error) return report_arg_error(*error);
+  return report_command_error([&] {
+    return print_rebase(do_rebase(*repo, std::get<RebaseOptions>(parsed), out_stream()));
+  });
 }

@@ -114,7 +114,8 @@ void parse_save(const Args& rest, StashOptions& opts) {
   }
 }
 
-StashAction stash_action(const std::string& word) {
+// The subcommand a word names; nothing for an unknown word.
+std::optional<StashAction> stash_action(const std::string& word) {
   static constexpr std::pair<std::string_view, StashAction> k_words[] = {
       {"list", StashAction::list},   {"save", StashAction::save}, {"show", StashAction::show},
       {"apply", StashAction::apply}, {"pop", StashAction::pop},   {"drop", StashAction::drop},
@@ -123,7 +124,7 @@ StashAction stash_action(const std::string& word) {
   for (const auto& [name, action] : k_words) {
     if (word == name) return action;
   }
-  return StashAction::usage;
+  return std::nullopt;
 }
 
 // The entry's paths, when every one of them may be written: none unsafe,
@@ -212,7 +213,9 @@ void drop_stash_entry(const Repository& repo, const std::vector<StashEntry>& cha
 Parsed<StashOptions> parse_stash_args(const Args& args) {
   StashOptions opts;
   if (args.empty()) return opts;
-  opts.action = stash_action(args.front());
+  std::optional<StashAction> action = stash_action(args.front());
+  if (!action) return help_error("stash");
+  opts.action = *action;
   const Args rest(args.begin() + 1, args.end());
   std::optional<ArgError> error;
   switch (opts.action) {
@@ -247,8 +250,6 @@ void do_stash(const Repository& repo, const StashOptions& opts, std::ostream& ou
     }
     case StashAction::clear:
       return remove_stash_ref(repo);
-    case StashAction::usage:
-      return;
     default:
       break;
   }
@@ -272,10 +273,6 @@ int cmd_stash(const Args& args) {
 
   Parsed<StashOptions> opts = parse_stash_args(args);
   if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
-  if (std::get<StashOptions>(opts).action == StashAction::usage) {
-    cmd_help({"stash"});
-    return 1;
-  }
   return report_command_error([&] {
     do_stash(*repo, std::get<StashOptions>(opts), out_stream());
     return 0;

@@ -40,13 +40,13 @@ const StashEntry& stash_entry(const Repository& repo, const std::vector<StashEnt
 // commits stay in the store.
 void drop_stash_entry(const Repository& repo, const std::vector<StashEntry>& chain, size_t n);
 
-enum class StashAction { list, save, show, apply, pop, drop, clear, usage };
+enum class StashAction { list, save, show, apply, pop, drop, clear };
 enum class StashShowFormat { paths, patch, stat, shortstat };
 
 struct StashOptions {
-  StashAction action = StashAction::list;  // usage: an unknown subcommand
-  uint32_t entry = 0;                      // stash@{N} of show, apply, pop and drop
-  std::string message = "WIP";             // save -m
+  StashAction action = StashAction::list;
+  uint32_t entry = 0;           // stash@{N} of show, apply, pop and drop
+  std::string message = "WIP";  // save -m
   StashShowFormat format = StashShowFormat::paths;
 };
 

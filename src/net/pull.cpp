@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "history/merge_cmd.h"
@@ -144,7 +145,7 @@ int print_pull(const PullResult& result) {
   return 0;
 }
 
-int integrate_pull(const PullResult& result, Integration integration) {
+int integrate_pull(const Repository& repo, const PullResult& result, Integration integration) {
   switch (result.outcome) {
     case PullOutcome::up_to_date:
       return 0;
@@ -154,7 +155,10 @@ int integrate_pull(const PullResult& result, Integration integration) {
     case PullOutcome::diverged:
       break;
   }
-  if (integration == Integration::rebase) return cmd_rebase({result.upstream});
+  if (integration == Integration::rebase) {
+    return report_command_error(
+        [&] { return print_rebase(do_rebase(repo, {.upstream = result.upstream}, out_stream())); });
+  }
   if (int merged = cmd_merge({result.upstream}); merged != 0) return merged;
   return cmd_checkout({result.branch});
 }
@@ -168,5 +172,5 @@ int cmd_pull(const Args& args) {
   Progress progress("Получение объектов");
   const PullResult result = do_pull(*repo, std::get<PullOptions>(opts), progress);
   if (int code = print_pull(result); code != 0) return code;
-  return integrate_pull(result, std::get<PullOptions>(opts).integration);
+  return integrate_pull(*repo, result, std::get<PullOptions>(opts).integration);
 }

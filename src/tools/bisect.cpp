@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "store/fs.h"
@@ -32,71 +33,67 @@ void write_state(const Repository& repo, std::string_view name, const std::strin
   write_file_atomic(state_path(repo, name), value + "\n");
 }
 
-int bisect_start(const Repository& repo) {
+void bisect_start(const Repository& repo, std::ostream& out) {
   std::optional<ObjectId> head = head_commit(repo);
-  if (!head) {
-    print_error("bisect start: нет коммита на HEAD");
-    return 1;
-  }
+  if (!head) throw CommandError("bisect start: нет коммита на HEAD", "");
   const std::string dir = orrery_path(repo, k_state_dir);
   if (!remove_path(dir)) throw std::runtime_error("Cannot remove directory: " + dir);
   ensure_directory(dir);
   write_state(repo, "original_head_oid", *head);
   write_state(repo, "original_head_ref", head_symref(repo).value_or(""));
-  out_stream() << "bisect: старт по ветви первого родителя между good и bad.\n";
-  return 0;
+  out << "bisect: старт по ветви первого родителя между good и bad.\n";
 }
 
-int bisect_step(const Repository& repo) {
+// Checks out a revision as checkout does and answers checkout's line.
+std::string check_out(const Repository& repo, const std::string& name) {
+  CheckoutOptions options;
+  options.name = name;
+  CheckoutResult result = do_checkout(repo, options);
+  if (result.error) throw CommandError(*result.error);
+  return result.done;
+}
+
+void bisect_step(const Repository& repo, std::ostream& out) {
   std::optional<std::string> good = read_state(repo, "good");
   std::optional<std::string> bad = read_state(repo, "bad");
   if (!good || !bad) {
-    out_stream() << "bisect: задайте вторую границу: orrery bisect good <ревизия> или orrery "
-                    "bisect bad <ревизия>\n";
-    return 0;
+    out << "bisect: задайте вторую границу: orrery bisect good <ревизия> или orrery "
+           "bisect bad <ревизия>\n";
+    return;
   }
   if (*good == *bad) {
-    print_error("bisect: good и bad совпадают",
-                "проверь ревизии или используй историю только с линейными коммитами");
-    return 1;
+    throw CommandError("bisect: good и bad совпадают",
+                       "проверь ревизии или используй историю только с линейными коммитами");
   }
   if (!is_ancestor(repo, *good, *bad)) {
-    print_error("bisect: «good» должен быть предком «bad» на цепочке первого родителя");
-    return 1;
+    throw CommandError("bisect: «good» должен быть предком «bad» на цепочке первого родителя", "");
   }
   std::optional<std::vector<ObjectId>> candidates = bisect_candidates(repo, *good, *bad);
-  if (!candidates) {
-    print_error("bisect: не удалось построить цепочку коммитов");
-    return 1;
-  }
+  if (!candidates) throw CommandError("bisect: не удалось построить цепочку коммитов", "");
   if (candidates->size() == 1) {
-    out_stream() << "bisect: проблемная ревизия (рядом с good по первому родителю): "
-                 << bisect_short_id(*bad) << "\n";
-    return 0;
+    out << "bisect: проблемная ревизия (рядом с good по первому родителю): "
+        << bisect_short_id(*bad) << "\n";
+    return;
   }
-  return cmd_checkout({(*candidates)[candidates->size() / 2]});
+  out << check_out(repo, (*candidates)[candidates->size() / 2]) << "\n";
 }
 
-int bisect_mark(const Repository& repo, const std::string& word, const std::string& revision) {
+void bisect_mark(const Repository& repo, const std::string& word, const std::string& revision,
+                 std::ostream& out) {
   if (!read_state(repo, "original_head_oid")) {
-    print_error("bisect " + word + ": сначала orrery bisect start");
-    return 1;
+    throw CommandError("bisect " + word + ": сначала orrery bisect start", "");
   }
   std::optional<ObjectId> id = resolve_revision(repo, revision);
-  if (!id) {
-    print_error("не найден коммит: " + revision);
-    return 1;
-  }
+  if (!id) throw CommandError("не найден коммит: " + revision, "");
   write_state(repo, word, *id);
-  out_stream() << "bisect: отмечен " << word << ": " << bisect_short_id(*id) << "\n";
-  return bisect_step(repo);
+  out << "bisect: отмечен " << word << ": " << bisect_short_id(*id) << "\n";
+  bisect_step(repo, out);
 }
 
-int bisect_reset(const Repository& repo) {
+void bisect_reset(const Repository& repo, std::ostream& out, const BisectWarning& warn) {
   std::optional<std::string> oid = read_state(repo, "original_head_oid");
   if (!oid) {
-    print_error("bisect reset: bisect не был запущен", "сначала orrery bisect start");
-    return 1;
+    throw CommandError("bisect reset: bisect не был запущен", "сначала orrery bisect start");
   }
   const std::string ref = read_state(repo, "original_head_ref").value_or("");
   constexpr std::string_view k_heads = "refs/heads/";
@@ -104,12 +101,11 @@ int bisect_reset(const Repository& repo) {
   if (ref.rfind(k_heads, 0) == 0) {
     target = ref.substr(k_heads.size());
   } else if (!ref.empty()) {
-    print_error("bisect reset: восстанавливаю по OID (непонятная ref)", ref);
+    warn({"bisect reset: восстанавливаю по OID (непонятная ref)", ref});
   }
-  if (int code = cmd_checkout({target}); code != 0) return code;
+  out << check_out(repo, target) << "\n";
   remove_path(orrery_path(repo, k_state_dir));
-  out_stream() << "bisect: сброс, восстановлена исходная точка HEAD.\n";
-  return 0;
+  out << "bisect: сброс, восстановлена исходная точка HEAD.\n";
 }
 
 }  // namespace
@@ -158,6 +154,20 @@ Parsed<BisectOptions> parse_bisect_args(const Args& args) {
   return opts;
 }
 
+void do_bisect(const Repository& repo, const BisectOptions& opts, std::ostream& out,
+               const BisectWarning& warn) {
+  switch (opts.action) {
+    case BisectAction::start:
+      return bisect_start(repo, out);
+    case BisectAction::reset:
+      return bisect_reset(repo, out, warn);
+    case BisectAction::good:
+      return bisect_mark(repo, "good", opts.revision, out);
+    case BisectAction::bad:
+      return bisect_mark(repo, "bad", opts.revision, out);
+  }
+}
+
 int cmd_bisect(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"bisect"});
 
@@ -165,16 +175,9 @@ int cmd_bisect(const Args& args) {
   if (!repo) return 1;
   Parsed<BisectOptions> parsed = parse_bisect_args(args);
   if (const ArgError* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
-  const BisectOptions& opts = std::get<BisectOptions>(parsed);
-  switch (opts.action) {
-    case BisectAction::start:
-      return bisect_start(*repo);
-    case BisectAction::reset:
-      return bisect_reset(*repo);
-    case BisectAction::good:
-      return bisect_mark(*repo, "good", opts.revision);
-    case BisectAction::bad:
-      return bisect_mark(*repo, "bad", opts.revision);
-  }
-  return 1;
+  return report_command_error([&] {
+    do_bisect(*repo, std::get<BisectOptions>(parsed), out_stream(),
+              [](const ArgError& warning) { print_error(warning.message, warning.hint); });
+    return 0;
+  });
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,7 +32,16 @@ struct BisectOptions {
 // A subcommand and, for good and bad, at most one revision.
 Parsed<BisectOptions> parse_bisect_args(const Args& args);
 
-// orrery bisect start | bad [rev] | good [rev] | reset. The state lives in
+// Told of a step taken anyway, such as a reset by id when the saved
+// reference is not a branch.
+using BisectWarning = std::function<void(const ArgError&)>;
+
+// bisect start | bad [rev] | good [rev] | reset. The state lives in
 // .orrery/bisect/ (original_head_oid, original_head_ref, good, bad: one
-// value and "\n" each).
+// value and "\n" each). Writes each line of the step to `out` as the step
+// is made (a mark, then the commit checked out next). Throws CommandError
+// for a state, revision or history that forbids the step.
+void do_bisect(const Repository& repo, const BisectOptions& opts, std::ostream& out,
+               const BisectWarning& warn);
+
 int cmd_bisect(const Args& args);

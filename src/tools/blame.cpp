@@ -151,6 +151,10 @@ std::string working_directory() {
   }
 }
 
+[[noreturn]] void refuse_blame(const char* reason) {
+  throw CommandError(ArgError{"не удалось вычислить blame", reason, 2});
+}
+
 }  // namespace
 
 void print_blame(const Blame& blame) {
@@ -195,15 +199,13 @@ std::string blame_label(const ObjectId& id, const Commit& commit) {
   return label.append(")");
 }
 
-std::optional<Blame> blame_file(const Repository& repo, const ObjectId& commit,
-                                const std::string& path, std::string& error) {
+Blame blame_file(const Repository& repo, const ObjectId& commit, const std::string& path) {
   const std::vector<ChainCommit> chain = first_parent_chain(repo.objects, commit);
   PathFinder finder(repo.objects, path);
   std::optional<ObjectId> tip_blob;
   if (!chain.empty()) tip_blob = finder.find(chain.front().commit.tree);
   if (!tip_blob || !text_blob(repo.objects, *tip_blob)) {
-    error = "нет текстового файла по этому пути в выбранной ревизии (или файл бинарный)";
-    return std::nullopt;
+    refuse_blame("нет текстового файла по этому пути в выбранной ревизии (или файл бинарный)");
   }
   std::optional<Version> previous;
   Version current;
@@ -221,15 +223,14 @@ std::optional<Blame> blame_file(const Repository& repo, const ObjectId& commit,
     if (!previous) {
       current.owners.assign(split_lines(current.content).size(), owner);
     } else if (!carry_owners(*previous, current, owner)) {
-      error = "несогласованный построчный diff для blame";
-      return std::nullopt;
+      refuse_blame("несогласованный построчный diff для blame");
     }
     if (!previous) previous.emplace();
     std::swap(*previous, current);
   }
   if (!previous) {
-    error = "файл не встречается ни в одном коммите цепочки первого родителя от выбранной ревизии";
-    return std::nullopt;
+    refuse_blame(
+        "файл не встречается ни в одном коммите цепочки первого родителя от выбранной ревизии");
   }
   Blame blame{std::move(previous->content), std::move(previous->owners), {}};
   blame.labels.resize(chain.size());
@@ -247,10 +248,7 @@ Blame do_blame(const Repository& repo, const BlameOptions& opts) {
                                 "задай ветку, тег или полный SHA-256 коммита", 2});
   }
   const std::string path = blamed_path(repo, opts.cwd, opts.file);
-  std::string error;
-  std::optional<Blame> blame = blame_file(repo, *commit, path, error);
-  if (!blame) throw CommandError(ArgError{"не удалось вычислить blame", error, 2});
-  return std::move(*blame);
+  return blame_file(repo, *commit, path);
 }
 
 int cmd_blame(const Args& args) {

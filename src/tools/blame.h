@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,9 +25,8 @@ std::string blame_label(const ObjectId& id, const Commit& commit);
 // from the root: each version is diffed once against the one before, added
 // lines go to that commit, kept lines keep their owner, and a commit
 // without the file (or with a binary one) starts the attribution afresh.
-// Returns nothing and sets `error` to the reason when it cannot.
-std::optional<Blame> blame_file(const Repository& repo, const ObjectId& commit,
-                                const std::string& path, std::string& error);
+// Throws CommandError (exit code 2, the reason as its hint) when it cannot.
+Blame blame_file(const Repository& repo, const ObjectId& commit, const std::string& path);
 
 struct BlameOptions {
   std::string revision = "HEAD";

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "cli/command_error.h"
 #include "cli/console.h"
 #include "history/internal/quiet_read.h"
 #include "history/worktree_files.h"
@@ -9,6 +10,7 @@
 #include "store/refs.h"
 #include "store/repo.h"
 #include "worktree/checkout.h"
+#include "worktree/reset.h"
 
 namespace {
 
@@ -32,18 +34,32 @@ std::optional<ObjectId> readable_commit_tree(const ObjectStore& store, const Obj
   return parsed->tree;
 }
 
-void print_switched(const std::string& ref) {
-  out_stream() << "Переключено на ветку «" << short_branch_name(ref) << "»\n";
+std::string switched_line(const std::string& ref) {
+  return "Переключено на ветку «" + short_branch_name(ref) + "»";
 }
 
 void print_conflict_lines(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) std::cerr << "  конфликт: " << path << "\n";
 }
 
-int check_out_and_index(const Repository& repo, const std::string& ref, const PathMap& files) {
-  if (int code = cmd_checkout({short_branch_name(ref)}); code != 0) return code;
+std::string check_out_branch(const Repository& repo, const std::string& ref) {
+  CheckoutOptions options;
+  options.name = short_branch_name(ref);
+  CheckoutResult result = do_checkout(repo, options);
+  if (result.error) throw CommandError(*result.error);
+  return result.done;
+}
+
+std::string check_out_and_index(const Repository& repo, const std::string& ref,
+                                const PathMap& files) {
+  std::string line = check_out_branch(repo, ref);
   save_index(repo, index_with_working_stats(repo, files));
-  return 0;
+  return line;
+}
+
+void hard_reset_to(const Repository& repo, const ObjectId& commit) {
+  ResetResult result = hard_reset_worktree(repo, load_ignore_rules(repo.root), commit);
+  if (result.error) throw CommandError(*result.error);
 }
 
 void keep_index_stats(const Repository& repo, const Index& before) {

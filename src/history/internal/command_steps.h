@@ -23,15 +23,24 @@ std::string short_branch_name(const std::string& ref);
 // tree.
 std::optional<ObjectId> readable_commit_tree(const ObjectStore& store, const ObjectId& commit);
 
-// Writes checkout's line for switching to the branch ("refs/heads/…").
-void print_switched(const std::string& ref);
+// Checkout's line for switching to the branch ("refs/heads/…").
+std::string switched_line(const std::string& ref);
 
 // Writes "  конфликт: <path>" lines to standard error.
 void print_conflict_lines(const std::vector<std::string>& paths);
 
-// Runs checkout of the branch, then replaces the index with the commit's
-// files and their working stats. Returns checkout's exit code.
-int check_out_and_index(const Repository& repo, const std::string& ref, const PathMap& files);
+// Checks the branch out as checkout does and answers checkout's line.
+// Throws CommandError with checkout's refusal.
+std::string check_out_branch(const Repository& repo, const std::string& ref);
+
+// check_out_branch, then replaces the index with the commit's files and
+// their working stats.
+std::string check_out_and_index(const Repository& repo, const std::string& ref,
+                                const PathMap& files);
+
+// Makes the working tree and the index the commit's, as reset --hard does
+// without moving HEAD. Throws CommandError with reset's refusal.
+void hard_reset_to(const Repository& repo, const ObjectId& commit);
 
 // After a hard reset: every index entry holding the blob `before` held for
 // its path gets back the stat `before` recorded, so an abort leaves the

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "history/cherry_pick.h"
 #include "history/merge_cmd.h"
 #include "history/rebase.h"
 #include "history/stash.h"
@@ -17,7 +18,6 @@ using testing_support::expect_arg_errors;
 TEST(ParseMergeArgs, TakesOneBranchOrAbort) {
   const ArgTable cases = {
       {{"topic"}, "ok"},
-      {{}, "ok"},
       {{"-x", "main"},
        "неизвестный флаг для merge: -x | orrery merge [--abort] | orrery merge "
        "<ветка|remote/ветка>"},
@@ -25,13 +25,12 @@ TEST(ParseMergeArgs, TakesOneBranchOrAbort) {
       {{"a", "b"}, "неверное число аргументов | используй: orrery merge <ветка|remote/ветка>"},
   };
   expect_arg_errors(parse_merge_args, cases);
-  EXPECT_TRUE(std::get<MergeOptions>(parse_merge_args({})).usage);
+  EXPECT_EQ(std::get<ArgError>(parse_merge_args({})).help_topic, "merge");
 }
 
 TEST(ParseRebaseArgs, TakesAnUpstreamOrOneOfAbortAndContinue) {
   const ArgTable cases = {
       {{"main"}, "ok"},
-      {{"a", "b"}, "ok"},
       {{"-i", "main"},
        "неизвестный флаг для rebase: -i | orrery rebase [--abort|--continue] | orrery rebase "
        "<upstream>"},
@@ -40,7 +39,15 @@ TEST(ParseRebaseArgs, TakesAnUpstreamOrOneOfAbortAndContinue) {
        "лишние аргументы | orrery rebase --abort  или  orrery rebase --continue"},
   };
   expect_arg_errors(parse_rebase_args, cases);
-  EXPECT_TRUE(std::get<RebaseOptions>(parse_rebase_args({"a", "b"})).usage);
+  EXPECT_EQ(std::get<ArgError>(parse_rebase_args({"a", "b"})).help_topic, "rebase");
+}
+
+TEST(ParsePickArgs, TakesExactlyOneRevision) {
+  EXPECT_EQ(std::get<PickOptions>(parse_pick_args({"HEAD~1"}, PickKind::revert)).revision,
+            "HEAD~1");
+  EXPECT_EQ(std::get<ArgError>(parse_pick_args({}, PickKind::revert)).help_topic, "revert");
+  EXPECT_EQ(std::get<ArgError>(parse_pick_args({"a", "b"}, PickKind::cherry_pick)).help_topic,
+            "cherry-pick");
 }
 
 TEST(ParseStashArgs, ChecksEachSubcommandsArguments) {
@@ -75,7 +82,7 @@ TEST(ParseStashArgs, ReadsTheEntryFormatAndMessage) {
   EXPECT_EQ(parse({"save", "x", "-m", "msg", "-m", "later"}).message, "msg");
   EXPECT_EQ(parse({"drop", "stash@{12}"}).entry, 12u);
   EXPECT_EQ(parse({"show", "--patch"}).format, StashShowFormat::patch);
-  EXPECT_EQ(parse({"nonsense"}).action, StashAction::usage);
+  EXPECT_EQ(std::get<ArgError>(parse_stash_args({"nonsense"})).help_topic, "stash");
 }
 
 }  // namespace
