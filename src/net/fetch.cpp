@@ -1,5 +1,3 @@
-#include "net/fetch.h"
-
 #include <cctype>
 #include <map>
 #include <set>
@@ -9,13 +7,14 @@
 #include "cli/open_repo.h"
 #include "cli/progress.h"
 #include "hub/credentials.h"
+#include "net/fetch.h"
 #include "net/http_client.h"
-#include "net/internal/object_links.h"
 #include "net/internal/sync_target.h"
 #include "net/sync_protocol.h"
 #include "pack/transfer.h"
 #include "store/fs.h"
 #include "store/object_check.h"
+#include "store/object_links.h"
 #include "store/refs.h"
 #include "store/repo.h"
 

@@ -1,5 +1,3 @@
-#include "net/sync_protocol.h"
-
 #include <algorithm>
 #include <deque>
 #include <nlohmann/json.hpp>
@@ -8,8 +6,9 @@
 
 #include "cli/console.h"
 #include "net/hub_url.h"
-#include "net/internal/object_links.h"
+#include "net/sync_protocol.h"
 #include "store/object_check.h"
+#include "store/object_links.h"
 #include "store/repo.h"
 
 using nlohmann::json;
