@@ -7,16 +7,11 @@
 #include <vector>
 
 #include "store/object.h"
+#include "store/object_links.h"
 
 // The hub's integrity gate for uploaded objects. The client stores what it
 // receives without checking it, so nothing may be kept here that is not
 // exactly what its id promises.
-
-// Another object an object names, with the type the naming promises.
-struct ObjectLink {
-  ObjectId id;
-  std::string_view type;  // "blob", "tree" or "commit"
-};
 
 struct CheckedObject {
   std::string type;

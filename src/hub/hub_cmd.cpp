@@ -2,12 +2,12 @@
 
 #include <ostream>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "hub/credentials.h"
 #include "hub/safe_text.h"
 #include "net/clone.h"
 #include "net/hub_url.h"
-#include "net/internal/sync_target.h"
 #include "util/text.h"
 
 namespace {
@@ -24,26 +24,26 @@ std::string clone_destination(const HubCloneOptions& opts) {
   return workspace.empty() ? folder : workspace + "/" + folder;
 }
 
-std::optional<SyncFailure> resolve_clone(const std::string& token, const HubCloneOptions& opts,
-                                         HubResult& result) {
+CloneOptions resolve_clone(const std::string& token, const HubCloneOptions& opts) {
   HubCloneUrls urls;
   std::string error;
   if (!hub_clone_urls(token, opts.owner, opts.repo, urls, &error)) {
-    return SyncFailure{"не удалось получить URL клонирования", printable_text(error)};
+    throw CommandError("не удалось получить URL клонирования", printable_text(error));
   }
   const std::string full_name = opts.owner + "/" + opts.repo;
   if (urls.http.empty()) {
-    return SyncFailure{"нет прав на репозиторий или репозиторий не найден",
-                       "проверь имя и доступ к " + printable_text(full_name)};
+    throw CommandError("нет прав на репозиторий или репозиторий не найден",
+                       "проверь имя и доступ к " + printable_text(full_name));
   }
   // The URL comes from the server: only a web address may reach clone,
   // never a local path or an SSH address it would act on.
   if (!is_http_url(urls.http)) {
-    return SyncFailure{"не удалось получить URL клонирования",
-                       "Hub вернул адрес не http(s): " + printable_text(urls.http)};
+    throw CommandError("не удалось получить URL клонирования",
+                       "Hub вернул адрес не http(s): " + printable_text(urls.http));
   }
-  result.clone_args = {urls.http, clone_destination(opts), opts.branch};
-  return std::nullopt;
+  Parsed<CloneOptions> clone = parse_clone_args({urls.http, clone_destination(opts), opts.branch});
+  if (const ArgError* bad = std::get_if<ArgError>(&clone)) throw CommandError(*bad);
+  return std::get<CloneOptions>(clone);
 }
 
 }  // namespace
@@ -82,14 +82,13 @@ HubResult do_hub(const std::string& token, const HubOptions& opts) {
   result.action = opts.action;
   std::string error;
   if (opts.action == HubAction::repos && !hub_list_repos(token, result.repos, &error)) {
-    result.failure = SyncFailure{"не удалось получить список репозиториев", printable_text(error)};
+    throw CommandError("не удалось получить список репозиториев", printable_text(error));
   }
-  if (opts.action == HubAction::clone) result.failure = resolve_clone(token, opts.clone, result);
+  if (opts.action == HubAction::clone) result.clone = resolve_clone(token, opts.clone);
   return result;
 }
 
 int print_hub(const HubResult& result) {
-  if (result.failure) return report_sync_failure(*result.failure);
   if (result.action == HubAction::clone_usage) {
     print_usage(out_stream(), k_clone_usage,
                 "Сначала orrery login. Клонирование по HTTP с Bearer (как orrery clone).");
@@ -130,8 +129,10 @@ int cmd_hub(const Args& args) {
   }
   Parsed<HubOptions> opts = parse_hub_args(args);
   if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
-  const HubResult result = do_hub(*token, std::get<HubOptions>(opts));
-  if (int code = print_hub(result); code != 0) return code;
-  // The clone reports its own progress and outcome.
-  return result.action == HubAction::clone ? cmd_clone(result.clone_args) : 0;
+  return report_command_error([&] {
+    const HubResult result = do_hub(*token, std::get<HubOptions>(opts));
+    if (int code = print_hub(result); code != 0) return code;
+    // The clone reports its own progress and outcome.
+    return result.action == HubAction::clone ? run_clone(result.clone) : 0;
+  });
 }

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/console.h"
 #include "cli/parsed.h"
 #include "hub/rest_client.h"
-#include "net/sync_protocol.h"
+#include "net/clone.h"
 
 // orrery hub repos | orrery hub clone <owner/repo> [folder] [branch]
 // [--workspace <dir>]: lists the account's hub repositories, or clones one
@@ -35,18 +34,17 @@ struct HubOptions {
 Parsed<HubOptions> parse_hub_args(const Args& args);
 
 struct HubResult {
-  std::optional<SyncFailure> failure;
   HubAction action = HubAction::repos;
   std::vector<HubRepo> repos;  // repos
-  Args clone_args;             // clone: the arguments of cmd_clone
+  CloneOptions clone;          // clone: what run_clone is given
 };
 
 // Lists the account's repositories, or asks the hub for the clone URL,
-// accepting only an http(s) one. Prints nothing.
+// accepting only an http(s) one. Throws CommandError when the hub fails or
+// answers no usable URL. Prints nothing.
 HubResult do_hub(const std::string& token, const HubOptions& opts);
 
-// The repository table, the clone usage, or the failure; answers the exit
-// code.
+// The repository table or the clone usage; answers the exit code.
 int print_hub(const HubResult& result);
 
 // One line of the repository table: id, owner/name, visibility and, when

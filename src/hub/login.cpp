@@ -56,22 +56,22 @@ int64_t seconds_member(const json& object, const char* key, int64_t fallback) {
   return std::clamp<int64_t>(it->get<int64_t>(), -k_max_seconds, k_max_seconds);
 }
 
-// Asks for a device code; nothing (after the report) on failure.
+// Asks for a device code; nothing, with the refusal, on failure.
 std::optional<DeviceCode> request_device_code(HttpClient& client, const std::string& url,
-                                              const std::string& client_id) {
+                                              const std::string& client_id, std::string& refusal) {
   std::vector<std::pair<std::string, std::string>> form = {{"client_id", client_id}};
   if (const char* scope = non_empty_env("ORRERY_OAUTH_SCOPE")) form.emplace_back("scope", scope);
   HttpResponse response = client.post(url, form_encode(form), k_oauth_headers);
   if (!response.error.empty() || response.status < 200 || response.status > 299) {
-    std::cerr << "OAuth device: запрос не удался";
-    if (response.status != 0) std::cerr << " (HTTP " << response.status << ")";
-    std::cerr << "\n";
-    if (!response.error.empty()) std::cerr << printable_text(response.error) << "\n";
+    refusal = "OAuth device: запрос не удался";
+    if (response.status != 0) refusal += " (HTTP " + std::to_string(response.status) + ")";
+    refusal += "\n";
+    if (!response.error.empty()) refusal += printable_text(response.error) + "\n";
     return std::nullopt;
   }
   json answer = json::parse(response.body, nullptr, false);
   if (answer.is_discarded()) {
-    std::cerr << "OAuth device: ответ не JSON\n";
+    refusal = "OAuth device: ответ не JSON\n";
     return std::nullopt;
   }
   std::optional<std::string> device =
@@ -79,7 +79,7 @@ std::optional<DeviceCode> request_device_code(HttpClient& client, const std::str
   std::optional<std::string> user =
       answer.is_object() ? string_member(answer, "user_code") : std::nullopt;
   if (!device || !user) {
-    std::cerr << "OAuth device: нет device_code или user_code (проверьте endpoint " << url << ")\n";
+    refusal = "OAuth device: нет device_code или user_code (проверьте endpoint " + url + ")\n";
     return std::nullopt;
   }
   DeviceCode code{*device,
@@ -92,24 +92,19 @@ std::optional<DeviceCode> request_device_code(HttpClient& client, const std::str
   return code;
 }
 
-void show_code(const DeviceCode& code) {
-  std::cout << "Вход через Orrery Hub (OAuth device flow).\n"
-            << "Код: " << printable_text(code.user_code) << "\n";
-  if (code.verification_uri_complete) {
-    std::cout << "Открываю браузер…\n";
-    open_browser(*code.verification_uri_complete);
-  } else {
-    std::cout << "Откройте в браузере:\n  " << printable_text(code.verification_uri) << "\n";
-    open_browser(code.verification_uri);
-  }
-  std::cout << "Подтвердите вход на сайте; ожидаю авторизацию…\n" << std::flush;
+// Tells the code, then opens the page where it is entered.
+void show_code(const DeviceCode& code, const std::function<void(const DevicePrompt&)>& prompt) {
+  const bool complete = code.verification_uri_complete.has_value();
+  prompt({code.user_code, code.verification_uri, complete});
+  open_browser(complete ? *code.verification_uri_complete : code.verification_uri);
 }
 
 enum class PollStep { again, slow_down, done, failed };
 
 // One answer of the token endpoint: the tokens when approved, else what to
-// do next (after the report of a final refusal).
-PollStep read_poll_answer(const std::string& body, std::optional<TokenResponse>& tokens) {
+// do next (with the refusal, when final).
+PollStep read_poll_answer(const std::string& body, std::optional<TokenResponse>& tokens,
+                          std::string& refusal) {
   json answer = json::parse(body, nullptr, false);
   if (answer.is_discarded()) return PollStep::again;
   if (!answer.is_object() || !answer.contains("error")) {
@@ -121,20 +116,20 @@ PollStep read_poll_answer(const std::string& body, std::optional<TokenResponse>&
   if (code == "authorization_pending") return PollStep::again;
   if (code == "slow_down") return PollStep::slow_down;
   if (code == "access_denied") {
-    std::cerr << "Вход отклонён.\n";
+    refusal = "Вход отклонён.\n";
   } else if (code == "expired_token") {
-    std::cerr << "Код устройства истёк; запустите orrery login снова.\n";
+    refusal = "Код устройства истёк; запустите orrery login снова.\n";
   } else {
-    std::cerr << "OAuth: " << printable_text(code) << "\n";
+    refusal = "OAuth: " + printable_text(code) + "\n";
   }
   return PollStep::failed;
 }
 
-// Polls until approval; nothing (after the report) on refusal or timeout.
+// Polls until approval; nothing, with the refusal, on refusal or timeout.
 // Each sleep ends at the deadline at the latest, whatever the interval.
 std::optional<TokenResponse> poll_for_tokens(HttpClient& client, const DeviceCode& code,
                                              const std::string& token_url,
-                                             const std::string& client_id) {
+                                             const std::string& client_id, std::string& refusal) {
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(code.expires_in);
   const std::string form =
       form_encode({{"grant_type", "urn:ietf:params:oauth:grant-type:device_code"},
@@ -144,12 +139,12 @@ std::optional<TokenResponse> poll_for_tokens(HttpClient& client, const DeviceCod
   for (;;) {
     const Clock::time_point now = Clock::now();
     if (now >= deadline) {
-      std::cerr << "Время ожидания входа истекло.\n";
+      refusal = "Время ожидания входа истекло.\n";
       return std::nullopt;
     }
     std::this_thread::sleep_until(std::min(deadline, now + std::chrono::seconds(interval)));
     std::optional<TokenResponse> tokens;
-    switch (read_poll_answer(client.post(token_url, form, k_oauth_headers).body, tokens)) {
+    switch (read_poll_answer(client.post(token_url, form, k_oauth_headers).body, tokens, refusal)) {
       case PollStep::done:
         return tokens;
       case PollStep::failed:
@@ -181,21 +176,26 @@ void open_browser(const std::string& url) {
   posix_spawn_file_actions_destroy(&actions);
 }
 
-int device_login() {
+namespace {
+
+// The device flow up to the saved tokens; the access token, or nothing with
+// the refusal.
+std::optional<std::string> device_login(const std::function<void(const DevicePrompt&)>& prompt,
+                                        std::string& refusal) {
   HttpClient client;
   const std::string client_id = oauth_client_id();
   const char* device_env = non_empty_env("ORRERY_OAUTH_DEVICE_URL");
   const std::string device_url = device_env ? device_env : hub_base_url() + "/oauth/device";
-  std::optional<DeviceCode> code = request_device_code(client, device_url, client_id);
-  if (!code) return 1;
-  show_code(*code);
+  std::optional<DeviceCode> code = request_device_code(client, device_url, client_id, refusal);
+  if (!code) return std::nullopt;
+  show_code(*code, prompt);
   std::optional<TokenResponse> tokens =
-      poll_for_tokens(client, *code, oauth_token_url(), client_id);
-  if (!tokens) return 1;
+      poll_for_tokens(client, *code, oauth_token_url(), client_id, refusal);
+  if (!tokens) return std::nullopt;
   if (!is_sendable_token(tokens->access_token) ||
       !is_sendable_token(tokens->refresh_token.value_or(""))) {
-    std::cerr << "OAuth: токен содержит управляющие символы\n";
-    return 1;
+    refusal = "OAuth: токен содержит управляющие символы\n";
+    return std::nullopt;
   }
   std::optional<int64_t> expires_at;
   if (tokens->expires_in > 0) {
@@ -203,10 +203,10 @@ int device_login() {
         static_cast<int64_t>(std::time(nullptr)) + std::min(tokens->expires_in, k_max_seconds);
   }
   save_oauth_tokens(tokens->access_token, tokens->refresh_token, expires_at);
-  register_ssh_key(tokens->access_token);
-  std::cout << "Вход выполнен, токен сохранён.\n";
-  return 0;
+  return tokens->access_token;
 }
+
+}  // namespace
 
 Parsed<LoginOptions> parse_login_args(const Args& args) {
   if (args.empty()) return LoginOptions{};
@@ -217,22 +217,58 @@ Parsed<LoginOptions> parse_login_args(const Args& args) {
   return LoginOptions{args[0]};
 }
 
+LoginResult do_login(const LoginOptions& opts,
+                     const std::function<void(const DevicePrompt&)>& prompt) {
+  LoginResult result;
+  result.device_flow = !opts.token;
+  std::optional<std::string> token = opts.token;
+  if (token) {
+    save_plain_token(*token);
+  } else {
+    token = device_login(prompt, result.refusal);
+    if (!token) return result;
+  }
+  result.ssh_key = register_ssh_key(*token);
+  return result;
+}
+
+void print_device_prompt(const DevicePrompt& prompt) {
+  std::cout << "Вход через Orrery Hub (OAuth device flow).\n"
+            << "Код: " << printable_text(prompt.user_code) << "\n";
+  if (prompt.code_filled_in) {
+    std::cout << "Открываю браузер…\n";
+  } else {
+    std::cout << "Откройте в браузере:\n  " << printable_text(prompt.verification_uri) << "\n";
+  }
+  std::cout << "Подтвердите вход на сайте; ожидаю авторизацию…\n" << std::flush;
+}
+
+int print_login(const LoginResult& result) {
+  if (!result.refusal.empty()) {
+    std::cout.flush();
+    std::cerr << result.refusal;
+    return 1;
+  }
+  print_ssh_key(result.ssh_key);
+  std::cout << (result.device_flow ? "Вход выполнен, токен сохранён.\n" : "Токен сохранён.\n");
+  return 0;
+}
+
 int cmd_login(const Args& args) {
   if (!args.empty() && has_help_flag(args)) return cmd_help({"login"});
   Parsed<LoginOptions> opts = parse_login_args(args);
   if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
-  const std::optional<std::string>& token = std::get<LoginOptions>(opts).token;
-  if (!token) return device_login();
-  save_plain_token(*token);
-  register_ssh_key(*token);
-  std::cout << "Токен сохранён.\n";
-  return 0;
+  return print_login(do_login(std::get<LoginOptions>(opts), print_device_prompt));
 }
+
+void do_logout() { delete_credentials(); }
+
+void print_logout() { std::cout << "Токен удалён.\n"; }
 
 int cmd_logout(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"logout"});
   if (!args.empty()) return report_arg_error(help_error("logout"));
-  delete_credentials();
-  std::cout << "Токен удалён.\n";
+  do_logout();
+  print_logout();
   return 0;
 }

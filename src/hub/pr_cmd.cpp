@@ -3,11 +3,11 @@
 #include <ostream>
 #include <string>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "hub/credentials.h"
 #include "hub/rest_client.h"
 #include "hub/safe_text.h"
-#include "net/internal/sync_target.h"
 #include "store/refs.h"
 #include "store/repo.h"
 #include "worktree/branch.h"
@@ -15,27 +15,26 @@
 namespace {
 
 // A failed call to the hub, the server's text made printable.
-SyncFailure hub_failure(const std::string& message, const std::string& error) {
+CommandError hub_failure(const std::string& message, const std::string& error) {
   return {message, printable_text(error)};
 }
 
-std::optional<SyncFailure> create_pull_request(const std::string& token, const std::string& root,
-                                               const PrOptions& opts, PrResult& result) {
+void create_pull_request(const std::string& token, const std::string& root, const PrOptions& opts,
+                         PrResult& result) {
   // The branch name becomes a path under .orrery: an invalid one is simply
   // not a branch.
   std::optional<std::string> head_sha;
   if (is_valid_ref_name(opts.head)) head_sha = read_ref(root, "refs/heads/" + opts.head);
-  if (!head_sha) return SyncFailure{"ветка не найдена: " + opts.head, "создай коммит на ветке"};
+  if (!head_sha) throw CommandError("ветка не найдена: " + opts.head, "создай коммит на ветке");
   int32_t repository_id = 0;
   std::string error;
   if (!hub_repo_id_for_origin(token, root, repository_id, &error)) {
-    return hub_failure("не удалось определить репозиторий на Hub", error);
+    throw hub_failure("не удалось определить репозиторий на Hub", error);
   }
   if (!hub_create_pull_request(token, repository_id, opts.title, *head_sha, opts.head, result.id,
                                &error)) {
-    return hub_failure("не удалось создать PR", error);
+    throw hub_failure("не удалось создать PR", error);
   }
-  return std::nullopt;
 }
 
 }  // namespace
@@ -100,23 +99,22 @@ PrResult do_pr(const std::string& token, const std::string& root, const PrOption
   switch (opts.action) {
     case PrAction::list:
       if (!hub_list_pull_requests(token, result.pulls, &error)) {
-        result.failure = hub_failure("не удалось получить список PR", error);
+        throw hub_failure("не удалось получить список PR", error);
       }
       break;
     case PrAction::create:
-      result.failure = create_pull_request(token, root, opts, result);
+      create_pull_request(token, root, opts, result);
       break;
     case PrAction::merge:
       if (!hub_merge_pull_request(token, opts.id, opts.method, &error)) {
-        result.failure = hub_failure("не удалось выполнить merge PR", error);
+        throw hub_failure("не удалось выполнить merge PR", error);
       }
       break;
   }
   return result;
 }
 
-int print_pr(const PrResult& result) {
-  if (result.failure) return report_sync_failure(*result.failure);
+void print_pr(const PrResult& result) {
   std::ostream& out = out_stream();
   switch (result.action) {
     case PrAction::list:
@@ -135,7 +133,6 @@ int print_pr(const PrResult& result) {
       out << "Pull request #" << result.id << " merged (" << result.method << ")\n";
       break;
   }
-  return 0;
 }
 
 int cmd_pr(const Args& args) {
@@ -156,5 +153,8 @@ int cmd_pr(const Args& args) {
       return 1;
     }
   }
-  return print_pr(do_pr(*token, root, opts));
+  return report_command_error([&] {
+    print_pr(do_pr(*token, root, opts));
+    return 0;
+  });
 }

@@ -9,7 +9,6 @@
 #include "cli/console.h"
 #include "cli/parsed.h"
 #include "hub/rest_client.h"
-#include "net/sync_protocol.h"
 
 // orrery pr list | create <title> [--head <branch>] | merge <id> [method]:
 // the hub's pull requests, listed, opened from a local branch, merged.
@@ -31,7 +30,6 @@ struct PrOptions {
 Parsed<PrOptions> parse_pr_args(const Args& args);
 
 struct PrResult {
-  std::optional<SyncFailure> failure;
   PrAction action = PrAction::list;
   std::vector<HubPullRequest> pulls;  // list
   int32_t id = 0;                     // created or merged
@@ -40,12 +38,12 @@ struct PrResult {
 
 // Lists, opens (from a branch of the repository at `root`, towards the hub
 // repository its origin names) or merges a pull request with the token.
-// Prints nothing.
+// Throws CommandError for a branch that is not there or a call the hub
+// refuses. Prints nothing.
 PrResult do_pr(const std::string& token, const std::string& root, const PrOptions& opts);
 
-// The requests one a line, the created or merged one, or the failure;
-// answers the exit code.
-int print_pr(const PrResult& result);
+// The requests one a line, or the created or merged one.
+void print_pr(const PrResult& result);
 
 // The decimal number at the start of the text (leading white space and a
 // sign allowed, anything after the digits ignored); nothing without digits

@@ -58,9 +58,9 @@ bool run_ssh_keygen(const std::string& private_key) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// The public key file to register; nothing (after the warning) when the
+// The public key file to register; nothing, with the warning, when the
 // dedicated key could not be made.
-std::optional<std::string> choose_key_file() {
+std::optional<std::string> choose_key_file(SshKeyResult& result) {
   if (const char* explicit_path = non_empty_env("ORRERY_SSH_PUBKEY_PATH")) return explicit_path;
   const std::string dir = ssh_dir();
   for (const char* name : {"id_ed25519.pub", "id_rsa.pub"}) {
@@ -71,9 +71,9 @@ std::optional<std::string> choose_key_file() {
   if (is_regular(private_key)) return public_key;
   fs::create_directories(dir);
   if (!run_ssh_keygen(private_key) || !is_regular(public_key)) {
-    print_warning(
+    result.warning =
         "не удалось создать SSH-ключ для Orrery Hub (ssh-keygen). Клонирование по SSH может быть "
-        "недоступно.");
+        "недоступно.";
     return std::nullopt;
   }
   return public_key;
@@ -97,9 +97,9 @@ bool read_key_file(const std::string& path, std::string& content) {
 std::string file_name_of(const std::string& path) { return fs::path(path).filename().string(); }
 
 // The key list, after one retry of a 401 that a freshly issued token can
-// still meet; nothing (after the warning) when it cannot be read.
+// still meet; nothing, with the warning, when it cannot be read.
 std::optional<json> fetch_key_list(HttpClient& client, const std::string& url,
-                                   const std::string& token) {
+                                   const std::string& token, SshKeyResult& result) {
   HttpResponse response = client.get(url, hub_read_headers(token), Redirects::stay);
   if (response.error.empty() && response.status == 401) {
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
@@ -107,21 +107,21 @@ std::optional<json> fetch_key_list(HttpClient& client, const std::string& url,
   }
   const bool ok = response.error.empty() && response.status >= 200 && response.status <= 299;
   if (!ok && response.error.empty() && response.status == 401) {
-    print_warning(
+    result.warning =
         "Hub отклонил токен при запросе SSH-ключей (HTTP 401). Убедитесь, что ORRERY_HUB_API_URL "
         "указывает на тот же экземпляр Hub, что и ORRERY_HUB_URL (OAuth выдаёт JWT только для "
-        "своего API).");
+        "своего API).";
     return std::nullopt;
   }
   if (!ok) {
     const int status = response.error.empty() ? response.status : 0;
-    print_warning("не удалось получить список SSH-ключей с Hub (HTTP " + std::to_string(status) +
-                  ").");
+    result.warning =
+        "не удалось получить список SSH-ключей с Hub (HTTP " + std::to_string(status) + ").";
     return std::nullopt;
   }
   json list = json::parse(response.body, nullptr, false);
   if (list.is_discarded()) {
-    print_warning("не удалось разобрать ответ /auth/ssh-keys.");
+    result.warning = "не удалось разобрать ответ /auth/ssh-keys.";
     return std::nullopt;
   }
   return list;
@@ -139,20 +139,20 @@ bool list_holds_key(const json& list, const std::string& key) {
 }
 
 void post_key(HttpClient& client, const std::string& url, const std::string& token,
-              const std::string& key, const std::string& file_name) {
+              const std::string& key, const std::string& file_name, SshKeyResult& result) {
   const json body = {{"public_key", key}, {"title", "orrery-cli " + computer_name()}};
   HttpResponse response = client.post(
       url, body.dump(-1, ' ', false, json::error_handler_t::replace), hub_json_headers(token));
   if (!response.error.empty()) {
-    print_warning("не удалось отправить SSH-ключ: " + printable_text(response.error));
+    result.warning = "не удалось отправить SSH-ключ: " + printable_text(response.error);
   } else if (response.status == 200 || response.status == 201) {
-    out_stream() << "Публичный SSH-ключ зарегистрирован на Orrery Hub (" << file_name << ").\n";
+    result.notice = "Публичный SSH-ключ зарегистрирован на Orrery Hub (" + file_name + ").";
   } else if (response.status == 400 && (response.body.find("already") != std::string::npos ||
                                         response.body.find("exists") != std::string::npos)) {
-    out_stream() << "SSH-ключ уже есть на Orrery Hub.\n";
+    result.notice = "SSH-ключ уже есть на Orrery Hub.";
   } else {
-    print_warning("регистрация SSH-ключа вернула HTTP " + std::to_string(response.status) + ": " +
-                  printable_text(response.body));
+    result.warning = "регистрация SSH-ключа вернула HTTP " + std::to_string(response.status) +
+                     ": " + printable_text(response.body);
   }
 }
 
@@ -167,31 +167,38 @@ std::optional<std::string> normalize_ssh_key(std::string_view text) {
   return type + " " + body;
 }
 
-void register_ssh_key(const std::string& token) {
+SshKeyResult register_ssh_key(const std::string& token) {
+  SshKeyResult result;
   const std::string bearer(trim(token));
-  if (bearer.empty()) return;
+  if (bearer.empty()) return result;
   const char* switch_value = std::getenv("ORRERY_HUB_SYNC_SSH");
-  if (switch_value != nullptr && std::string_view(switch_value) == "0") return;
+  if (switch_value != nullptr && std::string_view(switch_value) == "0") return result;
 
-  std::optional<std::string> path = choose_key_file();
-  if (!path) return;
+  std::optional<std::string> path = choose_key_file(result);
+  if (!path) return result;
   std::string content;
   if (!read_key_file(*path, content) || content.empty()) {
-    print_warning("пустой или нечитаемый файл публичного ключа: " + *path);
-    return;
+    result.warning = "пустой или нечитаемый файл публичного ключа: " + *path;
+    return result;
   }
   std::optional<std::string> key = normalize_ssh_key(content);
   if (!key) {
-    print_warning("не удалось разобрать OpenSSH public key.");
-    return;
+    result.warning = "не удалось разобрать OpenSSH public key.";
+    return result;
   }
   HttpClient client;
   const std::string url = hub_api_base_url() + "/auth/ssh-keys";
-  std::optional<json> list = fetch_key_list(client, url, bearer);
-  if (!list) return;
+  std::optional<json> list = fetch_key_list(client, url, bearer, result);
+  if (!list) return result;
   if (list_holds_key(*list, *key)) {
-    out_stream() << "SSH-ключ уже зарегистрирован на Orrery Hub (" << file_name_of(*path) << ").\n";
-    return;
+    result.notice = "SSH-ключ уже зарегистрирован на Orrery Hub (" + file_name_of(*path) + ").";
+    return result;
   }
-  post_key(client, url, bearer, *key, file_name_of(*path));
+  post_key(client, url, bearer, *key, file_name_of(*path), result);
+  return result;
+}
+
+void print_ssh_key(const SshKeyResult& result) {
+  if (!result.notice.empty()) out_stream() << result.notice << "\n";
+  if (!result.warning.empty()) print_warning(result.warning);
 }

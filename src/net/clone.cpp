@@ -1,14 +1,11 @@
 #include "net/clone.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <filesystem>
 #include <iostream>
 #include <regex>
 #include <stdexcept>
-#include <system_error>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "net/fetch.h"
 #include "net/hub_url.h"
@@ -42,27 +39,6 @@ unsigned parse_port(const std::string& digits) {
   return static_cast<unsigned>(std::stoul(digits));
 }
 
-// Enters a directory for the lifetime of the object; leaving it returns to
-// where the process was, also when the clone fails or throws.
-class ScopedDirectory {
- public:
-  explicit ScopedDirectory(const std::string& path) : previous_(current_directory()) {
-    if (::chdir(path.c_str()) != 0) {
-      throw std::system_error(errno, std::generic_category(), "Cannot enter directory: " + path);
-    }
-  }
-  ~ScopedDirectory() {
-    if (::chdir(previous_.c_str()) != 0) {
-      print_warning("не удалось вернуться в каталог " + previous_);
-    }
-  }
-  ScopedDirectory(const ScopedDirectory&) = delete;
-  ScopedDirectory& operator=(const ScopedDirectory&) = delete;
-
- private:
-  std::string previous_;
-};
-
 // The new repository's HEAD names the branch before fetch runs, so the
 // branch created from the fetched commit is HEAD's and the checkout that
 // follows records no previous branch.
@@ -92,18 +68,16 @@ void record_checked_out_files(const Repository& repo, const ObjectId& commit) {
   save_index(repo, index);
 }
 
-void print_clone_failure() {
-  out_stream().flush();
-  std::cerr << "Не удалось клонировать по HTTP\n";
-}
-
-// The fetched branch checked out in the new repository, its files recorded
-// in the index; the checkout handler reports its own outcome.
-bool check_out_clone(const CloneOptions& opts, const ObjectId& commit) {
-  ScopedDirectory inside(opts.destination);
-  if (cmd_checkout({opts.branch}) != 0) return false;
-  record_checked_out_files(Repository(current_directory()), commit);
-  return true;
+// The fetched branch checked out in the new repository as `orrery checkout
+// <branch>` would there, its files recorded in the index.
+CheckoutResult check_out_clone(const Repository& repo, const CloneOptions& opts,
+                               const ObjectId& commit) {
+  Parsed<CheckoutOptions> parsed = parse_checkout_args({opts.branch});
+  if (const ArgError* error = std::get_if<ArgError>(&parsed)) throw CommandError(*error);
+  CheckoutResult checkout = do_checkout(repo, std::get<CheckoutOptions>(parsed));
+  if (checkout.error) throw CommandError(*checkout.error);
+  record_checked_out_files(repo, commit);
+  return checkout;
 }
 
 }  // namespace
@@ -134,9 +108,7 @@ Parsed<CloneOptions> parse_clone_args(const Args& args) {
     return ArgError{"папка назначения внутри источника: " + opts.destination, ""};
   }
   // The branch becomes a reference file and a configuration line.
-  if (std::optional<SyncFailure> bad = check_tracking_names("origin", opts.branch)) {
-    return ArgError{bad->message, bad->hint};
-  }
+  if (std::optional<ArgError> bad = check_tracking_names("origin", opts.branch)) return *bad;
   if (is_http_url(opts.source)) {
     opts.kind = CloneSource::http;
   } else if (parse_ssh_source(opts.source)) {
@@ -146,55 +118,60 @@ Parsed<CloneOptions> parse_clone_args(const Args& args) {
   return opts;
 }
 
-CloneResult do_clone(const CloneOptions& opts, Progress& progress) {
+CloneResult do_clone(const CloneOptions& opts, Progress& progress, const CloneEvents& events) {
   CloneResult result;
   if (opts.kind == CloneSource::local) {
-    result.refused =
-        clone_local(opts.source, opts.destination, opts.branch, progress, result.warnings);
+    clone_local(opts.source, opts.destination, opts.branch, progress, result.warnings);
     return result;
   }
   // Creating the repository would rewrite an existing one's HEAD.
   if (is_initialized(opts.destination)) {
-    result.refused = SyncFailure{"репозиторий уже существует: " + opts.destination,
-                                 "выбери другой каталог или удали существующий .orrery/"};
-    return result;
+    throw CommandError("репозиторий уже существует: " + opts.destination,
+                       "выбери другой каталог или удали существующий .orrery/");
   }
   ensure_directory(opts.destination);
   Repository repo(std::filesystem::canonical(opts.destination).string());
   prepare_repository(repo, opts);
-  result.fetched = do_fetch(repo, FetchOptions{{opts.source, opts.branch}}, progress);
-  if (result.fetched->failure) return result;
-  std::optional<std::string> fetched = read_ref(repo.root, tracking_ref("origin", opts.branch));
-  if (!fetched) return result;
-  update_ref(repo, "refs/heads/" + opts.branch, *fetched);
-  result.commit = *fetched;
+  events.created();
+  const FetchResult fetched = do_fetch(repo, FetchOptions{{opts.source, opts.branch}}, progress);
+  events.fetched(fetched);
+  update_ref(repo, "refs/heads/" + opts.branch, fetched.commit);
+  result.checkout = check_out_clone(repo, opts, fetched.commit);
   return result;
 }
 
-int print_clone(const CloneOptions& opts, const CloneResult& result) {
-  if (result.refused) return report_sync_failure(*result.refused);
-  if (opts.kind == CloneSource::local) {
-    out_stream() << "Склонировано " << opts.source << " -> " << opts.destination << "\n";
-    for (const std::string& warning : result.warnings) print_warning(warning);
+void print_clone(const CloneOptions& opts, const CloneResult& result) {
+  if (opts.kind == CloneSource::http) {
+    print_checkout(result.checkout);
+    return;
+  }
+  out_stream() << "Склонировано " << opts.source << " -> " << opts.destination << "\n";
+  for (const std::string& warning : result.warnings) print_warning(warning);
+}
+
+int run_clone(const CloneOptions& opts) {
+  bool created = false;
+  const CloneEvents events{[&] { created = true; }, print_fetch};
+  const int code = report_command_error([&] {
+    CloneResult result;
+    {
+      Progress progress(opts.kind == CloneSource::local ? "Копирование файлов"
+                                                        : "Получение объектов");
+      result = do_clone(opts, progress, events);
+    }
+    print_clone(opts, result);
     return 0;
+  });
+  if (code != 0 && created) {
+    out_stream().flush();
+    std::cerr << "Не удалось клонировать по HTTP\n";
   }
-  if (result.fetched) {
-    if (print_fetch(*result.fetched) == 0 && result.commit) return 0;
-  }
-  print_clone_failure();
-  return 1;
+  return code;
 }
 
 int cmd_clone(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"clone"});
   Parsed<CloneOptions> parsed = parse_clone_args(args);
   if (const ArgError* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
-  const CloneOptions& opts = std::get<CloneOptions>(parsed);
-  const bool local = opts.kind == CloneSource::local;
-  Progress progress(local ? "Копирование файлов" : "Получение объектов");
-  const CloneResult result = do_clone(opts, progress);
-  if (int code = print_clone(opts, result); code != 0 || local) return code;
-  if (check_out_clone(opts, *result.commit)) return 0;
-  print_clone_failure();
-  return 1;
+  return run_clone(std::get<CloneOptions>(parsed));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,8 +9,8 @@
 #include "cli/parsed.h"
 #include "cli/progress.h"
 #include "net/fetch.h"
-#include "net/sync_protocol.h"
 #include "store/object.h"
+#include "worktree/checkout.h"
 
 // orrery clone <source> [folder] [branch]: an http(s) source becomes a new
 // repository in the folder, fetched and checked out on the branch; an SSH
@@ -35,22 +36,33 @@ struct CloneOptions {
 Parsed<CloneOptions> parse_clone_args(const Args& args);
 
 struct CloneResult {
-  std::optional<SyncFailure> refused;  // before anything was created
-  std::vector<std::string> warnings;   // local: configuration names dropped
-  std::optional<FetchResult> fetched;  // http
-  std::optional<ObjectId> commit;      // http: the branch, created from the fetched commit
+  std::vector<std::string> warnings;  // local: configuration names dropped
+  CheckoutResult checkout;            // http
 };
 
-// A local clone copies the folder. An http(s) clone goes up to the checkout:
-// creates the repository in the destination with HEAD on the branch and
-// origin pointing at the source, fetches the branch and creates it. Prints
-// nothing but the progress.
-CloneResult do_clone(const CloneOptions& opts, Progress& progress);
+// What an http clone tells as it goes, so that a later failure is reported
+// after what was done before it.
+struct CloneEvents {
+  std::function<void()> created;                    // the new repository exists
+  std::function<void(const FetchResult&)> fetched;  // and holds the branch's history
+};
 
-// The copy's line and warnings, the fetch's line, or the failure (for http
-// followed by "Не удалось клонировать по HTTP" once the repository was
-// created); answers the exit code.
-int print_clone(const CloneOptions& opts, const CloneResult& result);
+// A local clone copies the folder. An http(s) clone creates the repository
+// in the destination with HEAD on the branch and origin pointing at the
+// source, fetches the branch, creates it and checks it out. Throws
+// CommandError for a source, destination or server that stops the clone
+// (an http one may leave the created repository behind). Prints nothing but
+// the progress.
+CloneResult do_clone(const CloneOptions& opts, Progress& progress, const CloneEvents& events);
+
+// The copy's line and warnings, or the checkout's line.
+void print_clone(const CloneOptions& opts, const CloneResult& result);
+
+// Clones as cmd_clone does once the arguments are parsed: the fetch's line
+// as soon as it is done, and after the error of an http clone that failed
+// once its repository existed "Не удалось клонировать по HTTP". Answers the
+// exit code.
+int run_clone(const CloneOptions& opts);
 
 // An SSH address, recognised only to be refused.
 struct SshTarget {

@@ -5,17 +5,18 @@
 #include <set>
 #include <vector>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "cli/progress.h"
 #include "hub/credentials.h"
 #include "net/http_client.h"
-#include "net/internal/object_links.h"
 #include "net/internal/sync_target.h"
 #include "net/sync_protocol.h"
 #include "pack/transfer.h"
 #include "store/fs.h"
 #include "store/object_check.h"
+#include "store/object_links.h"
 #include "store/refs.h"
 #include "store/repo.h"
 
@@ -35,27 +36,24 @@ struct ReceivedObject {
 };
 using ReceivedObjects = std::map<ObjectId, ReceivedObject>;
 
-SyncFailure object_failure(const ObjectId& id, std::string hint) {
+CommandError object_failure(const ObjectId& id, std::string hint) {
   return {"не удалось получить объект " + id, std::move(hint)};
 }
 
 // The remote commit named by a refs answer: its body without trailing white
 // space, which must be an id before it may become a request or a file.
-std::optional<ObjectId> remote_commit(HttpClient& client, const std::string& url,
-                                      const HttpHeaders& headers, SyncFailure& failure) {
+ObjectId remote_commit(HttpClient& client, const std::string& url, const HttpHeaders& headers) {
   HttpResponse response = client.get(url, headers, Redirects::follow);
   if (is_failed_exchange(response)) {
-    failure = {"не удалось получить ref", format_http_failure("GET", url, response)};
-    return std::nullopt;
+    throw CommandError("не удалось получить ref", format_http_failure("GET", url, response));
   }
   std::string_view body = response.body;
   while (!body.empty() && std::isspace(static_cast<unsigned char>(body.back()))) {
     body.remove_suffix(1);
   }
   if (!is_canonical_object_id(body)) {
-    failure = {"не удалось получить ref",
-               "GET " + redact_url_credentials(url) + " — в ответе нет id коммита"};
-    return std::nullopt;
+    throw CommandError("не удалось получить ref",
+                       "GET " + redact_url_credentials(url) + " — в ответе нет id коммита");
   }
   return ObjectId(body);
 }
@@ -140,10 +138,9 @@ std::optional<ObjectId> find_missing_object(const Repository& repo, const Receiv
 // Downloads the remote commit and everything below it one object at a time,
 // in ascending id order, checking each. `bodies` keeps the stored bytes the
 // received objects point into.
-std::optional<SyncFailure> download_objects(HttpClient& client, const FetchTarget& target,
-                                            const ObjectId& remote_id, const HttpHeaders& headers,
-                                            std::map<ObjectId, std::string>& bodies,
-                                            ReceivedObjects& received, Progress& progress) {
+void download_objects(HttpClient& client, const FetchTarget& target, const ObjectId& remote_id,
+                      const HttpHeaders& headers, std::map<ObjectId, std::string>& bodies,
+                      ReceivedObjects& received, Progress& progress) {
   std::set<ObjectId> work{remote_id};
   while (!work.empty()) {
     ObjectId id = *work.begin();
@@ -152,16 +149,15 @@ std::optional<SyncFailure> download_objects(HttpClient& client, const FetchTarge
     const std::string url = sync_base_url(target.url) + "objects/" + id;
     HttpResponse response = client.get(url, headers, Redirects::follow);
     if (is_failed_exchange(response)) {
-      return object_failure(id, format_http_failure("GET", url, response));
+      throw object_failure(id, format_http_failure("GET", url, response));
     }
     std::string& stored = bodies[id] = std::move(response.body);
     std::optional<std::vector<ObjectLink>> links = check_received(id, stored);
-    if (!links) return object_failure(id, "содержимое не соответствует id объекта");
+    if (!links) throw object_failure(id, "содержимое не соответствует id объекта");
     for (const ObjectLink& link : *links) work.insert(link.id);
     received[id] = {stored, std::move(*links)};
     progress.add_items();
   }
-  return std::nullopt;
 }
 
 std::string as_transfer_stream(const ReceivedObjects& received) {
@@ -182,61 +178,55 @@ bool is_known_complete(const Repository& repo, const FetchTarget& target,
          has_local_object(repo, remote_id);
 }
 
-std::optional<SyncFailure> fetch_branch(const Repository& repo, const FetchTarget& target,
-                                        const std::string& token, Progress& progress,
-                                        ObjectId& remote_id_out) {
+// Downloads the branch's remote commit and everything below it that the
+// store lacks, checks it and stores it; answers the commit.
+ObjectId fetch_branch(const Repository& repo, const FetchTarget& target, const std::string& token,
+                      Progress& progress) {
   HttpClient client;
   const HttpHeaders headers = sync_headers(token);
-  SyncFailure failure;
-  std::optional<ObjectId> remote_id =
-      remote_commit(client, sync_base_url(target.url) + "refs/" + target.branch, headers, failure);
-  if (!remote_id) return failure;
-  remote_id_out = *remote_id;
-  if (is_known_complete(repo, target, *remote_id)) return std::nullopt;
+  const ObjectId remote_id =
+      remote_commit(client, sync_base_url(target.url) + "refs/" + target.branch, headers);
+  if (is_known_complete(repo, target, remote_id)) return remote_id;
 
   std::set<ObjectId> have;
   if (std::optional<ObjectId> head = head_commit_id(repo)) collect_reachable(repo, *head, have);
   client.set_progress(&progress);
-  std::string pack = download_pack(client, target, *remote_id, have, headers);
+  std::string pack = download_pack(client, target, remote_id, have, headers);
   std::map<ObjectId, std::string> bodies;
   ReceivedObjects received;
   if (!pack.empty()) {
     std::optional<ReceivedObjects> checked = check_pack(repo, pack, progress);
-    if (!checked) return SyncFailure{"не удалось распаковать pack", ""};
+    if (!checked) throw CommandError("не удалось распаковать pack", "");
     received = std::move(*checked);
-    if (std::optional<ObjectId> missing = find_missing_object(repo, received, *remote_id, have)) {
-      return object_failure(*missing, "его нет ни в pack, ни в репозитории");
+    if (std::optional<ObjectId> missing = find_missing_object(repo, received, remote_id, have)) {
+      throw object_failure(*missing, "его нет ни в pack, ни в репозитории");
     }
-  } else if (std::optional<SyncFailure> failed = download_objects(
-                 client, target, *remote_id, headers, bodies, received, progress)) {
-    return failed;
+  } else {
+    download_objects(client, target, remote_id, headers, bodies, received, progress);
   }
   if (!store_transfer_pack(repo.root, pack.empty() ? as_transfer_stream(received) : pack)) {
-    return SyncFailure{"не удалось распаковать pack", ""};
+    throw CommandError("не удалось распаковать pack", "");
   }
-  return std::nullopt;
+  return remote_id;
 }
 
 // The target of the positionals (none, a remote name or URL, then a branch)
-// under the repository's configuration; nothing, with the failure, when the
+// under the repository's configuration; throws CommandError when the
 // default remote is not configured or a name may not become a reference.
-std::optional<FetchTarget> resolve_fetch_target(const Repository& repo, const Args& positionals,
-                                                SyncFailure& failure) {
+FetchTarget resolve_fetch_target(const Repository& repo, const Args& positionals) {
   const SyncSettings settings = load_sync_settings(repo);
   FetchTarget target;
   if (positionals.empty()) {
-    std::optional<NamedRemote> remote = default_remote(settings, failure);
-    if (!remote) return std::nullopt;
-    target = {remote->name, remote->url, ""};
+    const NamedRemote remote = default_remote(settings);
+    target = {remote.name, remote.url, ""};
   } else if (std::optional<std::string> url = settings.remote_url(positionals[0])) {
     target = {positionals[0], *url, ""};
   } else {
     target = {"origin", positionals[0], ""};
   }
   target.branch = positionals.size() == 2 ? positionals[1] : settings.default_branch("main");
-  if (std::optional<SyncFailure> bad = check_tracking_names(target.remote, target.branch)) {
-    failure = *bad;
-    return std::nullopt;
+  if (std::optional<ArgError> bad = check_tracking_names(target.remote, target.branch)) {
+    throw CommandError(std::move(*bad));
   }
   return target;
 }
@@ -250,27 +240,18 @@ Parsed<FetchOptions> parse_fetch_args(const Args& args) {
 
 FetchResult do_fetch(const Repository& repo, const FetchOptions& opts, Progress& progress) {
   FetchResult result;
-  SyncFailure failure;
-  std::optional<FetchTarget> target = resolve_fetch_target(repo, opts.positionals, failure);
-  if (!target) {
-    result.failure = failure;
-    return result;
-  }
-  result.target = *target;
+  result.target = resolve_fetch_target(repo, opts.positionals);
   const std::string token = current_token().value_or("");
-  result.failure = check_token_for(target->url, token);
-  if (!result.failure) result.failure = fetch_branch(repo, *target, token, progress, result.commit);
+  require_token_for(result.target.url, token);
+  result.commit = fetch_branch(repo, result.target, token, progress);
   progress.finish();
-  if (result.failure) return result;
-  result.tracking_ref = tracking_ref(target->remote, target->branch);
+  result.tracking_ref = tracking_ref(result.target.remote, result.target.branch);
   update_ref(repo, result.tracking_ref, result.commit);
   return result;
 }
 
-int print_fetch(const FetchResult& result) {
-  if (result.failure) return report_sync_failure(*result.failure);
+void print_fetch(const FetchResult& result) {
   out_stream() << "Скачано " << result.target.branch << " с " << result.target.url << "\n";
-  return 0;
 }
 
 int cmd_fetch(const Args& args) {
@@ -279,6 +260,9 @@ int cmd_fetch(const Args& args) {
   if (!repo) return 1;
   Parsed<FetchOptions> opts = parse_fetch_args(args);
   if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
-  Progress progress("Получение объектов");
-  return print_fetch(do_fetch(*repo, std::get<FetchOptions>(opts), progress));
+  return report_command_error([&] {
+    Progress progress("Получение объектов");
+    print_fetch(do_fetch(*repo, std::get<FetchOptions>(opts), progress));
+    return 0;
+  });
 }

@@ -7,7 +7,6 @@
 #include "cli/console.h"
 #include "cli/parsed.h"
 #include "cli/progress.h"
-#include "net/sync_protocol.h"
 #include "store/object.h"
 
 struct Repository;
@@ -35,21 +34,20 @@ struct FetchOptions {
 // fetch. Prints nothing.
 Parsed<FetchOptions> parse_fetch_args(const Args& args);
 
-// What a fetch did: on success the tracking reference it moved and the
-// commit it now names.
+// What a fetch did: the tracking reference it moved and the commit it now
+// names.
 struct FetchResult {
-  std::optional<SyncFailure> failure;  // then nothing was stored
   FetchTarget target;
   std::string tracking_ref;  // refs/remotes/<remote>/<branch>
   ObjectId commit;
 };
 
-// Resolves the target under the repository's configuration (a default
-// remote that is not configured, or a name that may not become a reference,
-// fails) and fetches it with the token of current_token (a hub URL without
-// one fails before any request). Prints nothing but the transfer's
-// progress; throws only the store's errors.
+// Resolves the target under the repository's configuration and fetches it
+// with the token of current_token. Throws CommandError, having stored
+// nothing, for a default remote that is not configured, a name that may not
+// become a reference, a hub URL without a token (before any request) or a
+// server that fails or lies. Prints nothing but the transfer's progress.
 FetchResult do_fetch(const Repository& repo, const FetchOptions& opts, Progress& progress);
 
-// "Скачано <branch> с <url>", or the failure; answers the exit code.
-int print_fetch(const FetchResult& result);
+// "Скачано <branch> с <url>".
+void print_fetch(const FetchResult& result);

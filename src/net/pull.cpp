@@ -1,5 +1,6 @@
 #include "net/pull.h"
 
+#include <functional>
 #include <ostream>
 #include <stdexcept>
 #include <vector>
@@ -74,30 +75,18 @@ PullOutcome classify(const Repository& repo, const std::string& current, const P
   return PullOutcome::fast_forward;
 }
 
-// The fetch and the comparison after it; the failure that stops the pull
-// before the integration (a failed fetch is in result.fetched).
-std::optional<SyncFailure> pull_fetched(const Repository& repo, const PullOptions& opts,
-                                        PullResult& result, Progress& progress) {
-  std::optional<std::string> current = current_branch(repo);
-  if (!current) {
-    return SyncFailure{"HEAD не указывает на ветку (detached HEAD)",
-                       "сначала переключись на ветку"};
-  }
-  result.branch = *current;
-  const PullSource source = choose_source(load_config(repo), *current, opts.positionals);
-  // The names become paths below .orrery before fetch would check them.
-  if (std::optional<SyncFailure> bad = check_tracking_names(source.remote, source.branch)) {
-    return bad;
-  }
-  result.upstream = source.remote + "/" + source.branch;
-  result.fetched = do_fetch(repo, FetchOptions{source.fetch_args}, progress);
-  if (result.fetched->failure) return std::nullopt;
-  result.outcome = classify(repo, *current, source);
-  if (result.outcome == PullOutcome::diverged && opts.integration == Integration::ff_only) {
-    return SyncFailure{"pull --ff-only: история разошлась (нельзя fast-forward)",
-                       "используй pull (merge) или pull --rebase"};
-  }
-  return std::nullopt;
+// Checks out the branch as `orrery checkout <branch>` would.
+int check_out_branch(const Repository& repo, const std::string& branch) {
+  Parsed<CheckoutOptions> opts = parse_checkout_args({branch});
+  if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
+  return print_checkout(do_checkout(repo, std::get<CheckoutOptions>(opts)));
+}
+
+// Merges the tracking branch as `orrery merge <remote>/<branch>` would.
+int merge_upstream(const Repository& repo, const std::string& upstream) {
+  Parsed<MergeOptions> opts = parse_merge_args({upstream});
+  if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
+  return print_merge(do_merge(repo, std::get<MergeOptions>(opts)));
 }
 
 }  // namespace
@@ -128,21 +117,34 @@ Parsed<PullOptions> parse_pull_args(const Args& args) {
   return opts;
 }
 
-PullResult do_pull(const Repository& repo, const PullOptions& opts, Progress& progress) {
+PullResult do_pull(const Repository& repo, const PullOptions& opts, Progress& progress,
+                   const std::function<void(const FetchResult&)>& fetched) {
+  std::optional<std::string> current = current_branch(repo);
+  if (!current) {
+    throw CommandError("HEAD не указывает на ветку (detached HEAD)",
+                       "сначала переключись на ветку");
+  }
   PullResult result;
-  result.failure = pull_fetched(repo, opts, result, progress);
+  result.branch = *current;
+  const PullSource source = choose_source(load_config(repo), *current, opts.positionals);
+  // The names become paths below .orrery before fetch would check them.
+  if (std::optional<ArgError> bad = check_tracking_names(source.remote, source.branch)) {
+    throw CommandError(std::move(*bad));
+  }
+  result.upstream = source.remote + "/" + source.branch;
+  fetched(do_fetch(repo, FetchOptions{source.fetch_args}, progress));
+  result.outcome = classify(repo, *current, source);
+  if (result.outcome == PullOutcome::diverged && opts.integration == Integration::ff_only) {
+    throw CommandError("pull --ff-only: история разошлась (нельзя fast-forward)",
+                       "используй pull (merge) или pull --rebase");
+  }
   return result;
 }
 
-int print_pull(const PullResult& result) {
-  if (result.fetched) {
-    if (int code = print_fetch(*result.fetched); code != 0) return code;
-  }
-  if (result.failure) return report_sync_failure(*result.failure);
+void print_pull(const PullResult& result) {
   if (result.outcome == PullOutcome::up_to_date) {
     out_stream() << "Уже актуально: " << result.branch << "\n";
   }
-  return 0;
 }
 
 int integrate_pull(const Repository& repo, const PullResult& result, Integration integration) {
@@ -151,16 +153,15 @@ int integrate_pull(const Repository& repo, const PullResult& result, Integration
       return 0;
     case PullOutcome::fast_forward:
     case PullOutcome::created:
-      return cmd_checkout({result.branch});
+      return check_out_branch(repo, result.branch);
     case PullOutcome::diverged:
       break;
   }
   if (integration == Integration::rebase) {
-    return report_command_error(
-        [&] { return print_rebase(do_rebase(repo, {.upstream = result.upstream}, out_stream())); });
+    return print_rebase(do_rebase(repo, {.upstream = result.upstream}, out_stream()));
   }
-  if (int merged = cmd_merge({result.upstream}); merged != 0) return merged;
-  return cmd_checkout({result.branch});
+  if (int merged = merge_upstream(repo, result.upstream); merged != 0) return merged;
+  return check_out_branch(repo, result.branch);
 }
 
 int cmd_pull(const Args& args) {
@@ -169,8 +170,14 @@ int cmd_pull(const Args& args) {
   if (!repo) return 1;
   Parsed<PullOptions> opts = parse_pull_args(args);
   if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
-  Progress progress("Получение объектов");
-  const PullResult result = do_pull(*repo, std::get<PullOptions>(opts), progress);
-  if (int code = print_pull(result); code != 0) return code;
-  return integrate_pull(*repo, result, std::get<PullOptions>(opts).integration);
+  return report_command_error([&] {
+    const PullOptions& options = std::get<PullOptions>(opts);
+    PullResult result;
+    {
+      Progress progress("Получение объектов");
+      result = do_pull(*repo, options, progress, print_fetch);
+    }
+    print_pull(result);
+    return integrate_pull(*repo, result, options.integration);
+  });
 }

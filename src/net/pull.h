@@ -1,6 +1,6 @@
 #pragma once
 
-#include <optional>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -8,15 +8,14 @@
 #include "cli/parsed.h"
 #include "cli/progress.h"
 #include "net/fetch.h"
-#include "net/sync_protocol.h"
 
 struct Repository;
 
 // orrery pull [--ff-only|--rebase] [<remote|url> <branch>]: fetches the
 // current branch's upstream, then brings the current branch up to it: a
 // fast-forward (or creation) followed by a checkout, else a merge or, with
-// --rebase, a rebase onto the tracking reference. The integration is done by
-// the checkout, merge and rebase handlers themselves.
+// --rebase, a rebase onto the tracking reference, each reported as its own
+// command reports it.
 int cmd_pull(const Args& args);
 
 enum class Integration { merge, rebase, ff_only };
@@ -34,22 +33,22 @@ Parsed<PullOptions> parse_pull_args(const Args& args);
 enum class PullOutcome { up_to_date, fast_forward, created, diverged };
 
 struct PullResult {
-  std::optional<SyncFailure> failure;  // stops the pull before the integration
-  std::optional<FetchResult> fetched;  // once the fetch ran; it may have failed
-  std::string branch;                  // the current branch
-  std::string upstream;                // "<remote>/<branch>"
+  std::string branch;    // the current branch
+  std::string upstream;  // "<remote>/<branch>"
   PullOutcome outcome = PullOutcome::up_to_date;
 };
 
-// Fetches the upstream and compares the current branch with it, moving the
-// branch itself for a fast-forward or creation; a diverged history under
-// --ff-only fails. Prints nothing but the transfer's progress.
-PullResult do_pull(const Repository& repo, const PullOptions& opts, Progress& progress);
+// Fetches the upstream, handing the fetch's result to `fetched` at once,
+// and compares the current branch with it, moving the branch itself for a
+// fast-forward or creation. Throws CommandError for a detached HEAD, a name
+// that may not become a reference, a failed fetch, or a diverged history
+// under --ff-only. Prints nothing but the transfer's progress.
+PullResult do_pull(const Repository& repo, const PullOptions& opts, Progress& progress,
+                   const std::function<void(const FetchResult&)>& fetched);
 
-// The fetch's line, then the failure or "Уже актуально"; answers the exit
-// code.
-int print_pull(const PullResult& result);
+// "Уже актуально" when there is nothing to integrate.
+void print_pull(const PullResult& result);
 
-// Runs the checkout, merge or rebase the outcome needs, through their
-// handlers (which print); answers the exit code.
-int integrate_pull(const PullResult& result, Integration integration);
+// Runs the checkout, merge or rebase the outcome needs and reports it as
+// that command does; answers the exit code.
+int integrate_pull(const Repository& repo, const PullResult& result, Integration integration);

@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "cli/progress.h"
@@ -20,8 +21,7 @@
 
 namespace {
 
-std::optional<PushTarget> resolve_target(const SyncSettings& settings, const PushOptions& options,
-                                         SyncFailure& failure) {
+PushTarget resolve_target(const SyncSettings& settings, const PushOptions& options) {
   const std::vector<std::string>& positionals = options.positionals;
   PushTarget target;
   if (!positionals.empty()) {
@@ -32,10 +32,9 @@ std::optional<PushTarget> resolve_target(const SyncSettings& settings, const Pus
       target.url = positionals[0];
     }
   } else {
-    std::optional<NamedRemote> remote = default_remote(settings, failure);
-    if (!remote) return std::nullopt;
-    target.remote = remote->name;
-    target.url = remote->url;
+    const NamedRemote remote = default_remote(settings);
+    target.remote = remote.name;
+    target.url = remote.url;
   }
   target.branch =
       positionals.size() == 2 ? positionals[1] : settings.default_branch(settings.current_branch);
@@ -45,24 +44,22 @@ std::optional<PushTarget> resolve_target(const SyncSettings& settings, const Pus
   } else {
     target.tracking = options.set_upstream ? "origin" : settings.default_remote();
   }
-  if (std::optional<SyncFailure> bad = check_tracking_names(target.tracking, target.branch)) {
-    failure = *bad;
-    return std::nullopt;
+  if (std::optional<ArgError> bad = check_tracking_names(target.tracking, target.branch)) {
+    throw CommandError(std::move(*bad));
   }
   return target;
 }
 
 // Records the remote and branch as the current branch's upstream (a URL as
 // remote origin). Saved at once, so it stays even when the push then fails.
-std::optional<SyncFailure> record_upstream(const Repository& repo, SyncSettings& settings,
-                                           PushTarget& target) {
+void record_upstream(const Repository& repo, SyncSettings& settings, PushTarget& target) {
   RepoConfig& config = settings.config;
   if (target.remote.empty()) {
     auto origin = config.remotes.find("origin");
     if (origin != config.remotes.end() && origin->second.url != target.url) {
-      return SyncFailure{
+      throw CommandError(
           "нельзя привязать upstream: уже есть origin с другим URL",
-          "укажи именованный remote (orrery remote add ...) или см. orrery help push"};
+          "укажи именованный remote (orrery remote add ...) или см. orrery help push");
     }
     config.remotes["origin"].url = target.url;
     target.remote = "origin";
@@ -71,7 +68,6 @@ std::optional<SyncFailure> record_upstream(const Repository& repo, SyncSettings&
   entry.upstream_remote = target.remote;
   entry.upstream_branch = target.branch;
   save_config(repo, config);
-  return std::nullopt;
 }
 
 HttpHeaders with_header(HttpHeaders headers, std::string line) {
@@ -92,82 +88,79 @@ std::set<ObjectId> objects_to_send(HttpClient& client, const std::string& url,
 
 // One PUT per object, in ascending id order; objects missing locally are
 // skipped.
-std::optional<SyncFailure> put_objects(const Repository& repo, HttpClient& client,
-                                       const std::string& base, const std::set<ObjectId>& ids,
-                                       const HttpHeaders& headers, Progress& progress) {
+void put_objects(const Repository& repo, HttpClient& client, const std::string& base,
+                 const std::set<ObjectId>& ids, const HttpHeaders& headers, Progress& progress) {
   for (const ObjectId& id : ids) {
     std::optional<std::string> stored = read_raw_object(repo.objects, id);
     if (!stored) continue;
     const std::string url = base + "objects/" + id;
     HttpResponse response = client.put(url, *stored, headers);
     if (is_failed_exchange(response)) {
-      return SyncFailure{"не удалось отправить объект " + id,
-                         format_http_failure("PUT", url, response)};
+      throw CommandError("не удалось отправить объект " + id,
+                         format_http_failure("PUT", url, response));
     }
     progress.add_items();
   }
-  return std::nullopt;
 }
 
 // The transfer stream in one request, else one PUT per object. The stream
 // carries loose objects only, so after a gc the packed ones follow it one
 // PUT each: without them the server would refuse the branch update.
-std::optional<SyncFailure> upload_objects(const Repository& repo, HttpClient& client,
-                                          const PushTarget& target, const std::set<ObjectId>& send,
-                                          const HttpHeaders& headers, Progress& progress) {
+void upload_objects(const Repository& repo, HttpClient& client, const PushTarget& target,
+                    const std::set<ObjectId>& send, const HttpHeaders& headers,
+                    Progress& progress) {
   const std::string base = sync_base_url(target.url);
   const HttpHeaders binary = with_header(headers, "Content-Type: application/octet-stream");
   HttpResponse posted =
       client.post(base + "packs/" + target.branch, build_transfer_pack(repo.root, send), binary);
   if (!posted.error.empty() || posted.status < 1 || posted.status > 399) {
-    return put_objects(repo, client, base, send, binary, progress);
+    put_objects(repo, client, base, send, binary, progress);
+    return;
   }
   std::set<ObjectId> packed;
   for (const ObjectId& id : send) {
     if (!path_exists(loose_object_path(repo.root, id))) packed.insert(packed.end(), id);
   }
   progress.add_items(send.size() - packed.size());
-  return put_objects(repo, client, base, packed, binary, progress);
+  put_objects(repo, client, base, packed, binary, progress);
 }
 
 // The guarded PUT of the remote branch.
-std::optional<SyncFailure> update_remote_branch(HttpClient& client, const PushTarget& target,
-                                                ForceMode force, const ObjectId& head,
-                                                const std::optional<ObjectId>& lease,
-                                                const HttpHeaders& headers) {
+void update_remote_branch(HttpClient& client, const PushTarget& target, ForceMode force,
+                          const ObjectId& head, const std::optional<ObjectId>& lease,
+                          const HttpHeaders& headers) {
   HttpHeaders update = with_header(headers, "Content-Type: text/plain");
   if (lease && force != ForceMode::force) update.push_back("X-Orrery-Expected-Old: " + *lease);
   const std::string url = sync_base_url(target.url) + "refs/" + target.branch;
   HttpResponse response = client.put(url, head, update);
-  if (!is_failed_exchange(response)) return std::nullopt;
+  if (!is_failed_exchange(response)) return;
   if (response.error.empty() && (response.status == 409 || response.status == 412)) {
-    return SyncFailure{"push rejected (non-fast-forward / expected-old mismatch)",
+    throw CommandError("push rejected (non-fast-forward / expected-old mismatch)",
                        "сделай orrery fetch и интегрируй изменения (merge/rebase), либо повтори с "
-                       "--force-with-lease / --force"};
+                       "--force-with-lease / --force");
   }
-  return SyncFailure{"не удалось обновить ref на удалённом",
-                     format_http_failure("PUT", url, response)};
+  throw CommandError("не удалось обновить ref на удалённом",
+                     format_http_failure("PUT", url, response));
 }
 
 // The tracking reference's commit, the lease of a guarded update. A value
 // that is not an id never reaches a header.
-std::optional<SyncFailure> read_lease(const Repository& repo, const PushTarget& target,
-                                      ForceMode force, std::optional<ObjectId>& lease) {
+std::optional<ObjectId> read_lease(const Repository& repo, const PushTarget& target,
+                                   ForceMode force) {
   const std::string name = tracking_ref(target.tracking, target.branch);
-  lease = read_ref(repo.root, name);
+  std::optional<ObjectId> lease = read_ref(repo.root, name);
   if (lease && !is_canonical_object_id(*lease)) {
-    return SyncFailure{"повреждена ссылка " + name, "удали её или сделай orrery fetch"};
+    throw CommandError("повреждена ссылка " + name, "удали её или сделай orrery fetch");
   }
   if (force == ForceMode::lease && !lease) {
-    return SyncFailure{"push --force-with-lease: нет local remote-tracking " + name,
-                       "сначала сделай orrery fetch, либо используй --force (без lease)"};
+    throw CommandError("push --force-with-lease: нет local remote-tracking " + name,
+                       "сначала сделай orrery fetch, либо используй --force (без lease)");
   }
-  return std::nullopt;
+  return lease;
 }
 
-std::optional<SyncFailure> push_commit(const Repository& repo, const PushTarget& target,
-                                       ForceMode force, const ObjectId& head,
-                                       const std::string& token, Progress& progress) {
+void push_commit(const Repository& repo, const PushTarget& target, ForceMode force,
+                 const ObjectId& head, const std::string& token, Progress& progress) {
   std::set<ObjectId> all;
   collect_reachable(repo, head, all);
   HttpClient client;
@@ -175,34 +168,12 @@ std::optional<SyncFailure> push_commit(const Repository& repo, const PushTarget&
   const std::set<ObjectId> send = objects_to_send(client, target.url, all, headers);
   progress.set_total(send.size());
   client.set_progress(&progress);
-  std::optional<SyncFailure> failed = upload_objects(repo, client, target, send, headers, progress);
+  upload_objects(repo, client, target, send, headers, progress);
   client.set_progress(nullptr);
   progress.finish();
-  if (failed) return failed;
-  std::optional<ObjectId> lease;
-  if (auto failed = read_lease(repo, target, force, lease)) return failed;
-  if (auto failed = update_remote_branch(client, target, force, head, lease, headers)) {
-    return failed;
-  }
+  const std::optional<ObjectId> lease = read_lease(repo, target, force);
+  update_remote_branch(client, target, force, head, lease, headers);
   update_ref(repo, tracking_ref(target.tracking, target.branch), head);
-  return std::nullopt;
-}
-
-std::optional<SyncFailure> push_head(const Repository& repo, const PushOptions& options,
-                                     PushTarget& target, Progress& progress) {
-  SyncSettings settings = load_sync_settings(repo);
-  SyncFailure failure;
-  std::optional<PushTarget> resolved = resolve_target(settings, options, failure);
-  if (!resolved) return failure;
-  target = *resolved;
-  if (options.set_upstream) {
-    if (auto failed = record_upstream(repo, settings, target)) return failed;
-  }
-  std::optional<ObjectId> head = head_commit_id(repo);
-  if (!head) return SyncFailure{"нет коммитов для отправки", "сначала сделай коммит"};
-  const std::string token = current_token().value_or("");
-  if (auto missing = check_token_for(target.url, token)) return missing;
-  return push_commit(repo, target, options.force, *head, token, progress);
 }
 
 }  // namespace
@@ -225,16 +196,19 @@ Parsed<PushOptions> parse_push_args(const Args& args) {
 }
 
 PushResult do_push(const Repository& repo, const PushOptions& options, Progress& progress) {
-  PushResult result;
-  result.failure = push_head(repo, options, result.target, progress);
-  progress.finish();
+  SyncSettings settings = load_sync_settings(repo);
+  PushResult result{resolve_target(settings, options)};
+  if (options.set_upstream) record_upstream(repo, settings, result.target);
+  std::optional<ObjectId> head = head_commit_id(repo);
+  if (!head) throw CommandError("нет коммитов для отправки", "сначала сделай коммит");
+  const std::string token = current_token().value_or("");
+  require_token_for(result.target.url, token);
+  push_commit(repo, result.target, options.force, *head, token, progress);
   return result;
 }
 
-int print_push(const PushResult& result) {
-  if (result.failure) return report_sync_failure(*result.failure);
+void print_push(const PushResult& result) {
   out_stream() << "Отправлено " << result.target.branch << " на " << result.target.url << "\n";
-  return 0;
 }
 
 int cmd_push(const Args& args) {
@@ -243,6 +217,9 @@ int cmd_push(const Args& args) {
   if (!repo) return 1;
   Parsed<PushOptions> options = parse_push_args(args);
   if (const ArgError* error = std::get_if<ArgError>(&options)) return report_arg_error(*error);
-  Progress progress("Отправка объектов");
-  return print_push(do_push(*repo, std::get<PushOptions>(options), progress));
+  return report_command_error([&] {
+    Progress progress("Отправка объектов");
+    print_push(do_push(*repo, std::get<PushOptions>(options), progress));
+    return 0;
+  });
 }

@@ -1,13 +1,11 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/console.h"
 #include "cli/parsed.h"
 #include "cli/progress.h"
-#include "net/sync_protocol.h"
 
 struct Repository;
 
@@ -43,15 +41,15 @@ struct PushTarget {
 Parsed<PushOptions> parse_push_args(const Args& args);
 
 struct PushResult {
-  std::optional<SyncFailure> failure;
-  PushTarget target;  // as resolved, once it was
+  PushTarget target;  // as resolved
 };
 
 // Resolves the target, records it as upstream with -u (saved at once, so it
 // stays even when the push then fails), then sends HEAD's history and moves
-// the remote branch and the tracking reference. Prints nothing but the
+// the remote branch and the tracking reference. Throws CommandError for a
+// target, state or server that stops the push. Prints nothing but the
 // transfer's progress.
 PushResult do_push(const Repository& repo, const PushOptions& options, Progress& progress);
 
-// "Отправлено <branch> на <url>", or the failure; answers the exit code.
-int print_push(const PushResult& result);
+// "Отправлено <branch> на <url>".
+void print_push(const PushResult& result);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "net/internal/sync_target.h"
@@ -17,22 +18,23 @@ namespace {
 
 // The remote name becomes a folder below .orrery and a configuration
 // section: checked the way fetch checks it.
-std::optional<SyncFailure> check_remote_name(const std::string& name) {
-  return check_tracking_names(name, "main");
+void check_remote_name(const std::string& name) {
+  if (std::optional<ArgError> bad = check_tracking_names(name, "main")) {
+    throw CommandError(std::move(*bad));
+  }
 }
 
-std::optional<SyncFailure> show_remote(const Repository& repo, const RepoConfig& config,
-                                       const std::string& name, RemoteShow& shown) {
+void show_remote(const Repository& repo, const RepoConfig& config, const std::string& name,
+                 RemoteShow& shown) {
   auto remote = config.remotes.find(name);
-  if (remote == config.remotes.end()) return SyncFailure{"удалённый не найден: " + name, ""};
-  if (auto bad = check_remote_name(name)) return bad;
+  if (remote == config.remotes.end()) throw CommandError("удалённый не найден: " + name, "");
+  check_remote_name(name);
   shown.url = remote->second.url;
   shown.branches = list_remote_branches(repo.root, name);
   for (const auto& [local, entry] : config.branches) {
     if (entry.upstream_remote != name) continue;
     shown.tracking.emplace_back(local, entry.upstream_branch.value_or(local));
   }
-  return std::nullopt;
 }
 
 bool has_control_byte(std::string_view text) {
@@ -40,14 +42,13 @@ bool has_control_byte(std::string_view text) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
 }
 
-std::optional<SyncFailure> add_remote(const Repository& repo, RepoConfig config,
-                                      const std::string& name, const std::string& url) {
-  if (auto bad = check_remote_name(name)) return bad;
+void add_remote(const Repository& repo, RepoConfig config, const std::string& name,
+                const std::string& url) {
+  check_remote_name(name);
   // A line break would start a new line of the configuration.
-  if (has_control_byte(url)) return SyncFailure{"недопустимый URL удалённого: " + name, ""};
+  if (has_control_byte(url)) throw CommandError("недопустимый URL удалённого: " + name, "");
   config.remotes[name].url = url;
   save_config(repo, config);
-  return std::nullopt;
 }
 
 void remove_remote(const Repository& repo, RepoConfig config, const std::string& name) {
@@ -109,10 +110,10 @@ RemoteResult do_remote(const Repository& repo, const RemoteOptions& opts) {
       break;
     case RemoteAction::show:
       result.shown.name = opts.name;
-      result.failure = show_remote(repo, config, opts.name, result.shown);
+      show_remote(repo, config, opts.name, result.shown);
       break;
     case RemoteAction::add:
-      result.failure = add_remote(repo, std::move(config), opts.name, opts.url);
+      add_remote(repo, std::move(config), opts.name, opts.url);
       break;
     case RemoteAction::remove:
       remove_remote(repo, std::move(config), opts.name);
@@ -121,15 +122,13 @@ RemoteResult do_remote(const Repository& repo, const RemoteOptions& opts) {
   return result;
 }
 
-int print_remote(const RemoteResult& result, bool with_urls) {
-  if (result.failure) return report_sync_failure(*result.failure);
+void print_remote(const RemoteResult& result, bool with_urls) {
   if (result.action == RemoteAction::show) print_shown_remote(result.shown);
   for (const auto& [name, url] : result.remotes) {
     out_stream() << name;
     if (with_urls) out_stream() << "\t" << url;
     out_stream() << "\n";
   }
-  return 0;
 }
 
 int cmd_remote(const Args& args) {
@@ -138,5 +137,8 @@ int cmd_remote(const Args& args) {
   if (!repo) return 1;
   Parsed<RemoteOptions> opts = parse_remote_args(args);
   if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
-  return print_remote(do_remote(*repo, std::get<RemoteOptions>(opts)), g_verbose);
+  return report_command_error([&] {
+    print_remote(do_remote(*repo, std::get<RemoteOptions>(opts)), g_verbose);
+    return 0;
+  });
 }

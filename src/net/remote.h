@@ -1,14 +1,12 @@
 #pragma once
 
 #include <map>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "cli/console.h"
 #include "cli/parsed.h"
-#include "net/sync_protocol.h"
 
 struct Repository;
 
@@ -39,19 +37,19 @@ struct RemoteShow {
 };
 
 struct RemoteResult {
-  std::optional<SyncFailure> failure;  // then nothing was changed
   RemoteAction action = RemoteAction::list;
   std::map<std::string, std::string> remotes;  // list: name to URL
   RemoteShow shown;
 };
 
 // Lists, shows, adds (checking the name and the URL first) or removes a
-// remote with the branch entries that name it. Prints nothing.
+// remote with the branch entries that name it. Throws CommandError, having
+// changed nothing, for a remote that is not there or a name or URL that may
+// not be stored. Prints nothing.
 RemoteResult do_remote(const Repository& repo, const RemoteOptions& opts);
 
-// The listing (with each URL after a tab when asked), the shown remote, or
-// the failure; answers the exit code.
-int print_remote(const RemoteResult& result, bool with_urls);
+// The listing (with each URL after a tab when asked) or the shown remote.
+void print_remote(const RemoteResult& result, bool with_urls);
 
 // The branches with a tracking reference under .orrery/refs/remotes/<remote>,
 // sorted, as "/"-separated paths below that folder. Symbolic links and the

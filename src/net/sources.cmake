@@ -7,4 +7,4 @@ orrery_modules(orrery_net
   push
   remote
   sync_protocol
-  INTERNAL http_settings local_clone object_links sync_target)
+  INTERNAL http_settings local_clone sync_target)

@@ -6,10 +6,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "cli/console.h"
-#include "net/hub_url.h"
-#include "net/internal/object_links.h"
 #include "store/object_check.h"
+#include "store/object_links.h"
 #include "store/repo.h"
 
 using nlohmann::json;
@@ -54,19 +52,6 @@ bool needs_hub_auth(std::string_view remote_url) {
     if (remote_url.find(loopback) != std::string_view::npos) return false;
   }
   return true;
-}
-
-std::optional<SyncFailure> check_token_for(std::string_view remote_url, const std::string& token) {
-  if (!token.empty() || !needs_hub_auth(remote_url)) return std::nullopt;
-  return SyncFailure{
-      "нет авторизации для Orrery Hub",
-      "выполни orrery login (OAuth device flow на " + url_host(hub_base_url()) + ")"};
-}
-
-bool require_token_for(std::string_view remote_url, const std::string& token) {
-  std::optional<SyncFailure> missing = check_token_for(remote_url, token);
-  if (missing) print_error(missing->message, missing->hint);
-  return !missing;
 }
 
 HttpHeaders sync_headers(const std::string& token) {

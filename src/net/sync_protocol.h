@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -18,19 +17,6 @@ std::string sync_base_url(std::string_view remote_url);
 
 // True for an http or https URL that does not name the loopback host.
 bool needs_hub_auth(std::string_view remote_url);
-
-// A failure a sync command reports: the message and the hint of print_error.
-struct SyncFailure {
-  std::string message;
-  std::string hint;
-};
-
-// The missing-login failure when the remote needs a token (a hub URL) and
-// there is none; nothing when the command may go on. Prints nothing.
-std::optional<SyncFailure> check_token_for(std::string_view remote_url, const std::string& token);
-
-// check_token_for, reporting the failure; false when the command must stop.
-bool require_token_for(std::string_view remote_url, const std::string& token);
 
 // "Authorization: Bearer <token>" (only for a non-empty token) and
 // "X-Orrery-Protocol: 1".

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <system_error>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "hub/credentials.h"
 #include "install_layout.h"
@@ -134,16 +135,15 @@ std::vector<std::string> remove_program(const UninstallResult& plan) {
   return warnings;
 }
 
-std::optional<SyncFailure> remove_everything(UninstallResult& result) {
+void remove_everything(UninstallResult& result) {
   if (result.data.exists) {
     if (std::optional<std::string> reason = remove_entry(result.data.path)) {
-      return SyncFailure{"не удалось удалить пользовательские данные",
-                         reason->empty() ? "проверь права доступа" : *reason};
+      throw CommandError("не удалось удалить пользовательские данные",
+                         reason->empty() ? "проверь права доступа" : *reason);
     }
     result.data_removed = true;
   }
   result.warnings = remove_program(result);
-  return std::nullopt;
 }
 
 int print_removal(const UninstallResult& result) {
@@ -257,15 +257,11 @@ UninstallResult do_uninstall(const UninstallOptions& opts) {
     result.prefix = install_prefix_of(*result.program.path);
     if (result.prefix) result.entries = installed_entries(*result.prefix);
   }
-  if (result.removing) result.failure = remove_everything(result);
+  if (result.removing) remove_everything(result);
   return result;
 }
 
 int print_uninstall(const UninstallResult& result) {
-  if (result.failure) {
-    print_error(result.failure->message, result.failure->hint);
-    return 1;
-  }
   if (result.dry_run) return print_dry_run(result);
   if (!result.removing) return print_explanation(result.data);
   return print_removal(result);
@@ -275,5 +271,6 @@ int cmd_uninstall(const Args& args) {
   if (!args.empty() && has_help_flag(args)) return cmd_help({"uninstall"});
   Parsed<UninstallOptions> opts = parse_uninstall_args(args);
   if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
-  return print_uninstall(do_uninstall(std::get<UninstallOptions>(opts)));
+  return report_command_error(
+      [&] { return print_uninstall(do_uninstall(std::get<UninstallOptions>(opts))); });
 }

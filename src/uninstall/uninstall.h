@@ -6,7 +6,6 @@
 
 #include "cli/console.h"
 #include "cli/parsed.h"
-#include "net/sync_protocol.h"
 
 // orrery uninstall [--dry-run|-n] [--yes|-y]: explains, lists or removes
 // the per-user data (the credentials folder or file) and, with --yes when
@@ -39,7 +38,6 @@ struct RunningProgram {
 };
 
 struct UninstallResult {
-  std::optional<SyncFailure> failure;  // the user data could not be removed
   bool dry_run = false;
   bool removing = false;  // --yes without --dry-run
   UserData data;
@@ -51,11 +49,13 @@ struct UninstallResult {
 };
 
 // Finds the user data and the install the program runs from and, with --yes
-// (not --dry-run), removes them. Prints nothing.
+// (not --dry-run), removes them; throws CommandError when the user data
+// cannot be removed (the program is then left too). Prints nothing.
 UninstallResult do_uninstall(const UninstallOptions& opts);
 
-// The explanation, the dry run's plan, or what was removed; answers the exit
-// code (1 when the explanation leaves user data in place).
+// The explanation, the dry run's plan, or what was removed (with a warning
+// for each part of the program that stayed); answers the exit code (1 when
+// the explanation leaves user data in place).
 int print_uninstall(const UninstallResult& result);
 
 // The folders an install used, relative to its prefix (absolute ones stay

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "cli/command_error.h"
 #include "cli/progress.h"
 #include "net/internal/sync_target.h"
 #include "store/config.h"
@@ -145,18 +146,18 @@ void point_back_at_source(const std::string& destination, const std::string& sou
 
 }  // namespace
 
-std::optional<SyncFailure> clone_local(const std::string& source, const std::string& destination,
-                                       const std::string& branch, Progress& progress,
-                                       std::vector<std::string>& warnings) {
+void clone_local(const std::string& source, const std::string& destination,
+                 const std::string& branch, Progress& progress,
+                 std::vector<std::string>& warnings) {
   const fs::file_status status = fs::status(source);
   if (!fs::exists(status)) {
-    return SyncFailure{"исходный путь не существует: " + source,
-                       "проверь путь или используй http(s)/ssh URL"};
+    throw CommandError("исходный путь не существует: " + source,
+                       "проверь путь или используй http(s)/ssh URL");
   }
   if (!fs::is_directory(status))
-    return SyncFailure{"исходный путь не является папкой: " + source, ""};
+    throw CommandError("исходный путь не является папкой: " + source, "");
   if (is_within(destination, source)) {
-    return SyncFailure{"папка назначения внутри источника: " + destination, ""};
+    throw CommandError("папка назначения внутри источника: " + destination, "");
   }
   const std::vector<SourceEntry> entries = list_source(source);
   refuse_links_in_destination(destination, entries);
@@ -167,5 +168,4 @@ std::optional<SyncFailure> clone_local(const std::string& source, const std::str
   if (fs::is_regular_file(fs::symlink_status(head))) {
     point_back_at_source(destination, source, branch, warnings);
   }
-  return std::nullopt;
 }

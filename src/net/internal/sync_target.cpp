@@ -1,6 +1,8 @@
 #include "net/internal/sync_target.h"
 
-#include "cli/console.h"
+#include "cli/command_error.h"
+#include "net/hub_url.h"
+#include "net/sync_protocol.h"
 #include "store/object_check.h"
 #include "store/refs.h"
 #include "store/repo.h"
@@ -34,12 +36,12 @@ SyncSettings load_sync_settings(const Repository& repo) {
   return settings;
 }
 
-std::optional<NamedRemote> default_remote(const SyncSettings& settings, SyncFailure& failure) {
+NamedRemote default_remote(const SyncSettings& settings) {
   const std::string name = settings.default_remote();
   std::optional<std::string> url = settings.remote_url(name);
   if (!url) {
-    failure = {"удалённый не задан: " + name, "добавь его: orrery remote add " + name + " <url>"};
-    return std::nullopt;
+    throw CommandError("удалённый не задан: " + name,
+                       "добавь его: orrery remote add " + name + " <url>");
   }
   return NamedRemote{name, *url};
 }
@@ -56,11 +58,17 @@ bool is_sync_name(std::string_view name) {
 
 }  // namespace
 
-std::optional<SyncFailure> check_tracking_names(const std::string& remote,
-                                                const std::string& branch) {
-  if (!is_sync_name(branch)) return SyncFailure{"недопустимое имя ветки: " + branch, ""};
-  if (!is_sync_name(remote)) return SyncFailure{"недопустимое имя удалённого: " + remote, ""};
+std::optional<ArgError> check_tracking_names(const std::string& remote, const std::string& branch) {
+  if (!is_sync_name(branch)) return ArgError{"недопустимое имя ветки: " + branch, ""};
+  if (!is_sync_name(remote)) return ArgError{"недопустимое имя удалённого: " + remote, ""};
   return std::nullopt;
+}
+
+void require_token_for(std::string_view remote_url, const std::string& token) {
+  if (!token.empty() || !needs_hub_auth(remote_url)) return;
+  throw CommandError(
+      "нет авторизации для Orrery Hub",
+      "выполни orrery login (OAuth device flow на " + url_host(hub_base_url()) + ")");
 }
 
 std::string tracking_ref(const std::string& remote, const std::string& branch) {
@@ -71,9 +79,4 @@ std::optional<ObjectId> head_commit_id(const Repository& repo) {
   std::optional<ObjectId> head = head_commit(repo);
   if (!head || !is_canonical_object_id(*head)) return std::nullopt;
   return head;
-}
-
-int report_sync_failure(const SyncFailure& failure) {
-  print_error(failure.message, failure.hint);
-  return 1;
 }

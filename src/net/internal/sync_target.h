@@ -2,8 +2,9 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
-#include "net/sync_protocol.h"
+#include "cli/parsed.h"
 #include "store/config.h"
 #include "store/object.h"
 
@@ -34,21 +35,21 @@ struct NamedRemote {
   std::string url;
 };
 
-// The default remote (the upstream's, else origin); nothing, with the
-// failure naming it, when it is not configured.
-std::optional<NamedRemote> default_remote(const SyncSettings& settings, SyncFailure& failure);
+// The default remote (the upstream's, else origin); throws CommandError
+// naming it when it is not configured.
+NamedRemote default_remote(const SyncSettings& settings);
 
 // Checks the names that become the path refs/remotes/<remote>/<branch>, the
-// request paths and configuration lines; the failure names the first that
-// is not a valid reference name or holds a control byte.
-std::optional<SyncFailure> check_tracking_names(const std::string& remote,
-                                                const std::string& branch);
+// request paths and configuration lines; the error names the first that is
+// not a valid reference name or holds a control byte.
+std::optional<ArgError> check_tracking_names(const std::string& remote, const std::string& branch);
+
+// Throws CommandError, the missing login, when the remote needs a token (a
+// hub URL) and there is none.
+void require_token_for(std::string_view remote_url, const std::string& token);
 
 // "refs/remotes/<remote>/<branch>".
 std::string tracking_ref(const std::string& remote, const std::string& branch);
 
 // The commit HEAD names, when it is a well-formed id.
 std::optional<ObjectId> head_commit_id(const Repository& repo);
-
-// Reports the failure through print_error and returns 1.
-int report_sync_failure(const SyncFailure& failure);

@@ -5,6 +5,7 @@
 #include "hub/pr_cmd.h"
 #include "hub/rest_client.h"
 #include "hub/safe_text.h"
+#include "hub/ssh_key.h"
 #include "support/http_stub.h"
 #include "support/test_support.h"
 
@@ -84,6 +85,56 @@ TEST_F(RestClientTest, ReportsFailuresAsText) {
   EXPECT_FALSE(hub_list_repos("t", repos, &error));
   EXPECT_NE(error.find("type must be number"), std::string::npos) << error;
   EXPECT_TRUE(repos.empty());
+}
+
+// Every way the key registration ends, as the one line it reports; the key
+// is compared without its comment, and a 401 is asked again once.
+TEST(RegisterSshKey, ReportsOneNoticeOrWarning) {
+  TempDir dir;
+  write_text(dir / "k.pub", "ssh-ed25519 AAAA me@here\n");
+  struct Case {
+    StubReply list;
+    StubReply post;
+    std::string notice;
+    std::string warning;
+    size_t requests;
+  };
+  const Case cases[] = {
+      {{200, "[]"},
+       {201, "{}"},
+       "Публичный SSH-ключ зарегистрирован на Orrery Hub (k.pub).",
+       "",
+       2},
+      {{200, R"([{"public_key":1},{"public_key":"ssh-ed25519 AAAA other"}])"},
+       {500, ""},
+       "SSH-ключ уже зарегистрирован на Orrery Hub (k.pub).",
+       "",
+       1},
+      {{200, "[]"}, {400, "key already exists"}, "SSH-ключ уже есть на Orrery Hub.", "", 2},
+      {{200, "[]"}, {500, "no\x1b"}, "", "регистрация SSH-ключа вернула HTTP 500: no?", 2},
+      {{200, "{"}, {201, ""}, "", "не удалось разобрать ответ /auth/ssh-keys.", 1},
+      {{503, ""}, {201, ""}, "", "не удалось получить список SSH-ключей с Hub (HTTP 503).", 1},
+      {{401, ""}, {201, ""}, "", "Hub отклонил токен при запросе SSH-ключей (HTTP 401).", 2},
+  };
+  for (const Case& c : cases) {
+    StubServer server(
+        [&](const StubRequest& request) { return request.method == "GET" ? c.list : c.post; });
+    ScopedEnv env{{"ORRERY_HUB_API_URL", server.url()},
+                  {"ORRERY_SSH_PUBKEY_PATH", dir / "k.pub"},
+                  {"ORRERY_HTTP_RETRY_MAX", "1"}};
+    const SshKeyResult result = register_ssh_key(" tok\n");
+    EXPECT_EQ(result.notice, c.notice);
+    EXPECT_EQ(result.warning.substr(0, c.warning.size()), c.warning);
+    EXPECT_EQ(result.warning.empty(), c.warning.empty());
+    EXPECT_EQ(server.requests().size(), c.requests) << c.notice << c.warning;
+    EXPECT_EQ(server.requests().front().header("Authorization"), "Bearer tok");
+  }
+
+  write_text(dir / "k.pub", "one-word\n");
+  ScopedEnv env{{"ORRERY_SSH_PUBKEY_PATH", dir / "k.pub"}};
+  EXPECT_EQ(register_ssh_key("tok").warning, "не удалось разобрать OpenSSH public key.");
+  ScopedEnv off{{"ORRERY_HUB_SYNC_SSH", "0"}};
+  EXPECT_EQ(register_ssh_key("tok").warning, "");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "net/internal/object_links.h"
+#include "store/object_links.h"
 
 #include <exception>
 #include <string>
