@@ -38,8 +38,7 @@ MergeResult abort_merge(const Repository& repo) {
   std::optional<ObjectId> head = head_commit(repo);
   if (!head) throw CommandError("нет коммитов", "сначала сделай первый коммит");
   const Index before = load_index(repo);
-  ResetResult reset = hard_reset_worktree(repo, load_ignore_rules(repo.root), *head);
-  if (reset.error) throw CommandError(*reset.error);
+  hard_reset_worktree(repo, load_ignore_rules(repo.root), *head);
   keep_index_stats(repo, before);
   remove_path(merge_head_path(repo));
   return {MergeStatus::aborted, {}, {}, *branch, {}};
