@@ -76,10 +76,7 @@ std::ostream& out_stream() { return std::cout; }
 std::istream& in_stream() { return std::cin; }
 
 int report_arg_error(const ArgError& error) {
-  if (!error.help_topic.empty()) {
-    cmd_help({error.help_topic});
-    return error.exit_code;
-  }
-  print_error(error.message, error.hint);
+  if (!error.message.empty() || error.help_topic.empty()) print_error(error.message, error.hint);
+  if (!error.help_topic.empty()) cmd_help({error.help_topic});
   return error.exit_code;
 }

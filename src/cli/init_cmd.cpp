@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "store/fs.h"
 #include "store/repo.h"
@@ -10,19 +11,17 @@ InitOptions parse_init_args(const Args& args) {
   return InitOptions{args.empty() ? "." : args.front()};
 }
 
-std::optional<ArgError> do_init(const InitOptions& options) {
+void do_init(const InitOptions& options) {
   ensure_directory(options.target);
   Repository repo(options.target);
   if (is_initialized(options.target)) {
-    return ArgError{"репозиторий уже существует: " + options.target,
-                    "выбери другой каталог или удали существующий .orrery/"};
+    throw CommandError("репозиторий уже существует: " + options.target,
+                       "выбери другой каталог или удали существующий .orrery/");
   }
   create_repository(repo);
-  return std::nullopt;
 }
 
-int print_init(const InitOptions& options, const std::optional<ArgError>& error) {
-  if (error) return report_arg_error(*error);
+int print_init(const InitOptions& options) {
   out_stream() << "Инициализирован пустой репозиторий orrery в " << options.target << "/.orrery\n";
   return 0;
 }
@@ -30,5 +29,8 @@ int print_init(const InitOptions& options, const std::optional<ArgError>& error)
 int cmd_init(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"init"});
   const InitOptions options = parse_init_args(args);
-  return print_init(options, do_init(options));
+  return report_command_error([&] {
+    do_init(options);
+    return print_init(options);
+  });
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "cli/console.h"
@@ -14,12 +13,12 @@ struct InitOptions {
 InitOptions parse_init_args(const Args& args);
 
 // Creates an empty repository in the target (creating the directory), or
-// completes a .orrery that has no HEAD yet; refuses an initialised one.
-// Prints nothing.
-std::optional<ArgError> do_init(const InitOptions& options);
+// completes a .orrery that has no HEAD yet; throws CommandError for an
+// initialised one. Prints nothing.
+void do_init(const InitOptions& options);
 
-// Reports the refusal or the new repository; answers the exit code.
-int print_init(const InitOptions& options, const std::optional<ArgError>& error);
+// Reports the new repository; answers the exit code.
+int print_init(const InitOptions& options);
 
 // orrery init [path].
 int cmd_init(const Args& args);

@@ -12,7 +12,8 @@ struct ArgError {
   std::string hint;     // printed as "  подсказка: <hint>" when not empty
   int exit_code = 1;
   // When not empty, the help text of this command goes to standard output
-  // in place of the message: the answer to a wrong number of arguments.
+  // (after the message, if there is one): the answer to a wrong number of
+  // arguments.
   std::string help_topic = {};
 };
 

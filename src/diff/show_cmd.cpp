@@ -3,6 +3,7 @@
 #include <ostream>
 #include <string>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "cli/pager.h"
@@ -58,26 +59,20 @@ Parsed<ShowOptions> parse_show_args(const Args& args) {
 }
 
 ShowResult do_show(const Repository& repo, const ShowOptions& options) {
-  ShowResult result;
   std::optional<ObjectId> id = resolve_revision(repo, options.revision);
   if (!id) {
-    result.error = ArgError{"не удалось разобрать ревизию: " + options.revision,
-                            "проверь имя ветки, тега или HASH"};
-    return result;
+    throw CommandError("не удалось разобрать ревизию: " + options.revision,
+                       "проверь имя ветки, тега или HASH");
   }
-  result.commit = read_commit_if_intact(repo.objects, *id);
-  if (!result.commit) {
-    result.error = ArgError{"объект не является коммитом", options.revision};
-    return result;
-  }
-  result.id = *id;
-  return result;
+  std::optional<Commit> commit = read_commit_if_intact(repo.objects, *id);
+  if (!commit) throw CommandError("объект не является коммитом", options.revision);
+  return {*id, std::move(*commit)};
 }
 
 void write_show(const Repository& repo, const ShowResult& shown, DiffFormat format,
                 std::ostream& out) {
-  write_commit_header(out, shown.id, *shown.commit);
-  show_commit_changes(repo, *shown.commit, format, out);
+  write_commit_header(out, shown.id, shown.commit);
+  show_commit_changes(repo, shown.commit, format, out);
 }
 
 int cmd_show(const Args& args) {
@@ -87,11 +82,12 @@ int cmd_show(const Args& args) {
   Parsed<ShowOptions> parsed = parse_show_args(args);
   if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
   const ShowOptions& options = std::get<ShowOptions>(parsed);
-  const ShowResult shown = do_show(*repo, options);
-  if (shown.error) return report_arg_error(*shown.error);
-  start_pager();
-  write_show(*repo, shown, options.format, out_stream());
-  return 0;
+  return report_command_error([&] {
+    const ShowResult shown = do_show(*repo, options);
+    start_pager();
+    write_show(*repo, shown, options.format, out_stream());
+    return 0;
+  });
 }
 
 void show_commit_changes(const Repository& repo, const Commit& commit, DiffFormat format,

@@ -17,12 +17,12 @@ struct ShowOptions {
 Parsed<ShowOptions> parse_show_args(const Args& args);
 
 struct ShowResult {
-  std::optional<ArgError> error;  // the revision names no readable commit
   ObjectId id;
-  std::optional<Commit> commit;
+  Commit commit;
 };
 
-// Finds the commit to show. Prints nothing.
+// Finds the commit to show; throws CommandError when the revision names no
+// readable commit. Prints nothing.
 ShowResult do_show(const Repository& repo, const ShowOptions& options);
 
 // Streams the commit's metadata, then its changes, to `out`.

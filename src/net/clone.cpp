@@ -75,7 +75,6 @@ CheckoutResult check_out_clone(const Repository& repo, const CloneOptions& opts,
   Parsed<CheckoutOptions> parsed = parse_checkout_args({opts.branch});
   if (const ArgError* error = std::get_if<ArgError>(&parsed)) throw CommandError(*error);
   CheckoutResult checkout = do_checkout(repo, std::get<CheckoutOptions>(parsed));
-  if (checkout.error) throw CommandError(*checkout.error);
   record_checked_out_files(repo, commit);
   return checkout;
 }

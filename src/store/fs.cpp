@@ -64,26 +64,12 @@ namespace {
 // Reads the open file whole into `out`; false when it turns out to be a
 // directory.
 bool read_open_file(int fd, const struct stat& st, const std::string& path, std::string& out) {
-  size_t expected = S_ISREG(st.st_mode) ? st.st_size : 0;
-  // One spare byte lets the read that meets the end of a file of the
-  // expected size return 0 without growing (and zero-filling) the buffer.
-  out.resize(expected + 1);
-  size_t filled = 0;
-  for (;;) {
-    if (filled == out.size()) out.resize(out.size() < 4096 ? 4096 : out.size() * 2);
-    const size_t wanted = out.size() - filled;
-    ssize_t n = ::read(fd, out.data() + filled, wanted);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (filled == 0 && errno == EISDIR) return false;
-      throw std::runtime_error("Cannot read file: " + path + " -> " + system_error_text(errno));
-    }
-    if (n == 0) break;
-    filled += static_cast<size_t>(n);
-    // A regular file answers short only at its end: no need to ask again.
-    if (S_ISREG(st.st_mode) && static_cast<size_t>(n) < wanted) break;
+  const bool regular = S_ISREG(st.st_mode);
+  const int error = read_to_end(fd, out, regular ? static_cast<size_t>(st.st_size) : 0, regular);
+  if (error == EISDIR && out.empty()) return false;
+  if (error != 0) {
+    throw std::runtime_error("Cannot read file: " + path + " -> " + system_error_text(error));
   }
-  out.resize(filled);
   return true;
 }
 

@@ -48,9 +48,7 @@ void bisect_start(const Repository& repo, std::ostream& out) {
 std::string check_out(const Repository& repo, const std::string& name) {
   CheckoutOptions options;
   options.name = name;
-  CheckoutResult result = do_checkout(repo, options);
-  if (result.error) throw CommandError(*result.error);
-  return result.done;
+  return do_checkout(repo, options).done;
 }
 
 void bisect_step(const Repository& repo, std::ostream& out) {

@@ -234,6 +234,11 @@ ConfigResult do_config(const Repository& repo, const ConfigOptions& opts) {
   return {};
 }
 
+int print_config(const ConfigResult& result) {
+  out_stream() << result.text;
+  return result.found ? 0 : 1;
+}
+
 int cmd_config(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"config"});
 
@@ -242,7 +247,5 @@ int cmd_config(const Args& args) {
   Parsed<ConfigOptions> opts = parse_config_args(args);
   if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
 
-  const ConfigResult result = do_config(*repo, std::get<ConfigOptions>(opts));
-  out_stream() << result.text;
-  return result.found ? 0 : 1;
+  return print_config(do_config(*repo, std::get<ConfigOptions>(opts)));
 }

@@ -56,5 +56,8 @@ struct ConfigResult {
 // Reads .orrery/config and, for --set and --unset, writes it back.
 ConfigResult do_config(const Repository& repo, const ConfigOptions& opts);
 
+// Writes the text; answers 1 for a field --get did not find.
+int print_config(const ConfigResult& result);
+
 // orrery config [--list|-l] | --get <key> | --set <key> <value>… | --unset <key>
 int cmd_config(const Args& args);

@@ -55,6 +55,11 @@ std::string do_describe(const Repository& repo, const DescribeOptions& opts) {
       "создай lightweight-тег (`orrery tag …`) или добавь --always для сокращённого хэша");
 }
 
+int print_describe(const std::string& name) {
+  out_stream() << name << "\n";
+  return 0;
+}
+
 int cmd_describe(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"describe"});
 
@@ -63,8 +68,6 @@ int cmd_describe(const Args& args) {
   Parsed<DescribeOptions> opts = parse_describe_args(args);
   if (const ArgError* error = std::get_if<ArgError>(&opts)) return report_arg_error(*error);
 
-  return report_command_error([&] {
-    out_stream() << do_describe(*repo, std::get<DescribeOptions>(opts)) << "\n";
-    return 0;
-  });
+  return report_command_error(
+      [&] { return print_describe(do_describe(*repo, std::get<DescribeOptions>(opts))); });
 }

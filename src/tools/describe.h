@@ -27,5 +27,8 @@ std::vector<std::string> tags_pointing_at(const Repository& repo, const ObjectId
 // no tag names.
 std::string do_describe(const Repository& repo, const DescribeOptions& opts);
 
+// Writes the name on its line; answers the exit code.
+int print_describe(const std::string& name);
+
 // orrery describe [--always] [--tags] [revision]: the tag naming the commit.
 int cmd_describe(const Args& args);

@@ -1,6 +1,7 @@
 #include "util/handles.h"
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -78,6 +79,38 @@ DirHandle& DirHandle::operator=(DirHandle&& other) noexcept {
 
 DirHandle::~DirHandle() {
   if (dir_ != nullptr) ::closedir(dir_);
+}
+
+int read_to_end(int fd, std::string& out, size_t expected, bool regular) {
+  // One spare byte lets the read that meets the end of a file of the
+  // expected size return 0 without growing (and zero-filling) the buffer.
+  out.resize(expected + 1);
+  size_t filled = 0;
+  for (;;) {
+    if (filled == out.size()) out.resize(out.size() < 4096 ? 4096 : out.size() * 2);
+    const size_t wanted = out.size() - filled;
+    const ssize_t n = ::read(fd, out.data() + filled, wanted);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      out.resize(filled);
+      return error;
+    }
+    if (n == 0) break;
+    filled += static_cast<size_t>(n);
+    if (regular && static_cast<size_t>(n) < wanted) break;
+  }
+  out.resize(filled);
+  return 0;
+}
+
+EntryKind entry_kind(const std::string& path, unsigned char d_type) {
+  if (d_type == DT_REG) return EntryKind::file;
+  if (d_type == DT_DIR) return EntryKind::directory;
+  struct stat st;
+  if (d_type != DT_UNKNOWN || ::lstat(path.c_str(), &st) != 0) return EntryKind::other;
+  if (S_ISREG(st.st_mode)) return EntryKind::file;
+  return S_ISDIR(st.st_mode) ? EntryKind::directory : EntryKind::other;
 }
 
 const dirent* DirHandle::next() {

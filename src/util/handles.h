@@ -37,6 +37,13 @@ class UniqueFd {
 // of the write that failed.
 int write_fully(int fd, std::string_view bytes);
 
+// Reads `fd` to its end into `out` (replacing what it held), retrying
+// interrupted reads; 0, or the errno of the read that failed, `out` then
+// holding what came before it. `expected` bytes (a regular file's size) are
+// read in one go; a regular file answers short only at its end, so
+// `regular` stops there without asking again.
+int read_to_end(int fd, std::string& out, size_t expected = 0, bool regular = false);
+
 // A read-only private mapping of a whole file; empty when the file is empty
 // or could not be mapped.
 class MappedFile {
@@ -60,6 +67,12 @@ class MappedFile {
   const char* data_ = nullptr;
   size_t size_ = 0;
 };
+
+// What a directory entry is, from the type the directory gives, with an
+// lstat of `path` only where the file system gives none. A symbolic link is
+// `other`, never followed.
+enum class EntryKind : unsigned char { file, directory, other };
+EntryKind entry_kind(const std::string& path, unsigned char d_type);
 
 // An open directory stream; not valid when the directory could not be
 // opened.

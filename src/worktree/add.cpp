@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "cli/progress.h"
@@ -30,23 +31,22 @@ bool exists_following_links(const std::string& path) {
 // Refuses, before anything is written, a path that leaves the working tree
 // (its index key would point outside it), a symbolic link (whose target may
 // lie anywhere) and a path no tree may hold (inside a nested .git, say).
-std::optional<ArgError> check_arguments(const std::string& root, const IgnoreRules& rules,
-                                        const std::vector<std::string>& paths) {
+void check_arguments(const std::string& root, const IgnoreRules& rules,
+                     const std::vector<std::string>& paths) {
   for (const std::string& arg : paths) {
     const std::string full = repo_full_path(root, arg);
     if (is_symbolic_link(full)) {
-      return ArgError{"символическая ссылка не добавляется: " + arg,
-                      "orrery хранит только обычные файлы; добавь сам файл или каталог"};
+      throw CommandError("символическая ссылка не добавляется: " + arg,
+                         "orrery хранит только обычные файлы; добавь сам файл или каталог");
     }
     if (!exists_following_links(full)) continue;
     std::optional<std::string> relative = repo_relative_path(root, arg);
-    if (!relative) return outside_root_error(arg);
+    if (!relative) throw CommandError(outside_root_error(arg));
     if (*relative != "." && !is_ignored(rules, *relative, is_directory(full)) &&
         !is_safe_tree_path(*relative)) {
-      return ArgError{"недопустимый путь: " + arg, ""};
+      throw CommandError("недопустимый путь: " + arg, "");
     }
   }
-  return std::nullopt;
 }
 
 // Stages whole files, reusing one read buffer for all of them.
@@ -125,10 +125,10 @@ Parsed<AddOptions> parse_add_args(const Args& args) {
   return opts;
 }
 
-std::optional<ArgError> do_add(const Repository& repo, const AddOptions& opts, const AddSink& sink,
-                               Progress* progress) {
+void do_add(const Repository& repo, const AddOptions& opts, const AddSink& sink,
+            Progress* progress) {
   const IgnoreRules rules = load_ignore_rules(repo.root);
-  if (std::optional<ArgError> error = check_arguments(repo.root, rules, opts.paths)) return error;
+  check_arguments(repo.root, rules, opts.paths);
   // The lock spans the index's read-modify-write: parallel adds each keep
   // what the others staged.
   RepoLock lock(repo.root);
@@ -140,7 +140,6 @@ std::optional<ArgError> do_add(const Repository& repo, const AddOptions& opts, c
   for (const std::string& arg : opts.paths) stage_argument(stager, rules, arg);
   if (progress) progress->finish();
   save_index(repo, index);
-  return std::nullopt;
 }
 
 void print_add_event(AddEvent event, const std::string& path, const ObjectId& id) {
@@ -157,18 +156,17 @@ void print_add_event(AddEvent event, const std::string& path, const ObjectId& id
 }
 
 int cmd_add(const Args& args) {
-  if (args.empty()) {
-    cmd_help({"add"});
-    return 1;
-  }
+  if (args.empty()) return report_arg_error(help_error("add"));
   if (has_help_flag(args)) return cmd_help({"add"});
   Parsed<AddOptions> parsed = parse_add_args(args);
   if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
   const AddOptions& opts = std::get<AddOptions>(parsed);
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  if (opts.patch) return stage_patch(*repo, opts.paths);
-  Progress progress("Добавление файлов", ProgressOutput::per_item);
-  std::optional<ArgError> error = do_add(*repo, opts, print_add_event, &progress);
-  return error ? report_arg_error(*error) : 0;
+  return report_command_error([&] {
+    if (opts.patch) return print_add_patch(do_add_patch(*repo, opts.paths, console_hunk_dialog()));
+    Progress progress("Добавление файлов", ProgressOutput::per_item);
+    do_add(*repo, opts, print_add_event, &progress);
+    return 0;
+  });
 }

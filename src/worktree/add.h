@@ -26,9 +26,10 @@ using AddSink = std::function<void(AddEvent event, const std::string& path, cons
 
 // Stores the files (directories recursively) as blobs and records them in
 // the index, telling the sink about each. A symbolic link, a path outside
-// the root or one no tree may hold is refused before anything is written.
-std::optional<ArgError> do_add(const Repository& repo, const AddOptions& opts, const AddSink& sink,
-                               Progress* progress = nullptr);
+// the root or one no tree may hold is refused (CommandError) before anything
+// is written.
+void do_add(const Repository& repo, const AddOptions& opts, const AddSink& sink,
+            Progress* progress = nullptr);
 
 // The console's sink: staged files on standard output, the rest on
 // standard error.

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <optional>
 
+#include "cli/command_error.h"
 #include "cli/console.h"
 #include "diff/engine.h"
 #include "diff/patch.h"
@@ -18,57 +19,49 @@
 
 namespace {
 
-enum class Answer { take, skip, take_all, skip_rest, quit, end_of_input };
-
 // Asks until a known answer arrives; the whole line must match.
-Answer ask_about_hunk() {
+HunkAnswer ask_about_hunk() {
   std::ostream& out = out_stream();
   std::string line;
   for (;;) {
     out << "Добавить этот hunk? [y,n,a,d,q] ";
     out.flush();
-    if (!std::getline(in_stream(), line)) return Answer::end_of_input;
-    if (line == "y" || line == "Y" || line == "yes") return Answer::take;
-    if (line == "n" || line == "N" || line == "no") return Answer::skip;
-    if (line == "a" || line == "A") return Answer::take_all;
-    if (line == "d" || line == "D") return Answer::skip_rest;
-    if (line == "q" || line == "Q") return Answer::quit;
+    if (!std::getline(in_stream(), line)) return HunkAnswer::end_of_input;
+    if (line == "y" || line == "Y" || line == "yes") return HunkAnswer::take;
+    if (line == "n" || line == "N" || line == "no") return HunkAnswer::skip;
+    if (line == "a" || line == "A") return HunkAnswer::take_all;
+    if (line == "d" || line == "D") return HunkAnswer::skip_rest;
+    if (line == "q" || line == "Q") return HunkAnswer::quit;
   }
 }
 
-// One flag per hunk, filled by asking; nothing when the user quits or the
-// input ends (the error is reported already).
-std::optional<std::vector<bool>> choose_hunks(const std::string& relative, const EditScript& script,
-                                              const std::vector<Hunk>& hunks) {
+// One flag per hunk, filled by asking; throws when the user quits or the
+// input ends.
+std::vector<bool> choose_hunks(const std::string& relative, const EditScript& script,
+                               const std::vector<Hunk>& hunks, const HunkDialog& dialog) {
   std::vector<bool> chosen(hunks.size(), false);
   bool take_all = false;
-  std::ostream& out = out_stream();
   for (size_t i = 0; i < hunks.size(); ++i) {
-    out << "diff -- a/" << relative << " b/" << relative << "\n"
-        << "--- a/" << relative << "\n"
-        << "+++ b/" << relative << "\n"
-        << render_hunk(script, hunks[i]);
+    dialog.show(relative, render_hunk(script, hunks[i]));
     if (take_all) {
       chosen[i] = true;
       continue;
     }
-    switch (ask_about_hunk()) {
-      case Answer::take:
+    switch (dialog.ask()) {
+      case HunkAnswer::take:
         chosen[i] = true;
         break;
-      case Answer::skip:
+      case HunkAnswer::skip:
         break;
-      case Answer::take_all:
+      case HunkAnswer::take_all:
         chosen[i] = take_all = true;
         break;
-      case Answer::skip_rest:
+      case HunkAnswer::skip_rest:
         return chosen;
-      case Answer::quit:
-        print_error("отменено");
-        return std::nullopt;
-      case Answer::end_of_input:
-        print_error("интерактивный ввод прерван");
-        return std::nullopt;
+      case HunkAnswer::quit:
+        throw CommandError("отменено", "");
+      case HunkAnswer::end_of_input:
+        throw CommandError("интерактивный ввод прерван", "");
     }
   }
   return chosen;
@@ -121,32 +114,33 @@ std::string join_patch_lines(const std::vector<std::string_view>& lines) {
   return out;
 }
 
-int stage_patch(const Repository& repo, const std::vector<std::string>& paths) {
+HunkDialog console_hunk_dialog() {
+  return {[](const std::string& relative, const std::string& hunk) {
+            out_stream() << "diff -- a/" << relative << " b/" << relative << "\n"
+                         << "--- a/" << relative << "\n"
+                         << "+++ b/" << relative << "\n"
+                         << hunk;
+          },
+          ask_about_hunk};
+}
+
+AddPatchResult do_add_patch(const Repository& repo, const std::vector<std::string>& paths,
+                            const HunkDialog& dialog) {
   if (paths.size() > 1) {
-    print_error("add -p пока поддерживает ровно один файл",
-                "используй 'orrery add <путь...>' чтобы добавить файлы целиком");
-    return 1;
+    throw CommandError("add -p пока поддерживает ровно один файл",
+                       "используй 'orrery add <путь...>' чтобы добавить файлы целиком");
   }
   const std::string& arg = paths.front();
   const std::string full = repo_full_path(repo.root, arg);
   if (!is_regular_file(full) || is_symbolic_link(full)) {
-    print_error("не является обычным файлом: " + arg);
-    return 1;
+    throw CommandError("не является обычным файлом: " + arg, "");
   }
   std::optional<std::string> relative = repo_relative_path(repo.root, arg);
-  if (!relative) {
-    report_outside_root(arg);
-    return 1;
-  }
+  if (!relative) throw CommandError(outside_root_error(arg));
   if (is_ignored(load_ignore_rules(repo.root), *relative, false)) {
-    out_stream().flush();
-    std::cerr << "Пропущено (ignored): " << *relative << "\n";
-    return 0;
+    return {AddPatchResult::Outcome::ignored, *relative, {}};
   }
-  if (!is_safe_tree_path(*relative)) {
-    print_error("недопустимый путь: " + arg);
-    return 1;
-  }
+  if (!is_safe_tree_path(*relative)) throw CommandError("недопустимый путь: " + arg, "");
   const Index index = load_index(repo);
   const std::string old_content = indexed_content(repo, index, *relative);
   const WorkingStat stat = stat_working_file(full);
@@ -154,19 +148,30 @@ int stage_patch(const Repository& repo, const std::vector<std::string>& paths) {
   const EditScript script =
       diff_lines(split_patch_lines(old_content), split_patch_lines(new_content));
   const std::vector<Hunk> hunks = group_hunks(script, 3);
-  if (hunks.empty()) {
-    out_stream() << "Нет изменений для добавления: " << *relative << "\n";
-    return 0;
-  }
-  std::optional<std::vector<bool>> chosen = choose_hunks(*relative, script, hunks);
-  if (!chosen) return 1;
+  if (hunks.empty()) return {AddPatchResult::Outcome::unchanged, *relative, {}};
+  const std::vector<bool> chosen = choose_hunks(*relative, script, hunks, dialog);
   // The questions are asked without the lock; the index is read again under
   // it, so that what others staged meanwhile stays.
   RepoLock lock(repo.root);
   Index current = load_index(repo);
-  ObjectId id = write_object(repo.objects, "blob", apply_chosen(script, hunks, *chosen));
+  ObjectId id = write_object(repo.objects, "blob", apply_chosen(script, hunks, chosen));
   current[*relative] = IndexEntry{id, stat.size, stat.mtime, stat.mode};
   save_index(repo, current);
-  out_stream() << "добавлен (patch) " << *relative << " (" << id << ")\n";
+  return {AddPatchResult::Outcome::staged, *relative, id};
+}
+
+int print_add_patch(const AddPatchResult& result) {
+  switch (result.outcome) {
+    case AddPatchResult::Outcome::ignored:
+      out_stream().flush();
+      std::cerr << "Пропущено (ignored): " << result.path << "\n";
+      break;
+    case AddPatchResult::Outcome::unchanged:
+      out_stream() << "Нет изменений для добавления: " << result.path << "\n";
+      break;
+    case AddPatchResult::Outcome::staged:
+      out_stream() << "добавлен (patch) " << result.path << " (" << result.id << ")\n";
+      break;
+  }
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <vector>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "store/config.h"
@@ -61,21 +62,18 @@ BranchResult list_branches_of(const Repository& repo, bool verbose) {
   return result;
 }
 
-BranchResult done(std::string line) { return {{}, {}, std::move(line), {}}; }
-BranchResult refused(std::string message, std::string hint = {}) {
-  return {ArgError{std::move(message), std::move(hint)}, {}, {}, {}};
-}
+BranchResult done(std::string line) { return {{}, std::move(line), {}}; }
 
 BranchResult create_branch(const Repository& repo, const std::string& name) {
   std::optional<ObjectId> head = head_commit(repo);
-  if (!head) return refused("нет коммитов", "сначала сделай первый коммит");
+  if (!head) throw CommandError("нет коммитов", "сначала сделай первый коммит");
   update_ref(repo, "refs/heads/" + name, *head);
   return done("Создана ветка " + name);
 }
 
 BranchResult delete_branch(const Repository& repo, const std::string& name) {
   if (!is_valid_ref_name(name) || delete_ref(repo, "refs/heads/" + name) != RefDeletion::deleted) {
-    return {{}, {}, {}, "Ветка не найдена: " + name};
+    return {{}, {}, "Ветка не найдена: " + name};
   }
   return done("Deleted branch " + name);
 }
@@ -89,10 +87,10 @@ BranchResult set_upstream(const Repository& repo, const BranchOptions& options) 
              head_ref && head_ref->rfind("refs/heads/", 0) == 0) {
     target = head_ref->substr(11);
   } else {
-    return refused("HEAD не на ветке",
-                   "переключись на ветку или укажи имя: orrery branch -u origin/main <ветка>");
+    throw CommandError("HEAD не на ветке",
+                       "переключись на ветку или укажи имя: orrery branch -u origin/main <ветка>");
   }
-  if (!is_valid_ref_name(target)) return refused("недопустимое имя ветки: " + target);
+  if (!is_valid_ref_name(target)) throw CommandError("недопустимое имя ветки: " + target, "");
   RepoConfig config = load_config(repo);
   config.branches[target].upstream_remote = parts->first;
   config.branches[target].upstream_branch = parts->second;
@@ -151,7 +149,7 @@ Parsed<BranchOptions> parse_branch_args(const Args& args) {
     }
     options.action = BranchOptions::Action::create;
   } else {
-    options.action = BranchOptions::Action::usage;
+    return help_error("branch");
   }
   return options;
 }
@@ -168,14 +166,11 @@ BranchResult do_branch(const Repository& repo, const BranchOptions& options) {
       return create_branch(repo, options.positional.front());
     case BranchOptions::Action::set_upstream:
       return set_upstream(repo, options);
-    case BranchOptions::Action::usage:
-      break;
   }
   return {};
 }
 
 int print_branch(const BranchResult& result, bool verbose) {
-  if (result.error) return report_arg_error(*result.error);
   std::ostream& out = out_stream();
   if (!result.not_found.empty()) {
     out.flush();
@@ -201,10 +196,8 @@ int cmd_branch(const Args& args) {
   Parsed<BranchOptions> parsed = parse_branch_args(args);
   if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
   const BranchOptions& options = std::get<BranchOptions>(parsed);
-  if (options.action == BranchOptions::Action::usage) {
-    cmd_help({"branch"});
-    return 1;
-  }
-  return print_branch(do_branch(*repo, options),
-                      options.action == BranchOptions::Action::list_verbose);
+  return report_command_error([&] {
+    return print_branch(do_branch(*repo, options),
+                        options.action == BranchOptions::Action::list_verbose);
+  });
 }

@@ -25,8 +25,8 @@ bool is_valid_ref_name(std::string_view name);
 struct BranchOptions {
   // No arguments list plainly; -vv (or only flags) lists with ids and
   // upstreams; "-d <name>" deletes; one name creates; -u sets an upstream;
-  // anything else gets the usage text.
-  enum class Action { list, list_verbose, remove, create, set_upstream, usage };
+  // anything else gets the usage text (the parser's help_error).
+  enum class Action { list, list_verbose, remove, create, set_upstream };
   Action action = Action::list;
   bool verbose = false;
   std::optional<std::string> upstream;  // "remote/branch", checked
@@ -44,14 +44,13 @@ struct BranchEntry {
 };
 
 struct BranchResult {
-  std::optional<ArgError> error;
   std::vector<BranchEntry> listing;  // in name order
   std::string done;                  // the result line of a change
   std::string not_found;             // the line for a branch -d could not delete
 };
 
-// Lists, creates or deletes branches, or sets a branch's upstream. Prints
-// nothing.
+// Lists, creates or deletes branches, or sets a branch's upstream. Throws
+// CommandError for a step the repository's state forbids. Prints nothing.
 BranchResult do_branch(const Repository& repo, const BranchOptions& options);
 
 // Writes the listing or the result line; answers the exit code.

@@ -1,9 +1,9 @@
 #include "worktree/checkout.h"
 
 #include <ostream>
-#include <variant>
 #include <vector>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "store/config.h"
@@ -19,29 +19,23 @@
 
 namespace {
 
-CheckoutResult refused(std::string message, std::string hint = {}) {
-  return {ArgError{std::move(message), std::move(hint)}, {}};
-}
-
 // A commit's files, checked and ready to write.
 struct PreparedFiles {
   TreeFiles plan;
 };
 
-// Reads the commit and checks its whole tree: the files, or the refusal.
-std::variant<PreparedFiles, CheckoutResult> prepare_commit_files(const Repository& repo,
-                                                                 const ObjectId& commit) {
+// Reads the commit and checks its whole tree before anything is written.
+PreparedFiles prepare_commit_files(const Repository& repo, const ObjectId& commit) {
   std::optional<Commit> parsed = read_commit(repo.objects, commit);
-  if (!parsed) return refused("неверный объект коммита: " + commit);
+  if (!parsed) throw CommandError("неверный объект коммита: " + commit, "");
   try {
     return PreparedFiles{plan_tree_files(repo.objects, parsed->tree, repo.root)};
   } catch (const std::exception& e) {
-    return refused(e.what());
+    throw CommandError(e.what(), "");
   }
 }
 
-std::optional<CheckoutResult> write_commit_files(const Repository& repo,
-                                                 const PreparedFiles& files) {
+void write_commit_files(const Repository& repo, const PreparedFiles& files) {
   try {
     // The index keeps describing what it did; only the stats of files
     // found to hold its blobs are refreshed, so the next checkout or status
@@ -50,9 +44,8 @@ std::optional<CheckoutResult> write_commit_files(const Repository& repo,
     WrittenFiles written;
     write_planned_files(repo.objects, repo.root, files.plan, &known, &written);
     refresh_index_stats(repo, known, written);
-    return std::nullopt;
   } catch (const std::exception& e) {
-    return refused(e.what());
+    throw CommandError(e.what(), "");
   }
 }
 
@@ -63,35 +56,32 @@ std::optional<ObjectId> branch_commit(const Repository& repo, const std::string&
 
 CheckoutResult switch_to_branch(const Repository& repo, const std::string& name,
                                 const ObjectId& commit) {
-  auto files = prepare_commit_files(repo, commit);
-  if (auto* refusal = std::get_if<CheckoutResult>(&files)) return *refusal;
+  const PreparedFiles files = prepare_commit_files(repo, commit);
   save_previous_branch(repo, name);
   set_head_symbolic(repo, "refs/heads/" + name);
-  if (auto refusal = write_commit_files(repo, std::get<PreparedFiles>(files))) return *refusal;
-  return {std::nullopt, "Переключено на ветку «" + name + "»"};
+  write_commit_files(repo, files);
+  return {"Переключено на ветку «" + name + "»"};
 }
 
 CheckoutResult checkout_previous(const Repository& repo) {
   std::optional<std::string> name = read_previous_branch(repo);
   if (!name) {
-    return refused("checkout -: нет сохранённой предыдущей ветки",
-                   "сначала переключись между двумя локальными ветками (orrery switch … / orrery "
-                   "checkout …)");
+    throw CommandError("checkout -: нет сохранённой предыдущей ветки",
+                       "сначала переключись между двумя локальными ветками (orrery switch … / "
+                       "orrery checkout …)");
   }
   std::optional<ObjectId> commit = branch_commit(repo, *name);
   if (!commit) {
-    return refused("checkout -: ветка больше не существует: " + *name,
-                   "проверь refs/heads после удаления ветки; переключись явно по имени");
+    throw CommandError("checkout -: ветка больше не существует: " + *name,
+                       "проверь refs/heads после удаления ветки; переключись явно по имени");
   }
   return switch_to_branch(repo, *name, *commit);
 }
 
 CheckoutResult checkout_detached(const Repository& repo, const ObjectId& commit) {
-  auto files = prepare_commit_files(repo, commit);
-  if (auto* refusal = std::get_if<CheckoutResult>(&files)) return *refusal;
-  if (auto refusal = write_commit_files(repo, std::get<PreparedFiles>(files))) return *refusal;
+  write_commit_files(repo, prepare_commit_files(repo, commit));
   detach_head(repo, commit);
-  return {std::nullopt, "Отсоединённый HEAD на " + commit.substr(0, 12) + "…"};
+  return {"Отсоединённый HEAD на " + commit.substr(0, 12) + "…"};
 }
 
 // The start point of a new branch: a local branch, else a remote-tracking one.
@@ -119,35 +109,34 @@ void record_upstream(const Repository& repo, const std::string& branch, const st
 CheckoutResult checkout_new_branch(const Repository& repo, const CheckoutOptions& opts) {
   const std::string& name = opts.name;
   if (path_exists(orrery_path(repo, "refs/heads/" + name))) {
-    return refused("ветка уже существует: " + name);
+    throw CommandError("ветка уже существует: " + name, "");
   }
   if (opts.too_many) {
-    return refused("слишком много аргументов",
-                   "используй: orrery checkout -b <новая> [старт-точка]");
+    throw CommandError("слишком много аргументов",
+                       "используй: orrery checkout -b <новая> [старт-точка]");
   }
   std::optional<StartPoint> start;
   if (opts.start_point) {
     start = find_start_point(repo, *opts.start_point);
     if (!start) {
-      return refused("не найден коммит/ветка: " + *opts.start_point,
-                     "проверь имя локальной ветки или remote-tracking (например origin/main), "
-                     "сделай fetch");
+      throw CommandError("не найден коммит/ветка: " + *opts.start_point,
+                         "проверь имя локальной ветки или remote-tracking (например origin/main), "
+                         "сделай fetch");
     }
   } else if (std::optional<ObjectId> head = head_commit(repo)) {
     start = StartPoint{*head, false};
   } else {
-    return refused("нет коммитов", "нечего использовать как старт-точку");
+    throw CommandError("нет коммитов", "нечего использовать как старт-точку");
   }
-  auto files = prepare_commit_files(repo, start->commit);
-  if (auto* refusal = std::get_if<CheckoutResult>(&files)) return *refusal;
+  const PreparedFiles files = prepare_commit_files(repo, start->commit);
   save_previous_branch(repo, name);
   update_ref(repo, "refs/heads/" + name, start->commit);
   set_head_symbolic(repo, "refs/heads/" + name);
-  if (auto refusal = write_commit_files(repo, std::get<PreparedFiles>(files))) return *refusal;
+  write_commit_files(repo, files);
   if (start->is_remote) record_upstream(repo, name, *opts.start_point);
   std::string done = "Переключено на новую ветку «" + name + "»";
   if (opts.start_point) done += " (точка старта: " + *opts.start_point + ")";
-  return {std::nullopt, done};
+  return {done};
 }
 
 }  // namespace
@@ -182,13 +171,12 @@ CheckoutResult do_checkout(const Repository& repo, const CheckoutOptions& opts) 
   }
   std::optional<ObjectId> commit = resolve_revision(repo, opts.name);
   if (commit && is_commit(repo.objects, *commit)) return checkout_detached(repo, *commit);
-  return refused("не найдена ветка или коммит: " + opts.name,
-                 "локальное имя ветки, полный SHA-256 коммита, HEAD~N и т.п.; создание после "
-                 "fetch: orrery checkout -b <имя> origin/<ветка>");
+  throw CommandError("не найдена ветка или коммит: " + opts.name,
+                     "локальное имя ветки, полный SHA-256 коммита, HEAD~N и т.п.; создание после "
+                     "fetch: orrery checkout -b <имя> origin/<ветка>");
 }
 
 int print_checkout(const CheckoutResult& result) {
-  if (result.error) return report_arg_error(*result.error);
   out_stream() << result.done << "\n";
   return 0;
 }
@@ -211,16 +199,14 @@ std::optional<std::string> read_previous_branch(const Repository& repo) {
 }
 
 int cmd_checkout(const Args& args) {
-  if (args.empty()) {
-    cmd_help({"checkout"});
-    return 1;
-  }
+  if (args.empty()) return report_arg_error(help_error("checkout"));
   if (has_help_flag(args)) return cmd_help({"checkout"});
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
   Parsed<CheckoutOptions> parsed = parse_checkout_args(args);
   if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
-  return print_checkout(do_checkout(*repo, std::get<CheckoutOptions>(parsed)));
+  return report_command_error(
+      [&] { return print_checkout(do_checkout(*repo, std::get<CheckoutOptions>(parsed))); });
 }
 
 Parsed<SwitchOptions> parse_switch_args(const Args& args) {
@@ -271,10 +257,7 @@ Args checkout_args_of(const SwitchOptions& options) {
 
 int cmd_switch(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"switch"});
-  if (args.empty()) {
-    cmd_help({"switch"});
-    return 1;
-  }
+  if (args.empty()) return report_arg_error(help_error("switch"));
   Parsed<SwitchOptions> parsed = parse_switch_args(args);
   if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
   const SwitchOptions& options = std::get<SwitchOptions>(parsed);

@@ -23,17 +23,18 @@ struct CheckoutOptions {
 Parsed<CheckoutOptions> parse_checkout_args(const Args& args);
 
 struct CheckoutResult {
-  std::optional<ArgError> error;
   std::string done;  // the result line, without its newline
 };
 
 // Switches to a branch (recording the branch left behind), detaches HEAD at
 // a revision, or creates a branch and switches to it, writing the commit's
 // tree into the working tree (additively: files the tree lacks stay). A
-// hostile tree is refused before anything is written. Prints nothing.
+// hostile tree is refused before anything is written. Throws CommandError for
+// a name that resolves to nothing or a tree that cannot be written. Prints
+// nothing.
 CheckoutResult do_checkout(const Repository& repo, const CheckoutOptions& opts);
 
-// Reports the error or the result line; answers the exit code.
+// Reports the result line; answers the exit code.
 int print_checkout(const CheckoutResult& result);
 
 // Writes .orrery/previous-branch when HEAD is on a branch other than `target`.

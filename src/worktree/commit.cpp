@@ -5,6 +5,7 @@
 #include <optional>
 #include <ostream>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "store/index.h"
@@ -69,17 +70,15 @@ Parsed<CommitOptions> parse_commit_args(const Args& args) {
 
 CommitResult do_commit(const Repository& repo, const CommitOptions& opts) {
   const std::optional<ObjectId> head = head_commit(repo);
-  if (opts.amend && !head) {
-    return {{}, ArgError{"нет коммита для --amend", "сначала сделай первый коммит"}};
-  }
+  if (opts.amend && !head)
+    throw CommandError("нет коммита для --amend", "сначала сделай первый коммит");
   if (!opts.amend && opts.message.empty()) {
-    return {{},
-            ArgError{"не задано сообщение коммита",
-                     "используй: orrery commit -m \"…\" или при --amend см. помощь"}};
+    throw CommandError("не задано сообщение коммита",
+                       "используй: orrery commit -m \"…\" или при --amend см. помощь");
   }
   const ObjectId tree = build_tree(repo.objects, index_blobs(load_index(repo)), "");
   std::optional<Commit> commit = describe_commit(repo, opts, head);
-  if (!commit) return {{}, ArgError{"HEAD повреждён или не является коммитом", ""}};
+  if (!commit) throw CommandError("HEAD повреждён или не является коммитом", "");
   commit->tree = tree;
   const ObjectId id = write_object(repo.objects, "commit", serialize_commit(*commit));
   // Another process may have committed meanwhile; moving the branch (or a
@@ -88,16 +87,14 @@ CommitResult do_commit(const Repository& repo, const CommitOptions& opts) {
   const bool moved =
       branch ? !update_ref_if(repo, *branch, id, head) : !detach_head_if(repo, id, head);
   if (moved) {
-    return {
-        {},
-        ArgError{"ветка сдвинулась во время коммита: " + (branch ? branch_label(*branch) : "HEAD"),
-                 "повтори orrery commit"}};
+    throw CommandError(
+        "ветка сдвинулась во время коммита: " + (branch ? branch_label(*branch) : "HEAD"),
+        "повтори orrery commit");
   }
-  return {id, std::nullopt};
+  return {id};
 }
 
 int print_commit(const CommitResult& result) {
-  if (result.error) return report_arg_error(*result.error);
   out_stream() << "Закоммичено " << result.id << "\n";
   return 0;
 }
@@ -115,5 +112,6 @@ int cmd_commit(const Args& args) {
   if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  return print_commit(do_commit(*repo, std::get<CommitOptions>(parsed)));
+  return report_command_error(
+      [&] { return print_commit(do_commit(*repo, std::get<CommitOptions>(parsed))); });
 }

@@ -20,16 +20,16 @@ struct CommitOptions {
 Parsed<CommitOptions> parse_commit_args(const Args& args);
 
 struct CommitResult {
-  ObjectId id;                    // the new commit
-  std::optional<ArgError> error;  // nothing was written but possibly objects
+  ObjectId id;  // the new commit
 };
 
 // Commits the whole index and moves the current branch (or a detached HEAD)
-// to the new commit. Fails, writing no reference, when the branch moved
-// while the commit was being made. Prints nothing.
+// to the new commit. Throws CommandError, having written no reference (but
+// possibly objects), when there is nothing to commit with or the branch
+// moved while the commit was being made. Prints nothing.
 CommitResult do_commit(const Repository& repo, const CommitOptions& opts);
 
-// Reports the error or the new commit; answers the exit code.
+// Reports the new commit; answers the exit code.
 int print_commit(const CommitResult& result);
 
 // orrery commit -m <message> [--amend]: commits the whole index and moves the

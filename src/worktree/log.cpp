@@ -6,6 +6,7 @@
 #include <ostream>
 #include <unordered_set>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "cli/pager.h"
@@ -204,18 +205,16 @@ std::string short_ref_name(std::string_view name) {
 }
 
 LogResult do_log(const Repository& repo, const LogOptions& options) {
-  if (!options.revision) return {std::nullopt, head_commit(repo)};
+  if (!options.revision) return {head_commit(repo)};
   std::optional<ObjectId> start = resolve_revision(repo, *options.revision);
   if (!start) {
-    return {ArgError{"log: не удалось разрешить ревизию: " + *options.revision,
-                     "orrery log […] <ревизия>"},
-            std::nullopt};
+    throw CommandError("log: не удалось разрешить ревизию: " + *options.revision,
+                       "orrery log […] <ревизия>");
   }
-  return {std::nullopt, start};
+  return {start};
 }
 
 int print_log(const Repository& repo, const LogOptions& options, const LogResult& result) {
-  if (result.error) return report_arg_error(*result.error);
   if (!result.start) {
     out_stream() << "Коммитов ещё нет\n";
     return 0;
@@ -232,5 +231,5 @@ int cmd_log(const Args& args) {
   Parsed<LogOptions> parsed = parse_log_args(args);
   if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
   const LogOptions& options = std::get<LogOptions>(parsed);
-  return print_log(*repo, options, do_log(*repo, options));
+  return report_command_error([&] { return print_log(*repo, options, do_log(*repo, options)); });
 }

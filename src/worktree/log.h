@@ -24,11 +24,11 @@ struct LogOptions {
 Parsed<LogOptions> parse_log_args(const Args& args);
 
 struct LogResult {
-  std::optional<ArgError> error;  // the revision does not resolve
-  std::optional<ObjectId> start;  // none without error: no commit yet
+  std::optional<ObjectId> start;  // none: no commit yet
 };
 
-// Where the listing starts: the revision, else HEAD's commit.
+// Where the listing starts: the revision, else HEAD's commit. Throws
+// CommandError when the revision does not resolve.
 LogResult do_log(const Repository& repo, const LogOptions& options);
 
 // Streams the first-parent history from `start`, one reused buffer for the
@@ -36,7 +36,7 @@ LogResult do_log(const Repository& repo, const LogOptions& options);
 void write_log(const Repository& repo, const LogOptions& options, ObjectId start,
                std::ostream& out);
 
-// Reports the error or the empty history, else pages the listing.
+// Reports the empty history, else pages the listing.
 int print_log(const Repository& repo, const LogOptions& options, const LogResult& result);
 
 // The labels that point at commits, with what HEAD says, read once per run.

@@ -5,6 +5,7 @@
 #include <variant>
 #include <vector>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "store/fs.h"
@@ -18,8 +19,8 @@ namespace {
 constexpr std::string_view k_usage =
     "orrery reset [--mixed|--soft|--hard] [<ревизия>] иначе см. orrery help reset";
 
-ResetResult refused(std::string message, std::string hint = {}) {
-  return {ArgError{std::move(message), std::move(hint)}, {}};
+[[noreturn]] void refuse(std::string message, std::string hint = {}) {
+  throw CommandError(std::move(message), std::move(hint));
 }
 
 // The reset texts name no object, unlike checkout's.
@@ -56,16 +57,14 @@ struct HardResetPlan {
   PathMap files;
 };
 
-// The checked files, or the refusal.
-std::variant<HardResetPlan, ResetResult> prepare_hard_reset(const Repository& repo,
-                                                            const ObjectId& commit) {
+HardResetPlan prepare_hard_reset(const Repository& repo, const ObjectId& commit) {
   std::optional<Commit> parsed = read_commit(repo.objects, commit);
-  if (!parsed || parsed->tree.empty()) return refused("нет дерева для коммита: " + commit);
+  if (!parsed || parsed->tree.empty()) refuse("нет дерева для коммита: " + commit);
   HardResetPlan out;
   try {
     out.plan = plan_tree_files(repo.objects, parsed->tree, repo.root);
   } catch (const std::runtime_error& e) {
-    return refused(reset_failure_text(e.what()));
+    refuse(reset_failure_text(e.what()));
   }
   for (const TreeFile& item : out.plan) {
     if (!item.is_directory) out.files[item.path] = item.id;
@@ -80,13 +79,13 @@ ResetResult apply_hard_reset(const Repository& repo, const IgnoreRules& rules,
     KnownFiles known = load_known_files(repo);
     write_planned_files(repo.objects, repo.root, reset.plan, &known, &written);
   } catch (const std::runtime_error& e) {
-    return refused(reset_failure_text(e.what()));
+    refuse(reset_failure_text(e.what()));
   }
   delete_untracked(repo.root, rules, reset.files);
   // Every file now holds its blob, so the index gets the stats they have:
   // the next status or checkout need not read them.
   save_index(repo, written.files);
-  return {std::nullopt, "reset --hard"};
+  return {"reset --hard"};
 }
 
 // The index of a commit's files. An entry keeps the stat the old index
@@ -111,37 +110,34 @@ Index index_for_commit(const Repository& repo, const ObjectId& commit) {
 ResetResult reset_to_head(const Repository& repo, ResetMode mode) {
   std::optional<ObjectId> head = head_commit(repo);
   if (!head) {
-    return refused("нет коммитов", mode == ResetMode::hard ? "сначала сделай первый коммит"
-                                                           : "сливать пока не из чего индекс");
+    refuse("нет коммитов", mode == ResetMode::hard ? "сначала сделай первый коммит"
+                                                   : "сливать пока не из чего индекс");
   }
   if (mode == ResetMode::hard) {
     IgnoreRules rules = load_ignore_rules(repo.root);
-    auto reset = prepare_hard_reset(repo, *head);
-    if (auto* refusal = std::get_if<ResetResult>(&reset)) return *refusal;
-    return apply_hard_reset(repo, rules, std::get<HardResetPlan>(reset));
+    return apply_hard_reset(repo, rules, prepare_hard_reset(repo, *head));
   }
   save_index(repo, index_for_commit(repo, *head));
-  return {std::nullopt, "reset (индекс = HEAD)"};
+  return {"reset (индекс = HEAD)"};
 }
 
 ResetResult reset_to_revision(const Repository& repo, ResetMode mode, const std::string& revision) {
   std::optional<ObjectId> commit = resolve_revision(repo, revision);
-  if (!commit) return refused("reset: не удалось разрешить ревизию: " + revision);
+  if (!commit) refuse("reset: не удалось разрешить ревизию: " + revision);
   if (mode == ResetMode::soft) {
     move_head(repo, *commit);
-    return {std::nullopt, "reset --soft"};
+    return {"reset --soft"};
   }
   if (mode == ResetMode::mixed) {
     Index index = index_for_commit(repo, *commit);
     move_head(repo, *commit);
     save_index(repo, index);
-    return {std::nullopt, "reset --mixed"};
+    return {"reset --mixed"};
   }
   IgnoreRules rules = load_ignore_rules(repo.root);
-  auto reset = prepare_hard_reset(repo, *commit);
-  if (auto* refusal = std::get_if<ResetResult>(&reset)) return *refusal;
+  const HardResetPlan reset = prepare_hard_reset(repo, *commit);
   move_head(repo, *commit);
-  return apply_hard_reset(repo, rules, std::get<HardResetPlan>(reset));
+  return apply_hard_reset(repo, rules, reset);
 }
 
 }  // namespace
@@ -184,16 +180,13 @@ ResetResult do_reset(const Repository& repo, const ResetOptions& options) {
 }
 
 int print_reset(const ResetResult& result) {
-  if (result.error) return report_arg_error(*result.error);
   out_stream() << result.done << "\n";
   return 0;
 }
 
 ResetResult hard_reset_worktree(const Repository& repo, const IgnoreRules& rules,
                                 const ObjectId& commit) {
-  std::variant<HardResetPlan, ResetResult> reset = prepare_hard_reset(repo, commit);
-  if (ResetResult* refusal = std::get_if<ResetResult>(&reset)) return *refusal;
-  return apply_hard_reset(repo, rules, std::get<HardResetPlan>(reset));
+  return apply_hard_reset(repo, rules, prepare_hard_reset(repo, commit));
 }
 
 int cmd_reset(const Args& args) {
@@ -202,5 +195,6 @@ int cmd_reset(const Args& args) {
   if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  return print_reset(do_reset(*repo, std::get<ResetOptions>(parsed)));
+  return report_command_error(
+      [&] { return print_reset(do_reset(*repo, std::get<ResetOptions>(parsed))); });
 }

@@ -26,22 +26,22 @@ struct ResetOptions {
 Parsed<ResetOptions> parse_reset_args(const Args& args);
 
 struct ResetResult {
-  std::optional<ArgError> error;
   std::string done;  // the result line, without its newline
 };
 
 // Moves HEAD (or its branch) to the revision and, by mode, rebuilds the
 // index from it and makes the working tree equal it (deleting every file it
 // lacks that is neither ignored nor under .orrery). A hostile tree is
-// refused before anything moves. Prints nothing.
+// refused before anything moves. Throws CommandError for what cannot be
+// reset to. Prints nothing.
 ResetResult do_reset(const Repository& repo, const ResetOptions& options);
 
-// Reports the error or the result line; answers the exit code.
+// Reports the result line; answers the exit code.
 int print_reset(const ResetResult& result);
 
 // reset --hard to the commit without moving HEAD: the working tree and the
-// index become the commit's, or nothing is written when its tree is hostile
-// or unreadable. Prints nothing.
+// index become the commit's, or nothing is written (and CommandError is
+// thrown) when its tree is hostile or unreadable. Prints nothing.
 ResetResult hard_reset_worktree(const Repository& repo, const IgnoreRules& rules,
                                 const ObjectId& commit);
 

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "store/fs.h"
@@ -31,9 +32,8 @@ std::optional<PathMap> load_source(const Repository& repo, const RestoreOptions&
   return files;
 }
 
-std::optional<ArgError> restore_working_files(const Repository& repo, const Index& index,
-                                              const PathMap& source,
-                                              const std::vector<std::string>& paths) {
+void restore_working_files(const Repository& repo, const Index& index, const PathMap& source,
+                           const std::vector<std::string>& paths) {
   for (const std::string& path : paths) {
     ObjectId id;
     if (auto entry = index.find(path); entry != index.end()) {
@@ -41,13 +41,12 @@ std::optional<ArgError> restore_working_files(const Repository& repo, const Inde
     } else if (auto file = source.find(path); file != source.end()) {
       id = file->second;
     } else {
-      return ArgError{"неизвестный путь: " + path, ""};
+      throw CommandError("неизвестный путь: " + path, "");
     }
     if (!restore_file(repo.objects, repo.root, path, id)) {
-      return ArgError{"не удалось восстановить " + path, ""};
+      throw CommandError("не удалось восстановить " + path, "");
     }
   }
-  return std::nullopt;
 }
 
 void restore_staged(const Repository& repo, Index& index, const PathMap& source,
@@ -79,10 +78,7 @@ Parsed<RestoreOptions> parse_restore_args(const Args& args) {
     if (args[i] == "--staged") {
       options.staged = true;
     } else if (args[i] == "--source") {
-      if (i + 1 == args.size()) {
-        options.incomplete = true;
-        return options;
-      }
+      if (i + 1 == args.size()) return help_error("restore");
       options.source = args[++i];
     } else {
       options.paths.push_back(args[i]);
@@ -91,32 +87,28 @@ Parsed<RestoreOptions> parse_restore_args(const Args& args) {
   return options;
 }
 
-std::optional<ArgError> do_restore(const Repository& repo, const RestoreOptions& options) {
+void do_restore(const Repository& repo, const RestoreOptions& options) {
   // The lock spans the index's read-modify-write with --staged.
   RepoLock lock(repo.root);
   Index index = load_index(repo);
   std::optional<PathMap> source = load_source(repo, options);
-  if (!source) return ArgError{"не удалось разрешить ревизию: " + *options.source, ""};
-  if (!options.staged) return restore_working_files(repo, index, *source, options.paths);
-  restore_staged(repo, index, *source, options.paths);
-  return std::nullopt;
+  if (!source) throw CommandError("не удалось разрешить ревизию: " + *options.source, "");
+  if (options.staged) {
+    restore_staged(repo, index, *source, options.paths);
+  } else {
+    restore_working_files(repo, index, *source, options.paths);
+  }
 }
 
 int cmd_restore(const Args& args) {
-  if (args.empty()) {
-    cmd_help({"restore"});
-    return 1;
-  }
+  if (args.empty()) return report_arg_error(help_error("restore"));
   if (has_help_flag(args)) return cmd_help({"restore"});
   Parsed<RestoreOptions> parsed = parse_restore_args(args);
   if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
-  const RestoreOptions& options = std::get<RestoreOptions>(parsed);
-  if (options.incomplete) {
-    cmd_help({"restore"});
-    return 1;
-  }
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  std::optional<ArgError> error = do_restore(*repo, options);
-  return error ? report_arg_error(*error) : 0;
+  return report_command_error([&] {
+    do_restore(*repo, std::get<RestoreOptions>(parsed));
+    return 0;
+  });
 }

@@ -18,8 +18,9 @@ struct RestoreOptions {
   bool staged = false;                // the index, not the working files
   std::optional<std::string> source;  // the revision to take files from; HEAD by default
   std::vector<std::string> paths;
-  bool incomplete = false;  // --source without a value: the usage text is the answer
 };
+
+// --source without a value gets the usage text.
 
 Parsed<RestoreOptions> parse_restore_args(const Args& args);
 
@@ -27,7 +28,8 @@ struct Repository;
 
 // Writes each path's indexed (else source) blob into the working tree, or
 // with --staged sets the index entries to the source's (dropping the paths
-// it lacks). Prints nothing; the first failure ends the work.
-std::optional<ArgError> do_restore(const Repository& repo, const RestoreOptions& options);
+// it lacks). Prints nothing; the first failure ends the work with a
+// CommandError.
+void do_restore(const Repository& repo, const RestoreOptions& options);
 
 int cmd_restore(const Args& args);

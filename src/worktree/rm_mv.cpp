@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "store/fs.h"
@@ -17,14 +18,13 @@ namespace {
 // Command-line paths stay inside the working tree and out of .orrery, so
 // neither command can touch what the repository is made of, and no
 // directory on their way may be a symbolic link, which could lead anywhere.
-std::optional<ArgError> check_paths(const std::string& root, const Args& paths) {
+void check_paths(const std::string& root, const Args& paths) {
   for (const std::string& path : paths) {
-    if (!is_safe_tree_path(path)) return ArgError{"недопустимый путь: " + path, ""};
+    if (!is_safe_tree_path(path)) throw CommandError("недопустимый путь: " + path, "");
     if (has_linked_parent(root, path)) {
-      return ArgError{"путь проходит через символическую ссылку: " + path, ""};
+      throw CommandError("путь проходит через символическую ссылку: " + path, "");
     }
   }
-  return std::nullopt;
 }
 
 // The directory part of a path without trailing separators.
@@ -45,8 +45,8 @@ void carry_index_entry(Index& index, const std::string& from, const std::string&
 }  // namespace
 
 RmMvResult do_rm(const Repository& repo, const Args& paths) {
+  check_paths(repo.root, paths);
   RmMvResult result;
-  if ((result.error = check_paths(repo.root, paths))) return result;
   RepoLock lock(repo.root);  // spans the index's read-modify-write
   Index index = load_index(repo);
   for (const std::string& path : paths) {
@@ -60,52 +60,39 @@ RmMvResult do_rm(const Repository& repo, const Args& paths) {
 }
 
 RmMvResult do_mv(const Repository& repo, const std::string& from, const std::string& to) {
-  RmMvResult result;
-  if ((result.error = check_paths(repo.root, {from, to}))) return result;
+  check_paths(repo.root, {from, to});
   RepoLock lock(repo.root);  // spans the index's read-modify-write
   const std::string source = repo.root + "/" + from;
   const std::string destination = repo.root + "/" + to;
-  if (!path_exists(source)) {
-    result.error = ArgError{"файл не найден: " + from, ""};
-    return result;
-  }
+  if (!path_exists(source)) throw CommandError("файл не найден: " + from, "");
   std::error_code ec;
   std::filesystem::create_directories(parent_directory(destination), ec);
   if (!ec) std::filesystem::rename(source, destination, ec);
-  if (ec) {
-    result.error = ArgError{"не удалось переименовать", ec.message()};
-    return result;
-  }
+  if (ec) throw CommandError("не удалось переименовать", ec.message());
   Index index = load_index(repo);
   carry_index_entry(index, from, to);
   save_index(repo, index);
-  result.done.push_back("переименовано " + from + " -> " + to);
-  return result;
+  return {{"переименовано " + from + " -> " + to}};
 }
 
 int print_rm_mv(const RmMvResult& result) {
   std::ostream& out = out_stream();
   for (const std::string& line : result.done) out << line << "\n";
-  return result.error ? report_arg_error(*result.error) : 0;
+  return 0;
 }
 
 int cmd_rm(const Args& args) {
-  if (args.empty() || has_help_flag(args)) {
-    cmd_help({"rm"});
-    return args.empty() ? 1 : 0;
-  }
+  if (has_help_flag(args)) return cmd_help({"rm"});
+  if (args.empty()) return report_arg_error(help_error("rm"));
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  return print_rm_mv(do_rm(*repo, args));
+  return report_command_error([&] { return print_rm_mv(do_rm(*repo, args)); });
 }
 
 int cmd_mv(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"mv"});
-  if (args.size() != 2) {
-    cmd_help({"mv"});
-    return 1;
-  }
+  if (args.size() != 2) return report_arg_error(help_error("mv"));
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
-  return print_rm_mv(do_mv(*repo, args[0], args[1]));
+  return report_command_error([&] { return print_rm_mv(do_mv(*repo, args[0], args[1])); });
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,17 +10,17 @@ struct Repository;
 
 struct RmMvResult {
   std::vector<std::string> done;  // one result line per path, without newlines
-  std::optional<ArgError> error;
 };
 
-// Both refuse, before anything is written, a path no tree may hold and one
-// that passes through a symbolic link. Neither prints anything.
+// Both refuse (throwing CommandError), before anything is written, a path no
+// tree may hold and one that passes through a symbolic link. Neither prints
+// anything.
 // Drops the paths from the index and deletes their files.
 RmMvResult do_rm(const Repository& repo, const Args& paths);
 // Renames the file and carries its index entry along.
 RmMvResult do_mv(const Repository& repo, const std::string& from, const std::string& to);
 
-// Writes the result lines, then the error; answers the exit code.
+// Writes the result lines; answers the exit code.
 int print_rm_mv(const RmMvResult& result);
 
 // orrery rm <path...>, orrery mv <from> <to>: the arguments are the paths,

@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "cli/command_error.h"
 #include "cli/help.h"
 #include "cli/open_repo.h"
 #include "store/refs.h"
@@ -21,14 +22,14 @@ std::optional<ArgError> bad_tag_name(const std::string& name) {
 TagResult delete_tags(const Repository& repo, const std::vector<std::string>& names) {
   TagResult result;
   for (const std::string& name : names) {
-    if ((result.error = bad_tag_name(name))) return result;
+    if ((result.stopped = bad_tag_name(name))) return result;
     const RefDeletion deletion = delete_ref(repo, "refs/tags/" + name);
     if (deletion == RefDeletion::absent) {
-      result.error = ArgError{"тег не найден: " + name, ""};
+      result.stopped = ArgError{"тег не найден: " + name, ""};
       return result;
     }
     if (deletion == RefDeletion::failed) {
-      result.error = ArgError{"не удалось удалить тег: " + name, ""};
+      result.stopped = ArgError{"не удалось удалить тег: " + name, ""};
       return result;
     }
     result.lines.push_back("удалён тег " + name);
@@ -37,38 +38,28 @@ TagResult delete_tags(const Repository& repo, const std::vector<std::string>& na
 }
 
 TagResult create_tag(const Repository& repo, const TagOptions& options) {
-  TagResult result;
   const std::string& name = options.names.front();
-  if ((result.error = bad_tag_name(name))) return result;
+  if (std::optional<ArgError> bad = bad_tag_name(name)) throw CommandError(*bad);
   std::optional<ObjectId> commit = resolve_revision(repo, options.revision);
-  if (!commit) {
-    result.error = ArgError{"не удалось разрешить ревизию: " + options.revision, ""};
-    return result;
-  }
+  if (!commit) throw CommandError("не удалось разрешить ревизию: " + options.revision, "");
   update_ref(repo, "refs/tags/" + name, *commit);
-  return result;
+  return {};
 }
 
 }  // namespace
 
-TagOptions parse_tag_args(const Args& args) {
+Parsed<TagOptions> parse_tag_args(const Args& args) {
   TagOptions options;
   if (args.empty()) return options;
   if (args.front() == "-d" || args.front() == "--delete") {
     options.names.assign(args.begin() + 1, args.end());
     if (options.names.empty()) {
-      options.action = TagOptions::Action::usage;
-      options.usage_error =
-          ArgError{"укажи хотя бы одно имя тега", "orrery tag -d|--delete <тег…>"};
-      return options;
+      return ArgError{"укажи хотя бы одно имя тега", "orrery tag -d|--delete <тег…>", 1, "tag"};
     }
     options.action = TagOptions::Action::remove;
     return options;
   }
-  if (args.size() > 2) {
-    options.action = TagOptions::Action::usage;
-    return options;
-  }
+  if (args.size() > 2) return help_error("tag");
   options.action = TagOptions::Action::create;
   options.names = {args[0]};
   if (args.size() == 2) options.revision = args[1];
@@ -86,8 +77,6 @@ TagResult do_tag(const Repository& repo, const TagOptions& options) {
       return delete_tags(repo, options.names);
     case TagOptions::Action::create:
       return create_tag(repo, options);
-    case TagOptions::Action::usage:
-      break;
   }
   return {};
 }
@@ -95,7 +84,7 @@ TagResult do_tag(const Repository& repo, const TagOptions& options) {
 int print_tag(const TagResult& result) {
   std::ostream& out = out_stream();
   for (const std::string& line : result.lines) out << line << "\n";
-  return result.error ? report_arg_error(*result.error) : 0;
+  return result.stopped ? report_arg_error(*result.stopped) : 0;
 }
 
 int cmd_tag(const Args& args) {
@@ -103,11 +92,8 @@ int cmd_tag(const Args& args) {
   std::optional<Repository> repo = open_repo_or_report();
   if (!repo) return 1;
   if (has_help_flag(args)) return cmd_help({"tag"});
-  const TagOptions options = parse_tag_args(args);
-  if (options.action == TagOptions::Action::usage) {
-    if (options.usage_error) report_arg_error(*options.usage_error);
-    cmd_help({"tag"});
-    return 1;
-  }
-  return print_tag(do_tag(*repo, options));
+  Parsed<TagOptions> parsed = parse_tag_args(args);
+  if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
+  return report_command_error(
+      [&] { return print_tag(do_tag(*repo, std::get<TagOptions>(parsed))); });
 }

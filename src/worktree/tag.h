@@ -12,26 +12,29 @@ struct Repository;
 struct TagOptions {
   // No arguments list; "-d|--delete <tag...>" deletes; "<tag> [revision]"
   // creates; anything else gets the usage text.
-  enum class Action { list, remove, create, usage };
+  enum class Action { list, remove, create };
   Action action = Action::list;
   std::vector<std::string> names;
   std::string revision = "HEAD";
-  std::optional<ArgError> usage_error;  // reported before the usage text
 };
 
-// Every argument list parses to an action; only the names are checked later.
-TagOptions parse_tag_args(const Args& args);
+// Only the number of arguments is checked here; the names are checked as
+// the work reaches them.
+Parsed<TagOptions> parse_tag_args(const Args& args);
 
 struct TagResult {
   std::vector<std::string> lines;  // the listing or one line per deleted tag
-  std::optional<ArgError> error;
+  // What ended a deletion early: the tags deleted before it stay deleted and
+  // their lines come first.
+  std::optional<ArgError> stopped;
 };
 
 // Lists the tags directly below refs/tags, deletes tags, or points a new one
-// at a revision. Prints nothing.
+// at a revision. Throws CommandError when a new tag cannot be made. Prints
+// nothing.
 TagResult do_tag(const Repository& repo, const TagOptions& options);
 
-// Writes the lines, then the error; answers the exit code.
+// Writes the lines, then what stopped the work; answers the exit code.
 int print_tag(const TagResult& result);
 
 int cmd_tag(const Args& args);

@@ -8,13 +8,17 @@
 
 namespace testing_support {
 
-// The usage error a parser answered, as "message | hint", or "" when it
-// answered options: one string per row keeps argument tables short.
+// The usage error a parser answered, as "message | hint" (or "help <topic>"
+// and what precedes the help text), or "" when it answered options: one
+// string per row keeps argument tables short.
 template <class Options>
 std::string arg_error_of(const Parsed<Options>& parsed) {
   const ArgError* error = std::get_if<ArgError>(&parsed);
   if (!error) return "";
-  return error->message + " | " + error->hint;
+  if (error->help_topic.empty()) return error->message + " | " + error->hint;
+  std::string text = "help " + error->help_topic;
+  if (!error->message.empty()) text += " after " + error->message + " | " + error->hint;
+  return text;
 }
 
 template <auto Parser>

@@ -45,9 +45,7 @@ void print_conflict_lines(const std::vector<std::string>& paths) {
 std::string check_out_branch(const Repository& repo, const std::string& ref) {
   CheckoutOptions options;
   options.name = short_branch_name(ref);
-  CheckoutResult result = do_checkout(repo, options);
-  if (result.error) throw CommandError(*result.error);
-  return result.done;
+  return do_checkout(repo, options).done;
 }
 
 std::string check_out_and_index(const Repository& repo, const std::string& ref,
@@ -58,8 +56,7 @@ std::string check_out_and_index(const Repository& repo, const std::string& ref,
 }
 
 void hard_reset_to(const Repository& repo, const ObjectId& commit) {
-  ResetResult result = hard_reset_worktree(repo, load_ignore_rules(repo.root), commit);
-  if (result.error) throw CommandError(*result.error);
+  hard_reset_worktree(repo, load_ignore_rules(repo.root), commit);
 }
 
 void keep_index_stats(const Repository& repo, const Index& before) {

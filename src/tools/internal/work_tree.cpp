@@ -1,7 +1,5 @@
 #include "tools/internal/work_tree.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <string_view>
 
@@ -26,17 +24,6 @@ struct Frame {
   size_t next = 0;
 };
 
-ItemKind kind_of(const std::string& full, unsigned char type) {
-  if (type == DT_REG) return ItemKind::file;
-  if (type == DT_DIR) return ItemKind::directory;
-  if (type != DT_UNKNOWN) return ItemKind::other;
-  struct stat st;
-  if (::lstat(full.c_str(), &st) != 0) return ItemKind::other;
-  if (S_ISREG(st.st_mode)) return ItemKind::file;
-  if (S_ISDIR(st.st_mode)) return ItemKind::directory;
-  return ItemKind::other;
-}
-
 // The sorted entries of a directory; false when it cannot be read whole.
 bool read_sorted(const std::string& full, std::vector<DirEntry>& out) {
   out.clear();
@@ -47,7 +34,7 @@ bool read_sorted(const std::string& full, std::vector<DirEntry>& out) {
     std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
     entry_path.assign(full).append("/").append(name);
-    out.push_back({std::string(name), kind_of(entry_path, entry->d_type)});
+    out.push_back({std::string(name), entry_kind(entry_path, entry->d_type)});
   }
   std::sort(out.begin(), out.end(),
             [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });

@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "util/handles.h"
+
 // A listing of the working tree that never depends on the file system's
 // enumeration order, for the commands that report or delete files by path.
 
-enum class ItemKind : uint8_t { file, directory, other };  // other: symlinks, devices, …
+using ItemKind = EntryKind;  // other: symlinks, devices, …
 
 struct WorkItem {
   std::string path;  // relative to the root, "/" separated

@@ -1,7 +1,5 @@
 #include "worktree/internal/dir_walk.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <vector>
 
@@ -17,15 +15,6 @@ struct OpenDir {
   DirHandle handle;
   size_t relative_length;  // length of the directory's relative path
 };
-
-WalkEntry classify(const std::string& path, unsigned char type) {
-  if (type == DT_REG) return WalkEntry::file;
-  if (type == DT_DIR) return WalkEntry::directory;
-  struct stat st;
-  if (type != DT_UNKNOWN || ::lstat(path.c_str(), &st) != 0) return WalkEntry::other;
-  if (S_ISDIR(st.st_mode)) return WalkEntry::directory;
-  return S_ISREG(st.st_mode) ? WalkEntry::file : WalkEntry::other;
-}
 
 bool is_dot_entry(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
@@ -54,7 +43,7 @@ bool walk_directory(const std::string& root, const std::string& base_relative,
     if (is_dot_entry(entry->d_name)) continue;
     if (top.relative_length > 0) path.push_back('/');
     path.append(entry->d_name);
-    WalkEntry kind = classify(path, entry->d_type);
+    WalkEntry kind = entry_kind(path, entry->d_type);
     relative.assign(path, root_length);
     if (!visit(relative, kind) || kind != WalkEntry::directory) continue;
     DirHandle child(path);

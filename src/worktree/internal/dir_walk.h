@@ -3,10 +3,12 @@
 #include <functional>
 #include <string>
 
+#include "util/handles.h"
+
 // What a directory walk met. A symbolic link counts as `other` whatever it
 // points to: a walk neither enters nor reads through one, so nothing outside
 // the working tree can be reached by it.
-enum class WalkEntry { file, directory, other };
+using WalkEntry = EntryKind;
 
 // Answers whether to enter a directory; ignored for other entries.
 using WalkVisitor = std::function<bool(const std::string& relative, WalkEntry kind)>;

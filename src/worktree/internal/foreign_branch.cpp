@@ -14,17 +14,6 @@ extern char** environ;
 
 namespace {
 
-std::string read_all(int fd) {
-  std::string out;
-  char buffer[4096];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return out;
-    out.append(buffer, static_cast<size_t>(n));
-  }
-}
-
 // Runs argv[0] from PATH with stdin and stderr on /dev/null and returns what
 // it wrote to stdout; empty when it could not be started.
 std::string capture_output(std::vector<std::string> argv) {
@@ -45,7 +34,8 @@ std::string capture_output(std::vector<std::string> argv) {
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) return {};
   write_end.reset();
-  std::string out = read_all(read_end.get());
+  std::string out;
+  read_to_end(read_end.get(), out);  // what came before a failed read is all there is
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

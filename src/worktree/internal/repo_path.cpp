@@ -38,5 +38,3 @@ ArgError outside_root_error(const std::string& arg) {
   return ArgError{"путь вне репозитория: " + arg,
                   "пути для add указываются относительно корня репозитория"};
 }
-
-void report_outside_root(const std::string& arg) { report_arg_error(outside_root_error(arg)); }

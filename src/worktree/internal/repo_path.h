@@ -16,10 +16,8 @@ std::optional<std::string> repo_relative_path(const std::string& root, const std
 // it is absolute already.
 std::string repo_full_path(const std::string& root, const std::string& arg);
 
-// The error for an argument that lies outside the root, and its report
-// through print_error.
+// The error for an argument that lies outside the root.
 ArgError outside_root_error(const std::string& arg);
-void report_outside_root(const std::string& arg);
 
 // True when a directory on the way from `root` to the repository-relative
 // `path` is a symbolic link: reading, writing or deleting through it could

@@ -54,6 +54,38 @@ TEST(UniqueFd, ClosesOnceWhoeverOwnsItLast) {
   EXPECT_FALSE(is_open(raw));
 }
 
+TEST(EntryKind, LooksUpAnUnknownTypeWithoutFollowingLinks) {
+  TempDir dir;
+  write_text(dir.path() + "/f", "x");
+  ::mkdir((dir.path() + "/d").c_str(), 0755);
+  ASSERT_EQ(::symlink("d", (dir.path() + "/link").c_str()), 0);
+  const struct {
+    const char* name;
+    unsigned char type;
+    EntryKind kind;
+  } rows[] = {
+      {"f", DT_UNKNOWN, EntryKind::file},     {"d", DT_UNKNOWN, EntryKind::directory},
+      {"link", DT_UNKNOWN, EntryKind::other}, {"gone", DT_UNKNOWN, EntryKind::other},
+      {"link", DT_LNK, EntryKind::other},     {"gone", DT_REG, EntryKind::file},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(entry_kind(dir.path() + "/" + row.name, row.type), row.kind) << row.name;
+  }
+}
+
+TEST(ReadToEnd, ReadsPastTheExpectedSizeAndReportsAFailedRead) {
+  TempDir dir;
+  const std::string big(10000, 'b');
+  write_text(dir.path() + "/f", big);
+  UniqueFd file(::open((dir.path() + "/f").c_str(), O_RDONLY | O_CLOEXEC));
+  std::string out = "old";
+  EXPECT_EQ(read_to_end(file.get(), out, 10), 0);  // a file that grew since its stat
+  EXPECT_EQ(out, big);
+  UniqueFd directory(::open(dir.path().c_str(), O_RDONLY | O_CLOEXEC));
+  EXPECT_EQ(read_to_end(directory.get(), out), EISDIR);
+  EXPECT_EQ(out, "");
+}
+
 TEST(AtomicFile, ReplacesTheFileOnlyOnCommit) {
   struct Case {
     const char* name;

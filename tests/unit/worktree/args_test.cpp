@@ -6,7 +6,9 @@
 #include "worktree/checkout.h"
 #include "worktree/commit.h"
 #include "worktree/reset.h"
+#include "worktree/restore.h"
 #include "worktree/status.h"
+#include "worktree/tag.h"
 
 namespace testing_support {
 namespace {
@@ -24,6 +26,8 @@ TEST(ParseArgs, EveryUsageErrorOfTheWorktreeCommands) {
   constexpr auto switch_ = error_of<parse_switch_args>;
   constexpr auto reset = error_of<parse_reset_args>;
   constexpr auto branch = error_of<parse_branch_args>;
+  constexpr auto tag = error_of<parse_tag_args>;
+  constexpr auto restore = error_of<parse_restore_args>;
   const ArgErrorRow rows[] = {
       {status, {"-bbq"}, "неизвестный флаг status: -q" + k_status},
       {status, {"-s", "-x", "--shorter"}, "неизвестный флаг status: -x" + k_status},
@@ -82,6 +86,12 @@ TEST(ParseArgs, EveryUsageErrorOfTheWorktreeCommands) {
        "слишком много аргументов для branch --set-upstream-to | "},
       {branch, {"-vv", "x"}, "лишние аргументы вместе с -vv | "},
       {branch, {"../outside"}, "недопустимое имя ветки: ../outside | "},
+      {branch, {"a", "b"}, "help branch"},
+      {tag, {"-d"}, "help tag after укажи хотя бы одно имя тега | orrery tag -d|--delete <тег…>"},
+      {tag, {"a", "HEAD", "c"}, "help tag"},
+      {tag, {"--delete", "a", "b", "c"}, ""},
+      {restore, {"--staged", "--source"}, "help restore"},
+      {restore, {"--source", "HEAD", "a"}, ""},
   };
   for (const ArgErrorRow& row : rows) {
     EXPECT_EQ(row.parse(row.args), row.error) << ::testing::PrintToString(row.args);
