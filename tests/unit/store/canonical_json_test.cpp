@@ -81,7 +81,7 @@ struct Gen {
     Index index;
     for (size_t n = below(8); n > 0; --n) {
       std::string path = text(chance(15));
-      if (chance(20)) path += "/" + text(false);
+      if (chance(20)) path.append("/").append(text(false));
       // An empty id would drop the entry: the value could not come back.
       const std::string hash = id();
       index[path] = {hash.empty() ? "0" : hash, number(), number(),
