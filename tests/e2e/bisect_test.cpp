@@ -12,8 +12,7 @@ class BisectCommand : public HistoryTest {
   void SetUp() override {
     HistoryTest::SetUp();
     for (int i = 0; i < 8; ++i) {
-      c.push_back(commit({{"f.txt", i >= 5 ? "bug\n" : "ok " + std::to_string(i) + "\n"}},
-                         "c" + std::to_string(i)));
+      c.push_back(commit({{"f.txt", i >= 5 ? "bug\n" : concat("ok ", i, "\n")}}, concat("c", i)));
     }
   }
   static std::string short_id(const std::string& id) { return id.substr(0, 12) + "…"; }

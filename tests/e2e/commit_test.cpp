@@ -151,9 +151,7 @@ TEST_F(CommitCommand, ConcurrentCommitsNeverLoseASuccessfulOne) {
   std::vector<RunResult> results(k_processes);
   std::vector<std::thread> threads;
   for (int i = 0; i < k_processes; ++i) {
-    threads.emplace_back([&, i] {
-      results[i] = orrery({"commit", "-m", "c" + std::to_string(i)});
-    });
+    threads.emplace_back([&, i] { results[i] = orrery({"commit", "-m", concat("c", i)}); });
   }
   for (std::thread& t : threads) t.join();
 

@@ -22,7 +22,7 @@ class CompletionTest : public OrreryTest {
   // completed; the first word is the built binary, so names come from it.
   RunResult complete(const std::string& cwd, const std::vector<std::string>& words) {
     std::string array = single_quoted(ORRERY_BINARY);
-    for (const std::string& word : words) array += " " + single_quoted(word);
+    for (const std::string& word : words) array.append(" ").append(single_quoted(word));
     const std::string script =
         "source " + single_quoted(built("bash-completion/completions/orrery")) + "; COMP_WORDS=(" +
         array + "); COMP_CWORD=" + std::to_string(words.size()) +

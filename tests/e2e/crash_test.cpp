@@ -34,7 +34,7 @@ class CrashTest : public OrreryTest {
   }
 
   void write_file(int i) {
-    write_text(file("d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".txt"),
+    write_text(file(concat("d", i % 7, "/f", i, ".txt")),
                std::string(100 + i, 'a' + random() % 26) + "\n");
   }
 

@@ -182,7 +182,7 @@ class DiffPatchOracle : public DiffCommand {
  protected:
   std::string random_text(const std::string& path) {
     std::string text;
-    for (size_t n = rng() % 30; n > 0; --n) text += "w" + std::to_string(rng() % 5) + "\n";
+    for (size_t n = rng() % 30; n > 0; --n) text += concat("w", rng() % 5, "\n");
     return text + "end of " + path + "\n";
   }
 
@@ -199,7 +199,7 @@ class DiffPatchOracle : public DiffCommand {
       } else if (rng() % 2 && lines.size() > 1) {
         lines.erase(lines.begin() + static_cast<long>(at));
       } else {
-        lines[at] = "w" + std::to_string(rng() % 6);
+        lines[at] = concat("w", rng() % 6);
       }
     }
     std::string out;
@@ -234,8 +234,7 @@ TEST_F(DiffPatchOracle, PatchesReproduceTheStagedAndTheWorkingFiles) {
   init_repo();
   FileSet head, staged, working;
   for (int i = 0; i < 60; ++i) {
-    const std::string path =
-        (i % 3 ? "d" + std::to_string(i % 4) + "/" : "") + "f" + std::to_string(i) + ".txt";
+    const std::string path = concat(i % 3 ? concat("d", i % 4, "/") : "", "f", i, ".txt");
     const std::string text = random_text(path);
     const unsigned roll = rng() % 6;
     if (roll != 0) head[path] = text;                            // roll 0: added to the index

@@ -26,8 +26,7 @@ void write_generated_tree(const std::string& root) {
   uint32_t state = 12345;
   auto next = [&] { return state = state * 1103515245 + 12345, (state >> 16) % 1000; };
   for (int f = 0; f < 40; ++f) {
-    std::string path = "d" + std::to_string(f % 4) + "/s" + std::to_string(f % 3) + "/f" +
-                       std::to_string(f) + (f % 5 == 0 ? ".c" : ".txt");
+    std::string path = concat("d", f % 4, "/s", f % 3, "/f", f, f % 5 == 0 ? ".c" : ".txt");
     std::string text = f % 13 == 7 ? std::string("\0needle\n", 8) : "";
     for (int line = 0, lines = static_cast<int>(next() % 30); line < lines; ++line) {
       for (int w = 0, n = static_cast<int>(next() % 6); w < n; ++w) {

@@ -78,8 +78,7 @@ class SyncTest : public OrreryTest {
   }
   ObjectId commit_in_source(int files, const std::string& message) {
     FileSet set;
-    for (int i = 0; i < files; ++i)
-      set["d" + std::to_string(i % 7) + "/f" + std::to_string(i)] = message + std::to_string(i);
+    for (int i = 0; i < files; ++i) set[concat("d", i % 7, "/f", i)] = concat(message, i);
     return commit_snapshot(source, set, message);
   }
   std::string tracking(const std::string& repo) {

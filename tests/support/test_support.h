@@ -6,6 +6,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace testing_support {
@@ -101,6 +103,23 @@ class ScopedEnv {
  private:
   std::map<std::string, std::optional<std::string>> saved_;
 };
+
+// The texts and numbers written one after the other. Tests build names with
+// it rather than with "literal" + std::string, which g++ -O3 takes for an
+// overlapping copy.
+template <typename... Parts>
+std::string concat(const Parts&... parts) {
+  std::string out;
+  const auto add = [&out](const auto& part) {
+    if constexpr (std::is_arithmetic_v<std::decay_t<decltype(part)>>) {
+      out.append(std::to_string(part));
+    } else {
+      out.append(std::string_view(part));
+    }
+  };
+  (add(parts), ...);
+  return out;
+}
 
 // Expects exit code, stdout and stderr all at once, so a failure shows all three.
 #define EXPECT_RUN(result, exit_code, stdout_text, stderr_text) \

@@ -43,7 +43,7 @@ inline History make_history(int count, const std::string& base = "", const std::
   for (int i = 0; i < count; ++i) {
     StoredObject blob = make_object("blob", tag + "v" + std::to_string(i));
     StoredObject tree = make_object("tree", serialize_tree({{"100644", "blob", blob.id, "f.txt"}}));
-    Commit commit{tree.id, {}, "tester", "c" + std::to_string(i), 1700000000u + i};
+    Commit commit{tree.id, {}, "tester", concat("c", i), 1700000000u + i};
     if (!parent.empty()) commit.parents.push_back(parent);
     StoredObject made = make_object("commit", serialize_commit(commit));
     history.objects.insert(history.objects.end(), {blob, tree, made});

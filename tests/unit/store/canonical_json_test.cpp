@@ -81,7 +81,7 @@ struct Gen {
     Index index;
     for (size_t n = below(8); n > 0; --n) {
       std::string path = text(chance(15));
-      if (chance(20)) path += "/" + text(false);
+      if (chance(20)) path.append("/").append(text(false));
       // An empty id would drop the entry: the value could not come back.
       const std::string hash = id();
       index[path] = {hash.empty() ? "0" : hash, number(), number(),
@@ -229,9 +229,11 @@ TEST(CanonicalJson, PackIndexesAreReadAsTheFullParserReadsThem) {
       bool usable = false;
       const auto slot = find_written_slot(*text, id, usable);
       if (!usable) continue;  // an entry the bisection cannot read: the table decides
-      auto in_table = std::find_if(table.begin(), table.end(), [&](const auto& s) {
-        return std::string_view(s.id.data(), s.id.size()) == id;
-      });
+      // Named again: clang 14 cannot capture a structured binding.
+      auto in_table =
+          std::find_if(table.begin(), table.end(), [key = std::string_view(id)](const auto& s) {
+            return std::string_view(s.id.data(), s.id.size()) == key;
+          });
       ASSERT_EQ(slot.has_value(), in_table != table.end()) << id;
       if (slot) {
         EXPECT_EQ(slot->offset, in_table->offset);

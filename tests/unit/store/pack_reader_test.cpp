@@ -176,7 +176,8 @@ TEST(FindInPacks, ResolvesChainsOfUpTo10000Deltas) {
   TestRepo r;
   HandPack pack = chain_of(10000);
   put_pack(r, "pack-1", pack.bytes(), pack.index.dump());
-  EXPECT_EQ(inflated(find_in_packs(r.repo.objects, fake_id(10001))), "x" + std::string(10000, 'y'));
+  EXPECT_EQ(inflated(find_in_packs(r.repo.objects, fake_id(10001))),
+            std::string("x").append(10000, 'y'));
 }
 
 TEST(FindInPacks, ReadsAChainOfMoreThan10000DeltasAsMissing) {
@@ -184,7 +185,8 @@ TEST(FindInPacks, ReadsAChainOfMoreThan10000DeltasAsMissing) {
   HandPack pack = chain_of(10001);
   put_pack(r, "pack-1", pack.bytes(), pack.index.dump());
   EXPECT_EQ(find_in_packs(r.repo.objects, fake_id(10002)), std::nullopt);
-  EXPECT_EQ(inflated(find_in_packs(r.repo.objects, fake_id(10001))), "x" + std::string(10000, 'y'));
+  EXPECT_EQ(inflated(find_in_packs(r.repo.objects, fake_id(10001))),
+            std::string("x").append(10000, 'y'));
   // Its base is now remembered, but the chain is still too long.
   EXPECT_EQ(find_in_packs(r.repo.objects, fake_id(10002)), std::nullopt);
 }

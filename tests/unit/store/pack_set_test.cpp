@@ -26,11 +26,13 @@ TEST(ParseIndexSlots, SortsAndDeduplicatesTextsTheWriterWouldNotWrite) {
            "\": {\n    \"compressed\": 5,\n    \"offset\": " + std::to_string(offset) +
            ",\n    \"raw\": 5,\n    \"type\": \"full\"\n  }";
   };
-  const std::string unsorted = "{" + entry(2, 20) + "," + entry(1, 10) + "\n}";
+  const std::string unsorted =
+      std::string("{").append(entry(2, 20)).append(",").append(entry(1, 10)).append("\n}");
   EXPECT_EQ(describe(parse_index_slots(unsorted)),
             (std::vector<std::string>{fake_id(1) + " 10 5", fake_id(2) + " 20 5"}));
   // The full parser keeps the last of two equal keys.
-  const std::string twice = "{" + entry(1, 10) + "," + entry(1, 30) + "\n}";
+  const std::string twice =
+      std::string("{").append(entry(1, 10)).append(",").append(entry(1, 30)).append("\n}");
   EXPECT_EQ(describe(parse_index_slots(twice)), std::vector<std::string>{fake_id(1) + " 30 5"});
 }
 

@@ -13,6 +13,7 @@
 #include "store/repo.h"
 #include "support/test_support.h"
 
+using testing_support::concat;
 using testing_support::list_files;
 using testing_support::path_exists;
 using testing_support::TempDir;
@@ -60,11 +61,11 @@ bool work(const Repository& repo, int index, int thread) {
     const std::string content = new_content(thread, n);
     const ObjectId id = write_object(repo.objects, "blob", content);
     right = right && read_object(repo.objects, id)->data == content;
-    tree.push_back({"100644", "blob", id, "f" + std::to_string(100 + n)});
+    tree.push_back({"100644", "blob", id, concat("f", 100 + n)});
   }
   const ObjectId tree_id = write_object(repo.objects, "tree", serialize_tree(tree));
-  const Commit commit{tree_id, {}, "tester", "thread " + std::to_string(thread), 1700000000};
-  update_ref(repo, "refs/heads/t" + std::to_string(thread),
+  const Commit commit{tree_id, {}, "tester", concat("thread ", thread), 1700000000};
+  update_ref(repo, concat("refs/heads/t", thread),
              write_object(repo.objects, "commit", serialize_commit(commit)));
   return right;
 }

@@ -37,7 +37,7 @@ TEST(UstarHeader, HoldsTheFixedFieldsByteForByte) {
   expected.replace(0, 6, "README");
   expected.replace(100, 48, "0000644 0000000 0000000 00000000005 14524770400 ");
   expected.replace(148, 8, std::string("007122 \0", 8));
-  expected.replace(156, 1, "0");
+  expected[156] = '0';
   expected.replace(257, 8,
                    std::string("ustar\0"
                                "00",

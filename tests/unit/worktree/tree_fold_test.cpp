@@ -28,7 +28,7 @@ TEST(FoldTrees, HandsEveryDirectoryToTheSinkBeforeItsParent) {
   std::vector<std::string> order;
   fold_trees(paths, "", [&](const std::string& dir, const std::vector<FoldEntry>& entries) {
     std::string line = dir + ":";
-    for (const FoldEntry& e : entries) line += " " + std::string(e.name) + (e.is_tree ? "/" : "");
+    for (const FoldEntry& e : entries) line.append(" ").append(e.name).append(e.is_tree ? "/" : "");
     order.push_back(line);
     return std::string(64, '0' + static_cast<char>(order.size()));
   });
