@@ -8,7 +8,7 @@
 #include "history/merge_cmd.h"
 #include "history/rebase.h"
 #include "history/stash.h"
-#include "support/arg_error_text.h"
+#include "support/parsed_outcome.h"
 
 namespace {
 

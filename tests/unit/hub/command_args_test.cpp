@@ -8,17 +8,6 @@
 namespace testing_support {
 namespace {
 
-struct Row {
-  Args args;
-  std::string expected;
-};
-
-std::string line(const Args& args) {
-  std::string out;
-  for (const std::string& arg : args) out += arg + " ";
-  return out;
-}
-
 TEST(HubCommandArgs, ParseIntoOptionsOrOneUsageError) {
   const auto hub = [](const HubOptions& o) {
     const char* action[] = {"repos", "clone", "clone usage"};
@@ -26,22 +15,21 @@ TEST(HubCommandArgs, ParseIntoOptionsOrOneUsageError) {
     return std::string(action[static_cast<int>(o.action)]) + " " + c.owner + "/" + c.repo +
            " folder=" + c.folder + " branch=" + c.branch + " workspace=" + c.workspace;
   };
-  for (const Row& row : std::initializer_list<Row>{
-           {{"repos", "extra"}, "repos / folder= branch=main workspace="},
-           {{"clone"}, "clone usage / folder= branch=main workspace="},
-           {{"clone", "a/b", "--workspace", "ws", "copy", "dev"},
-            "clone a/b folder=copy branch=dev workspace=ws"},
-           {{"clone", "a/b", "--workspace"}, "clone a/b folder=--workspace branch=main workspace="},
-           {{"clone", "alice/"},
-            "error ожидается owner/repo | например orrery hub clone alice/demo"},
-           {{"clone", "/demo"},
-            "error ожидается owner/repo | например orrery hub clone alice/demo"},
-           {{"x"},
-            "error неизвестная подкоманда hub: x | orrery hub repos | orrery hub clone "
-            "<owner/repo> …"},
-       }) {
-    EXPECT_EQ(parsed_outcome(parse_hub_args(row.args), hub), row.expected) << line(row.args);
-  }
+  expect_arg_errors(
+      parse_hub_args,
+      {
+          {{"repos", "extra"}, "repos / folder= branch=main workspace="},
+          {{"clone"}, "clone usage / folder= branch=main workspace="},
+          {{"clone", "a/b", "--workspace", "ws", "copy", "dev"},
+           "clone a/b folder=copy branch=dev workspace=ws"},
+          {{"clone", "a/b", "--workspace"}, "clone a/b folder=--workspace branch=main workspace="},
+          {{"clone", "alice/"}, "ожидается owner/repo | например orrery hub clone alice/demo"},
+          {{"clone", "/demo"}, "ожидается owner/repo | например orrery hub clone alice/demo"},
+          {{"x"},
+           "неизвестная подкоманда hub: x | orrery hub repos | orrery hub clone "
+           "<owner/repo> …"},
+      },
+      hub);
 
   const auto pr = [](const PrOptions& o) {
     const char* action[] = {"list", "create", "merge"};
@@ -49,31 +37,32 @@ TEST(HubCommandArgs, ParseIntoOptionsOrOneUsageError) {
            " head=" + o.head + " id=" + std::to_string(o.id) + " method=" + o.method;
   };
   const std::string merge_usage =
-      "error неверное число аргументов | orrery pr merge <id> [merge|squash|rebase]";
-  for (const Row& row : std::initializer_list<Row>{
-           {{"list"}, "list title= head=main id=0 method=merge"},
-           {{"create", "--head", "f", "Новое"}, "create title=Новое head=f id=0 method=merge"},
-           {{"create", "t", "ignored", "--head"}, "create title=t head=main id=0 method=merge"},
-           {{"create", "--head", "f"},
-            "error неверное число аргументов | orrery pr create <title> [--head <branch>]"},
-           {{"merge", " 2abc", "squash"}, "merge title= head=main id=2 method=squash"},
-           {{"merge"}, merge_usage},
-           {{"merge", "x"}, "error неверный id PR | x"},
-           {{"merge", "99999999999"}, "error неверный id PR | 99999999999"},
-           {{"close"}, "error неизвестная подкоманка pr: close | orrery pr list | create | merge"},
-       }) {
-    EXPECT_EQ(parsed_outcome(parse_pr_args(row.args), pr), row.expected) << line(row.args);
-  }
+      "неверное число аргументов | orrery pr merge <id> [merge|squash|rebase]";
+  expect_arg_errors(
+      parse_pr_args,
+      {
+          {{"list"}, "list title= head=main id=0 method=merge"},
+          {{"create", "--head", "f", "Новое"}, "create title=Новое head=f id=0 method=merge"},
+          {{"create", "t", "ignored", "--head"}, "create title=t head=main id=0 method=merge"},
+          {{"create", "--head", "f"},
+           "неверное число аргументов | orrery pr create <title> [--head <branch>]"},
+          {{"merge", " 2abc", "squash"}, "merge title= head=main id=2 method=squash"},
+          {{"merge"}, merge_usage},
+          {{"merge", "x"}, "неверный id PR | x"},
+          {{"merge", "99999999999"}, "неверный id PR | 99999999999"},
+          {{"close"}, "неизвестная подкоманка pr: close | orrery pr list | create | merge"},
+      },
+      pr);
 
   const auto login = [](const LoginOptions& o) { return o.token ? "token " + *o.token : "device"; };
-  for (const Row& row : std::initializer_list<Row>{
-           {{}, "device"},
-           {{"tok"}, "token tok"},
-           {{"a", "b"}, "help login"},
-           {{"t\nx"}, "error токен содержит управляющие символы | скопируй токен заново"},
-       }) {
-    EXPECT_EQ(parsed_outcome(parse_login_args(row.args), login), row.expected) << line(row.args);
-  }
+  expect_arg_errors(parse_login_args,
+                    {
+                        {{}, "device"},
+                        {{"tok"}, "token tok"},
+                        {{"a", "b"}, "help login"},
+                        {{"t\nx"}, "токен содержит управляющие символы | скопируй токен заново"},
+                    },
+                    login);
 }
 
 }  // namespace

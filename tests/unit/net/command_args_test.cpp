@@ -16,70 +16,66 @@ std::string joined(const std::vector<std::string>& words) {
   return "[" + out + "]";
 }
 
-struct Row {
-  Args args;
-  std::string expected;
-};
-
 TEST(SyncCommandArgs, ParseIntoOptionsOrOneUsageError) {
   const auto fetch = [](const FetchOptions& o) { return joined(o.positionals); };
-  for (const Row& row : std::initializer_list<Row>{
-           {{}, "[]"},
-           {{"up", "dev"}, "[up dev]"},
-           {{"a", "b", "c"}, "help fetch"},
-       }) {
-    EXPECT_EQ(parsed_outcome(parse_fetch_args(row.args), fetch), row.expected) << joined(row.args);
-  }
+  expect_arg_errors(parse_fetch_args,
+                    {
+                        {{}, "[]"},
+                        {{"up", "dev"}, "[up dev]"},
+                        {{"a", "b", "c"}, "help fetch"},
+                    },
+                    fetch);
 
   const auto push = [](const PushOptions& o) {
     const char* force[] = {"guarded", "force", "lease"};
     return std::string(o.set_upstream ? "upstream " : "") + force[static_cast<int>(o.force)] + " " +
            joined(o.positionals);
   };
-  for (const Row& row : std::initializer_list<Row>{
-           {{}, "guarded []"},
-           {{"-u", "--force-with-lease", "up", "dev"}, "upstream lease [up dev]"},
-           {{"--force-with-lease", "-f"}, "force []"},  // the last one wins
-           {{"--set-upstream", "--force", "http://h/r"}, "upstream force [http://h/r]"},
-           {{"a", "b", "c"}, "help push"},
-       }) {
-    EXPECT_EQ(parsed_outcome(parse_push_args(row.args), push), row.expected) << joined(row.args);
-  }
+  expect_arg_errors(
+      parse_push_args,
+      {
+          {{}, "guarded []"},
+          {{"-u", "--force-with-lease", "up", "dev"}, "upstream lease [up dev]"},
+          {{"--force-with-lease", "-f"}, "force []"},  // the last one wins
+          {{"--set-upstream", "--force", "http://h/r"}, "upstream force [http://h/r]"},
+          {{"a", "b", "c"}, "help push"},
+      },
+      push);
 
   const auto pull = [](const PullOptions& o) {
     const char* mode[] = {"merge", "rebase", "ff_only"};
     return std::string(mode[static_cast<int>(o.integration)]) + " " + joined(o.positionals);
   };
-  for (const Row& row : std::initializer_list<Row>{
-           {{}, "merge []"},
-           {{"--rebase", "up", "dev"}, "rebase [up dev]"},
-           {{"--ff-only"}, "ff_only []"},
-           {{"--ff-only", "--rebase"},
-            "error нельзя одновременно --ff-only и --rebase | выбери один режим интеграции"},
-           {{"--squash"}, "error неизвестный флаг для pull: --squash | pull: см. orrery help pull"},
-           {{"up"}, "help pull"},
-           {{"a", "b", "c"}, "help pull"},
-       }) {
-    EXPECT_EQ(parsed_outcome(parse_pull_args(row.args), pull), row.expected) << joined(row.args);
-  }
+  expect_arg_errors(
+      parse_pull_args,
+      {
+          {{}, "merge []"},
+          {{"--rebase", "up", "dev"}, "rebase [up dev]"},
+          {{"--ff-only"}, "ff_only []"},
+          {{"--ff-only", "--rebase"},
+           "нельзя одновременно --ff-only и --rebase | выбери один режим интеграции"},
+          {{"--squash"}, "неизвестный флаг для pull: --squash | pull: см. orrery help pull"},
+          {{"up"}, "help pull"},
+          {{"a", "b", "c"}, "help pull"},
+      },
+      pull);
 
   const auto remote = [](const RemoteOptions& o) {
     const char* action[] = {"list", "show", "add", "remove"};
     return std::string(action[static_cast<int>(o.action)]) + " " + joined({o.name, o.url});
   };
-  for (const Row& row : std::initializer_list<Row>{
-           {{}, "list []"},
-           {{"show", "up"}, "show [up ]"},
-           {{"add", "up", "http://h"}, "add [up http://h]"},
-           {{"rm", "up"}, "remove [up ]"},
-           {{"remove", "up"}, "remove [up ]"},
-           {{"add", "up"}, "help remote"},
-           {{"show"}, "help remote"},
-           {{"rename", "a", "b"}, "help remote"},
-       }) {
-    EXPECT_EQ(parsed_outcome(parse_remote_args(row.args), remote), row.expected)
-        << joined(row.args);
-  }
+  expect_arg_errors(parse_remote_args,
+                    {
+                        {{}, "list []"},
+                        {{"show", "up"}, "show [up ]"},
+                        {{"add", "up", "http://h"}, "add [up http://h]"},
+                        {{"rm", "up"}, "remove [up ]"},
+                        {{"remove", "up"}, "remove [up ]"},
+                        {{"add", "up"}, "help remote"},
+                        {{"show"}, "help remote"},
+                        {{"rename", "a", "b"}, "help remote"},
+                    },
+                    remote);
 }
 
 TEST(CloneArgs, DeriveTheDestinationAndRefuseWhatCannotBeCloned) {
@@ -88,23 +84,23 @@ TEST(CloneArgs, DeriveTheDestinationAndRefuseWhatCannotBeCloned) {
            joined({o.source, o.destination, o.branch});
   };
   const std::string ssh =
-      "error orrery собран без libssh2: клонирование по SSH недоступно | собери с HAVE_LIBSSH2 / "
+      "orrery собран без libssh2: клонирование по SSH недоступно | собери с HAVE_LIBSSH2 / "
       "libssh2 или используй URL https:// для Orrery Hub";
-  for (const Row& row : std::initializer_list<Row>{
-           {{}, "help clone"},
-           {{"../src"}, "local [../src src main]"},
-           {{"https://h/a/proj", "copy", "dev"}, "http [https://h/a/proj copy dev]"},
-           {{"http://h:8080/"}, "http [http://h:8080/ orrery-repo main]"},
-           {{"."}, "error папка назначения внутри источника: ."},
-           {{"src/.."}, "error папка назначения внутри источника: .."},
-           {{"..", "copy"}, "local [.. copy main]"},
-           {{"src", "copy", "../x"}, "error недопустимое имя ветки: ../x"},
-           {{"src", "copy", "a\nb"}, "error недопустимое имя ветки: a\nb"},
-           {{"git@host:team/app"}, ssh},
-           {{"ssh://u@host:2222/app", "copy"}, ssh},
-       }) {
-    EXPECT_EQ(parsed_outcome(parse_clone_args(row.args), clone), row.expected) << joined(row.args);
-  }
+  expect_arg_errors(parse_clone_args,
+                    {
+                        {{}, "help clone"},
+                        {{"../src"}, "local [../src src main]"},
+                        {{"https://h/a/proj", "copy", "dev"}, "http [https://h/a/proj copy dev]"},
+                        {{"http://h:8080/"}, "http [http://h:8080/ orrery-repo main]"},
+                        {{"."}, "папка назначения внутри источника: ."},
+                        {{"src/.."}, "папка назначения внутри источника: .."},
+                        {{"..", "copy"}, "local [.. copy main]"},
+                        {{"src", "copy", "../x"}, "недопустимое имя ветки: ../x"},
+                        {{"src", "copy", "a\nb"}, "недопустимое имя ветки: a\nb"},
+                        {{"git@host:team/app"}, ssh},
+                        {{"ssh://u@host:2222/app", "copy"}, ssh},
+                    },
+                    clone);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "support/arg_error_text.h"
+#include "support/parsed_outcome.h"
 #include "tools/archive.h"
 #include "tools/bisect.h"
 #include "tools/blame.h"

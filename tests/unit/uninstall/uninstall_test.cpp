@@ -40,16 +40,15 @@ TEST(UninstallArgs, TakeOnlyTheTwoFlagsInEitherSpelling) {
   const auto flags = [](const UninstallOptions& o) {
     return std::string(o.dry_run ? "dry-run" : "-") + (o.yes ? " yes" : " -");
   };
-  const std::pair<Args, std::string> cases[] = {
-      {{}, "- -"},
-      {{"-y", "--dry-run"}, "dry-run yes"},
-      {{"--yes", "-n"}, "dry-run yes"},
-      {{"--yes", "--force"},
-       "error неизвестный аргумент: --force | orrery uninstall [--dry-run] [--yes]"},
-  };
-  for (const auto& [args, expected] : cases) {
-    EXPECT_EQ(parsed_outcome(parse_uninstall_args(args), flags), expected);
-  }
+  expect_arg_errors(parse_uninstall_args,
+                    {
+                        {{}, "- -"},
+                        {{"-y", "--dry-run"}, "dry-run yes"},
+                        {{"--yes", "-n"}, "dry-run yes"},
+                        {{"--yes", "--force"},
+                         "неизвестный аргумент: --force | orrery uninstall [--dry-run] [--yes]"},
+                    },
+                    flags);
 }
 
 }  // namespace

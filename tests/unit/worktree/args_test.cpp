@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "support/parsed_test.h"
+#include "support/parsed_outcome.h"
 #include "worktree/add.h"
 #include "worktree/branch.h"
 #include "worktree/checkout.h"
@@ -19,34 +19,34 @@ const std::string k_upstream = " | пример: orrery branch -u origin/main";
 const std::string k_switch_create = "пример: orrery switch -c topic [старт]";
 
 TEST(ParseArgs, EveryUsageErrorOfTheWorktreeCommands) {
-  constexpr auto status = error_of<parse_status_args>;
-  constexpr auto add = error_of<parse_add_args>;
-  constexpr auto commit = error_of<parse_commit_args>;
-  constexpr auto checkout = error_of<parse_checkout_args>;
-  constexpr auto switch_ = error_of<parse_switch_args>;
-  constexpr auto reset = error_of<parse_reset_args>;
-  constexpr auto branch = error_of<parse_branch_args>;
-  constexpr auto tag = error_of<parse_tag_args>;
-  constexpr auto restore = error_of<parse_restore_args>;
-  const ArgErrorRow rows[] = {
+  constexpr auto status = outcome_of<parse_status_args>;
+  constexpr auto add = outcome_of<parse_add_args>;
+  constexpr auto commit = outcome_of<parse_commit_args>;
+  constexpr auto checkout = outcome_of<parse_checkout_args>;
+  constexpr auto switch_ = outcome_of<parse_switch_args>;
+  constexpr auto reset = outcome_of<parse_reset_args>;
+  constexpr auto branch = outcome_of<parse_branch_args>;
+  constexpr auto tag = outcome_of<parse_tag_args>;
+  constexpr auto restore = outcome_of<parse_restore_args>;
+  expect_rows({
       {status, {"-bbq"}, "неизвестный флаг status: -q" + k_status},
       {status, {"-s", "-x", "--shorter"}, "неизвестный флаг status: -x" + k_status},
       {status, {"--shorter"}, "неизвестный аргумент для status: --shorter" + k_status},
       {status, {"file.txt"}, "неизвестный аргумент для status: file.txt" + k_status},
-      {status, {"", "-ssbb", "-b", "--branch", "-s"}, ""},
+      {status, {"", "-ssbb", "-b", "--branch", "-s"}, "ok"},
       {add, {"--patch"}, "не указан путь для -p | используй: orrery add -p <файл>"},
-      {add, {"a.txt", "-p"}, ""},
+      {add, {"a.txt", "-p"}, "ok"},
       {commit, {"-m", "msg", "--amen"}, "неизвестный флаг для commit: --amen" + k_commit},
       {commit, {"-m"}, "неизвестный флаг для commit: -m" + k_commit},
       {commit, {"extra"}, "лишний аргумент для commit: extra" + k_commit},
-      {commit, {"-m", "-m", "", "--amend"}, ""},
+      {commit, {"-m", "-m", "", "--amend"}, "ok"},
       {checkout, {"-b"}, "нужно имя новой ветки | пример: orrery checkout -b topic origin/main"},
-      {checkout, {"--branch", "../../evil"}, "недопустимое имя ветки: ../../evil | "},
+      {checkout, {"--branch", "../../evil"}, "недопустимое имя ветки: ../../evil"},
       {checkout,
        {"a", "b"},
        "неверное число аргументов | используй: orrery checkout <ветка> или orrery checkout -b ..."},
       // Too many arguments are told only once the new name is found free.
-      {checkout, {"-b", "x", "main", "extra"}, ""},
+      {checkout, {"-b", "x", "main", "extra"}, "ok"},
       {switch_,
        {"a", "b"},
        "неверное число аргументов | переключение: orrery switch <ветка>; создание: orrery switch "
@@ -69,33 +69,28 @@ TEST(ParseArgs, EveryUsageErrorOfTheWorktreeCommands) {
        {"--keep"},
        "неизвестный флаг для reset: --keep | orrery reset [--mixed|--soft|--hard] [<ревизия>] "
        "иначе см. orrery help reset"},
-      {reset,
-       {"--soft", "--hard", "HEAD"},
-       "выбери один режим reset: --soft, --mixed или --hard | "},
-      {reset, {"--mixed", "--mixed"}, "выбери один режим reset: --soft, --mixed или --hard | "},
+      {reset, {"--soft", "--hard", "HEAD"}, "выбери один режим reset: --soft, --mixed или --hard"},
+      {reset, {"--mixed", "--mixed"}, "выбери один режим reset: --soft, --mixed или --hard"},
       {reset, {"--soft"}, "для reset --soft нужна ревизия | например: orrery reset --soft HEAD~1"},
-      {reset, {"--hard", "HEAD", "HEAD"}, "ожидается не больше одной ревизии для reset | "},
+      {reset, {"--hard", "HEAD", "HEAD"}, "ожидается не больше одной ревизии для reset"},
       {branch,
        {"--set-upstream-to"},
        "ожидается remote/ветка после '--set-upstream-to'" + k_upstream},
       {branch, {"-u", "origin"}, "неверная upstream-спека: origin" + k_upstream},
       {branch, {"--set-upstream-to=../x/main"}, "неверная upstream-спека: ../x/main" + k_upstream},
-      {branch, {"-vv", "-u", "origin/main"}, "нельзя совмещать -vv с --set-upstream-to | "},
+      {branch, {"-vv", "-u", "origin/main"}, "нельзя совмещать -vv с --set-upstream-to"},
       {branch,
        {"-u", "origin/main", "a", "b"},
-       "слишком много аргументов для branch --set-upstream-to | "},
-      {branch, {"-vv", "x"}, "лишние аргументы вместе с -vv | "},
-      {branch, {"../outside"}, "недопустимое имя ветки: ../outside | "},
+       "слишком много аргументов для branch --set-upstream-to"},
+      {branch, {"-vv", "x"}, "лишние аргументы вместе с -vv"},
+      {branch, {"../outside"}, "недопустимое имя ветки: ../outside"},
       {branch, {"a", "b"}, "help branch"},
       {tag, {"-d"}, "help tag after укажи хотя бы одно имя тега | orrery tag -d|--delete <тег…>"},
       {tag, {"a", "HEAD", "c"}, "help tag"},
-      {tag, {"--delete", "a", "b", "c"}, ""},
+      {tag, {"--delete", "a", "b", "c"}, "ok"},
       {restore, {"--staged", "--source"}, "help restore"},
-      {restore, {"--source", "HEAD", "a"}, ""},
-  };
-  for (const ArgErrorRow& row : rows) {
-    EXPECT_EQ(row.parse(row.args), row.error) << ::testing::PrintToString(row.args);
-  }
+      {restore, {"--source", "HEAD", "a"}, "ok"},
+  });
 }
 
 }  // namespace

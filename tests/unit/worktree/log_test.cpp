@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/parsed_test.h"
+#include "support/parsed_outcome.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ TEST(ParseLogOptions, RejectsBadCounts) {
       " | orrery log [--oneline] [--decorate|--no-decorate|--decorate=…] [-n N|--max-count=N] "
       "[ревизия]";
   for (const auto& [args, error] : cases) {
-    EXPECT_EQ(testing_support::arg_error_of(parse_log_args(args)), "log: " + error + usage);
+    EXPECT_EQ(testing_support::parsed_outcome(parse_log_args(args)), "log: " + error + usage);
   }
 }
 
