@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 #include <set>
 #include <thread>
@@ -134,12 +135,18 @@ TEST_F(CommitCommand, RefusesToMoveABranchOrADetachedHeadThatMovedMeanwhile) {
   const std::string theirs =
       store_commit(Repository(dir.path()).objects, commit_at(first).tree, {first}, "theirs");
   const std::string hint = "  подсказка: повтори orrery commit\n";
-  RunResult r = commit_while([&] { write_text(file(".orrery/refs/heads/main"), theirs + "\n"); });
+  // Written beside and renamed over, as the store writes: a file truncated
+  // in place would read as damaged for an instant.
+  const auto replace = [&](const std::string& name) {
+    write_text(file(name + ".new"), theirs + "\n");
+    ASSERT_EQ(std::rename(file(name + ".new").c_str(), file(name).c_str()), 0);
+  };
+  RunResult r = commit_while([&] { replace(".orrery/refs/heads/main"); });
   EXPECT_RUN(r, 1, "", "orrery: ошибка: ветка сдвинулась во время коммита: main\n" + hint);
   EXPECT_EQ(branch_tip(dir.path()), theirs);
 
   write_text(file(".orrery/HEAD"), first + "\n");
-  r = commit_while([&] { write_text(file(".orrery/HEAD"), theirs + "\n"); });
+  r = commit_while([&] { replace(".orrery/HEAD"); });
   EXPECT_RUN(r, 1, "", "orrery: ошибка: ветка сдвинулась во время коммита: HEAD\n" + hint);
   EXPECT_EQ(read_text(file(".orrery/HEAD")), theirs + "\n");
 }
