@@ -19,30 +19,26 @@
 
 namespace {
 
-// A commit's files, checked and ready to write.
-struct PreparedFiles {
-  TreeFiles plan;
-};
-
-// Reads the commit and checks its whole tree before anything is written.
-PreparedFiles prepare_commit_files(const Repository& repo, const ObjectId& commit) {
+// Reads the commit and checks its whole tree before anything is written:
+// its files, ready to write.
+TreeFiles prepare_commit_files(const Repository& repo, const ObjectId& commit) {
   std::optional<Commit> parsed = read_commit(repo.objects, commit);
   if (!parsed) throw CommandError("неверный объект коммита: " + commit, "");
   try {
-    return PreparedFiles{plan_tree_files(repo.objects, parsed->tree, repo.root)};
+    return plan_tree_files(repo.objects, parsed->tree, repo.root);
   } catch (const std::exception& e) {
     throw CommandError(e.what(), "");
   }
 }
 
-void write_commit_files(const Repository& repo, const PreparedFiles& files) {
+void write_commit_files(const Repository& repo, const TreeFiles& files) {
   try {
     // The index keeps describing what it did; only the stats of files
     // found to hold its blobs are refreshed, so the next checkout or status
     // need not read them again.
     KnownFiles known = load_known_files(repo);
     WrittenFiles written;
-    write_planned_files(repo.objects, repo.root, files.plan, &known, &written);
+    write_planned_files(repo.objects, repo.root, files, &known, &written);
     refresh_index_stats(repo, known, written);
   } catch (const std::exception& e) {
     throw CommandError(e.what(), "");
@@ -56,7 +52,7 @@ std::optional<ObjectId> branch_commit(const Repository& repo, const std::string&
 
 CheckoutResult switch_to_branch(const Repository& repo, const std::string& name,
                                 const ObjectId& commit) {
-  const PreparedFiles files = prepare_commit_files(repo, commit);
+  const TreeFiles files = prepare_commit_files(repo, commit);
   save_previous_branch(repo, name);
   set_head_symbolic(repo, "refs/heads/" + name);
   write_commit_files(repo, files);
@@ -128,7 +124,7 @@ CheckoutResult checkout_new_branch(const Repository& repo, const CheckoutOptions
   } else {
     throw CommandError("нет коммитов", "нечего использовать как старт-точку");
   }
-  const PreparedFiles files = prepare_commit_files(repo, start->commit);
+  const TreeFiles files = prepare_commit_files(repo, start->commit);
   save_previous_branch(repo, name);
   update_ref(repo, "refs/heads/" + name, start->commit);
   set_head_symbolic(repo, "refs/heads/" + name);
