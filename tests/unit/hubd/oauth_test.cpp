@@ -95,7 +95,14 @@ TEST(DeviceLogin, ApprovalThroughThePageYieldsTokensOnce) {
 
 // Long enough for a code to outlive signing in and refusing it, which takes
 // seconds under ThreadSanitizer; the test waits this long once.
-#if defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_THREAD__)  // g++
+#define ORRERY_UNDER_TSAN 1
+#elif defined(__has_feature)  // clang
+#if __has_feature(thread_sanitizer)
+#define ORRERY_UNDER_TSAN 1
+#endif
+#endif
+#if defined(ORRERY_UNDER_TSAN)
 constexpr int k_short_expiry = 10;
 #else
 constexpr int k_short_expiry = 2;
