@@ -10,6 +10,10 @@
 using Args = std::vector<std::string>;
 
 // The global options, written once by the entry point before any handler runs.
+// Process-wide on purpose: handlers and print_x functions read them, and
+// do_x functions only through the progress display, which draws nothing
+// unless standard error is a terminal; so a server calling do_x from many
+// threads never writes them and gets the same answers whatever they hold.
 extern bool g_quiet;    // --quiet / -q
 extern bool g_verbose;  // --verbose / -v
 extern bool g_color;    // --color / --no-color

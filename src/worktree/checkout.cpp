@@ -243,6 +243,9 @@ Parsed<SwitchOptions> parse_switch_args(const Args& args) {
   return options;
 }
 
+namespace {
+
+// The checkout arguments that carry out a switch.
 Args checkout_args_of(const SwitchOptions& options) {
   if (!options.create) return options.positional;
   Args checkout_args{"-b"};
@@ -251,23 +254,28 @@ Args checkout_args_of(const SwitchOptions& options) {
   return checkout_args;
 }
 
+}  // namespace
+
+CheckoutResult do_switch(const Repository& repo, const SwitchOptions& opts) {
+  // Switching to a name is only for local branches: a revision would detach.
+  if (!opts.create && opts.positional.front() != "-" &&
+      !branch_commit(repo, opts.positional.front())) {
+    throw CommandError("нет локальной ветки: " + opts.positional.front(),
+                       "для ревизии: 'orrery checkout <ревизия>'; новая ветка: 'orrery switch -c "
+                       "<имя> [старт]'");
+  }
+  Parsed<CheckoutOptions> checkout = parse_checkout_args(checkout_args_of(opts));
+  if (auto* error = std::get_if<ArgError>(&checkout)) throw CommandError(*error);
+  return do_checkout(repo, std::get<CheckoutOptions>(checkout));
+}
+
 int cmd_switch(const Args& args) {
   if (has_help_flag(args)) return cmd_help({"switch"});
   if (args.empty()) return report_arg_error(help_error("switch"));
   Parsed<SwitchOptions> parsed = parse_switch_args(args);
   if (auto* error = std::get_if<ArgError>(&parsed)) return report_arg_error(*error);
-  const SwitchOptions& options = std::get<SwitchOptions>(parsed);
-  // Switching to a name is only for local branches: a revision would detach.
-  if (!options.create && options.positional.front() != "-") {
-    std::optional<Repository> repo = open_repo_or_report();
-    if (!repo) return 1;
-    const std::string& name = options.positional.front();
-    if (!branch_commit(*repo, name)) {
-      print_error("нет локальной ветки: " + name,
-                  "для ревизии: 'orrery checkout <ревизия>'; новая ветка: 'orrery switch -c "
-                  "<имя> [старт]'");
-      return 1;
-    }
-  }
-  return cmd_checkout(checkout_args_of(options));
+  std::optional<Repository> repo = open_repo_or_report();
+  if (!repo) return 1;
+  return report_command_error(
+      [&] { return print_checkout(do_switch(*repo, std::get<SwitchOptions>(parsed))); });
 }

@@ -54,7 +54,8 @@ struct SwitchOptions {
 
 Parsed<SwitchOptions> parse_switch_args(const Args& args);
 
-// The checkout arguments that carry out a switch.
-Args checkout_args_of(const SwitchOptions& options);
+// A checkout that refuses a name other than a local branch (a revision would
+// detach HEAD). Throws CommandError as do_checkout does. Prints nothing.
+CheckoutResult do_switch(const Repository& repo, const SwitchOptions& opts);
 
 int cmd_switch(const Args& args);

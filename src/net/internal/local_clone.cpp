@@ -2,10 +2,8 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 #include <ostream>
 #include <stdexcept>
@@ -71,16 +69,10 @@ void read_regular_file(const fs::path& path, std::string& out, mode_t& mode) {
   const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (!fd.valid()) throw std::runtime_error("Cannot open file for reading: " + path.string());
   struct stat st;
-  bool ok = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
-  out.resize(ok ? static_cast<size_t>(st.st_size) : 0);
-  size_t filled = 0;
-  while (ok && filled < out.size()) {
-    const ssize_t n = ::read(fd.get(), out.data() + filled, out.size() - filled);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    filled += ok ? static_cast<size_t>(n) : 0;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      read_to_end(fd.get(), out, static_cast<size_t>(st.st_size), true) != 0) {
+    throw std::runtime_error("Cannot read file: " + path.string());
   }
-  if (!ok) throw std::runtime_error("Cannot read file: " + path.string());
   mode = st.st_mode & 0777;
 }
 
