@@ -57,12 +57,6 @@ TEST_F(DescribeCommand, FallsBackToTheShortIdOnlyWithAlways) {
   EXPECT_RUN(orrery({"describe", "--always"}), 0, head.substr(0, 12) + "\n", "");
 }
 
-TEST_F(DescribeCommand, ReportsAnUnknownRevision) {
-  const std::string e = "orrery: ошибка: describe: ";
-  EXPECT_RUN(orrery({"describe", "nope", "--always"}), 1, "",
-             e + "не удалось разрешить ревизию: nope\n  подсказка: orrery describe [ревизия]\n");
-}
-
 using DescribeUnbornBranch = OrreryTest;
 
 TEST_F(DescribeUnbornBranch, CannotResolveHead) {
