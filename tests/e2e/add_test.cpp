@@ -20,6 +20,13 @@ class AddCommand : public OrreryTest {
   Index index() { return load_index(Repository(dir.path())); }
 };
 
+TEST_F(AddCommand, PatchWithoutAPathFailsBeforeLookingForARepository) {
+  TempDir elsewhere;
+  EXPECT_RUN(orrery_in(elsewhere.path(), {"add", "--patch"}), 1, "",
+             "orrery: ошибка: не указан путь для -p\n"
+             "  подсказка: используй: orrery add -p <файл>\n");
+}
+
 TEST_F(AddCommand, RecordsTheBlobAndTheStatOfEachFile) {
   write_text(file("a.txt"), "hello\n");
   write_text(file("run.sh"), "#!/bin/sh\n");

@@ -247,7 +247,10 @@ TEST_F(Rebase, AbortAfterAConflictRestoresEveryByte) {
   EXPECT_FALSE(has_meta("rebase-merge"));
 }
 
-TEST_F(Rebase, RefusesAnUnknownUpstreamAndHasNothingToDoOnItsOwn) {
+TEST_F(Rebase, RefusesBadArgumentsAndHasNothingToDoOnItsUpstream) {
+  TempDir elsewhere;  // arguments are checked before the repository is looked for
+  EXPECT_RUN(orrery_in(elsewhere.path(), {"rebase", "--abort", "main"}), 1, "",
+             err("лишние аргументы", "orrery rebase --abort  или  orrery rebase --continue"));
   EXPECT_RUN(orrery({"rebase", "nope"}), 1, "", err("не удалось разрешить апстрим: nope"));
   EXPECT_RUN(orrery({"rebase", "--abort"}), 1, "",
              err("rebase --abort: нет незавершённого rebase", "нет каталога .orrery/rebase-merge"));
