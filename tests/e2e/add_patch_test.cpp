@@ -82,20 +82,17 @@ TEST_F(AddPatch, KeepsTheStatSoTheFileLooksUnchangedAfterwards) {
 }
 
 TEST_F(AddPatch, OffersANewFileWholeAndANewlineChangeAsALine) {
-  write_text(file("new.txt"), "one\ntwo");
-  EXPECT_RUN(orrery_input({"add", "--patch", "new.txt"}, "y\n"), 0,
-             "diff -- a/new.txt b/new.txt\n--- a/new.txt\n+++ b/new.txt\n"
-             "@@ -1,0 +1,2 @@\n+one\n+two\n" +
-                 std::string(k_prompt) + "добавлен (patch) new.txt (" + python_blob_id("one\ntwo") +
-                 ")\n",
-             "");
-  write_text(file("new.txt"), "one\ntwo\n");
-  EXPECT_RUN(orrery_input({"add", "-p", "new.txt"}, "y\n"), 0,
-             "diff -- a/new.txt b/new.txt\n--- a/new.txt\n+++ b/new.txt\n"
-             "@@ -1,2 +1,3 @@\n one\n two\n+\n" +
-                 std::string(k_prompt) + "добавлен (patch) new.txt (" +
-                 python_blob_id("one\ntwo\n") + ")\n",
-             "");
+  const std::pair<std::string, std::string> cases[] = {
+      {"one\ntwo", "@@ -1,0 +1,2 @@\n+one\n+two\n"},
+      {"one\ntwo\n", "@@ -1,2 +1,3 @@\n one\n two\n+\n"},
+  };
+  for (const auto& [content, hunk] : cases) {
+    write_text(file("new.txt"), content);
+    EXPECT_RUN(orrery_input({"add", "-p", "new.txt"}, "y\n"), 0,
+               "diff -- a/new.txt b/new.txt\n--- a/new.txt\n+++ b/new.txt\n" + hunk + k_prompt +
+                   "добавлен (patch) new.txt (" + python_blob_id(content) + ")\n",
+               "");
+  }
 }
 
 TEST_F(AddPatch, ReportsWhatItCannotStage) {

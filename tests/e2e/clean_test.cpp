@@ -71,12 +71,5 @@ TEST_F(CleanCommand, KeepsDirectoriesWithoutDashDAndPrintsNothingWhenQuiet) {
   EXPECT_RUN(orrery({"clean", "-n"}), 0, "", "");
 }
 
-TEST_F(CleanCommand, RefusesWithoutAMode) {
-  EXPECT_RUN(orrery({"clean", "-d"}), 1, "",
-             "orrery: ошибка: отказ без действия по умолчанию\n  подсказка: просмотр: orrery "
-             "clean -n [-d]; удаление: orrery clean -f [-d]\n");
-  EXPECT_TRUE(path_exists(file("notes.txt")));
-}
-
 }  // namespace
 }  // namespace testing_support

@@ -1,10 +1,4 @@
-#include <pty.h>
-#include <sys/wait.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -28,38 +22,14 @@ std::string unknown_topic(const std::string& topic) {
   return "orrery: неизвестная тема справки '" + topic + "'\n" + k_hint_line;
 }
 
-// Runs orrery with a pseudo-terminal as its standard streams and returns what
-// it wrote there (standard output and error together). The terminal is raw,
-// so line feeds arrive untranslated.
+// What orrery wrote (standard output and error together) when `script` ran
+// it on a pseudo-terminal, with the terminal's "\r\n" turned back into "\n".
 std::string run_on_terminal(const std::vector<std::string>& args) {
-  std::vector<std::string> argv_strings{ORRERY_BINARY};
-  argv_strings.insert(argv_strings.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& s : argv_strings) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  termios raw{};
-  cfmakeraw(&raw);
-  int master = -1;
-  const pid_t pid = forkpty(&master, nullptr, &raw, nullptr);
-  if (pid < 0) return "forkpty failed";
-  if (pid == 0) {
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  std::string out;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = read(master, buffer, sizeof buffer);
-    if (n > 0) {
-      out.append(buffer, static_cast<size_t>(n));
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      break;  // EIO once the child has closed the terminal
-    }
-  }
-  close(master);
-  waitpid(pid, nullptr, 0);
+  std::string command = ORRERY_BINARY;
+  for (const std::string& arg : args) command += " " + arg;
+  std::string out =
+      run_program("script", {"-qefc", command, "/dev/null"}, {".", "", {{"SHELL", "/bin/sh"}}}).out;
+  for (size_t at; (at = out.find("\r\n")) != std::string::npos;) out.erase(at, 1);
   return out;
 }
 
@@ -118,22 +88,6 @@ TEST_F(CliTest, UnknownCommandsAndTopicsAreReported) {
   }
 }
 
-TEST_F(CliTest, EveryTopicIsAUsageTextAboutItsCommand) {
-  std::vector<std::string> texts;
-  for (const std::string& topic : k_topics) {
-    const RunResult r = orrery({"help", topic});
-    EXPECT_EQ(r.code, 0) << topic;
-    EXPECT_EQ(r.err, "") << topic;
-    EXPECT_TRUE(r.out.starts_with("Использование")) << topic;
-    EXPECT_TRUE(r.out.ends_with("\n")) << topic;
-    const bool names_it = r.out.find(" " + topic + " ") != std::string::npos ||
-                          r.out.find(" " + topic + "\n") != std::string::npos;
-    EXPECT_TRUE(names_it) << topic << ":\n" << r.out;
-    EXPECT_EQ(std::find(texts.begin(), texts.end(), r.out), texts.end()) << topic;
-    texts.push_back(r.out);
-  }
-}
-
 TEST_F(CliTest, TopicsPrintExactly) {
   const std::pair<std::string, std::string> cases[] = {
       {"init", "Использование: orrery init [путь]\n  Инициализировать новый репозиторий Orrery.\n"},
@@ -150,22 +104,34 @@ TEST_F(CliTest, TopicsPrintExactly) {
 // outside one they report the missing repository instead.
 const std::vector<std::string> k_repository_first = {"show", "stash", "tag"};
 
-// Every command that exists answers its help flag with its topic, wherever
-// the flag stands, and creates nothing.
-TEST_F(CliTest, HelpFlagOfACommandPrintsItsTopic) {
+// Every topic is a usage text about its command, and every command that
+// exists answers its help flag with it, wherever the flag stands, and creates
+// nothing.
+TEST_F(CliTest, EveryTopicIsAUsageTextThatItsCommandsHelpFlagPrints) {
   TempDir repo;
   ASSERT_EQ(run_orrery({"init", repo.path()}).code, 0);
   const std::vector<std::string> repo_files = list_files(repo.path());
+  std::vector<std::string> texts;
   int commands_found = 0;
   for (const std::string& topic : k_topics) {
+    SCOPED_TRACE(topic);
+    const RunResult help = orrery({"help", topic});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_TRUE(help.out.starts_with("Использование"));
+    EXPECT_TRUE(help.out.ends_with("\n"));
+    const bool names_it = help.out.find(" " + topic + " ") != std::string::npos ||
+                          help.out.find(" " + topic + "\n") != std::string::npos;
+    EXPECT_TRUE(names_it) << help.out;
+    EXPECT_EQ(std::find(texts.begin(), texts.end(), help.out), texts.end());
+    texts.push_back(help.out);
+
     const bool repository_first = std::find(k_repository_first.begin(), k_repository_first.end(),
                                             topic) != k_repository_first.end();
     const std::string cwd = repository_first ? repo.path() : dir.path();
-    const RunResult help = orrery({"help", topic});
     const RunResult flag = orrery_in(cwd, {topic, "--help"});
     if (flag.err.starts_with("orrery: ошибка: неизвестная команда")) continue;
     ++commands_found;
-    SCOPED_TRACE(topic);
     EXPECT_RUN(flag, 0, help.out, "");
     EXPECT_RUN(orrery_in(cwd, {topic, "x", "-h"}), 0, help.out, "");
     if (repository_first) {
@@ -180,22 +146,13 @@ TEST_F(CliTest, HelpFlagOfACommandPrintsItsTopic) {
   EXPECT_EQ(list_files(repo.path()), repo_files);
 }
 
-// Missing or surplus operands: the command's topic on standard output, exit 1.
+// Missing or surplus operands: the command's topic on standard output, exit 1
+// (handlers that count operands themselves; parsers answer in their tables).
 TEST_F(CliTest, IncompleteArgumentsPrintTheTopicAndFail) {
   TempDir repo;
   ASSERT_EQ(run_orrery({"init", repo.path()}).code, 0);
   const std::vector<std::vector<std::string>> cases = {
-      {"add"},
-      {"rm"},
-      {"mv", "a", "b", "c"},
-      {"restore", "a", "--source"},
-      {"checkout"},
-      {"switch"},
-      {"tag", "a", "b", "c"},
-      {"branch", "a", "b"},
-      {"merge"},
-      {"revert"},
-      {"rebase"},
+      {"add"}, {"rm"}, {"mv", "a", "b", "c"}, {"restore"}, {"checkout"}, {"switch"},
   };
   for (const auto& args : cases) {
     SCOPED_TRACE(args[0] + " " + std::to_string(args.size()));
@@ -217,11 +174,8 @@ TEST_F(CliTest, ColourOnlyOnATerminalAndNeverInTopicsOrErrors) {
     const RunResult r = orrery(args);
     EXPECT_EQ((r.out + r.err).find('\x1b'), std::string::npos) << args.back();
   }
-  const std::string plain = orrery({"help"}).out;
   const std::string coloured = run_on_terminal({"help"});
   EXPECT_TRUE(coloured.starts_with("\x1b[1mИспользование:\x1b[0m orrery ")) << coloured;
-  EXPECT_EQ(run_on_terminal({"--no-color", "--color", "help"}), coloured);
-  EXPECT_EQ(run_on_terminal({"--color", "help", "--no-color"}), plain);
   EXPECT_EQ(run_on_terminal({"help", "init"}), orrery({"help", "init"}).out);
   EXPECT_EQ(run_on_terminal({"Status"}),
             "orrery: ошибка: неизвестная команда 'Status'\n" + k_hint_line);
@@ -239,6 +193,7 @@ TEST_F(CliTest, NoColorVariableTurnsColourOffUnlessTheCommandLineAsks) {
       {"0", {"help"}, false},
       {"", {"help"}, true},
       {k_unset, {"help"}, true},
+      {k_unset, {"--no-color", "--color", "help"}, true},
       {"1", {"--color", "help"}, true},
       {"1", {"help", "--color"}, true},
       {"1", {"--color", "help", "--no-color"}, false},

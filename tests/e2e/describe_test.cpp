@@ -57,15 +57,6 @@ TEST_F(DescribeCommand, FallsBackToTheShortIdOnlyWithAlways) {
   EXPECT_RUN(orrery({"describe", "--always"}), 0, head.substr(0, 12) + "\n", "");
 }
 
-TEST_F(DescribeCommand, ReportsBadArgumentsAndUnknownRevisions) {
-  const std::string e = "orrery: ошибка: describe: ";
-  EXPECT_RUN(orrery({"describe", "HEAD", "main"}), 1, "",
-             e + "ожидается не больше одной ревизии\n  подсказка: orrery describe [опции] "
-                 "[ревизия]\n");
-  EXPECT_RUN(orrery({"describe", "nope", "--always"}), 1, "",
-             e + "не удалось разрешить ревизию: nope\n  подсказка: orrery describe [ревизия]\n");
-}
-
 using DescribeUnbornBranch = OrreryTest;
 
 TEST_F(DescribeUnbornBranch, CannotResolveHead) {

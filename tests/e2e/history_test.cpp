@@ -52,15 +52,13 @@ class History : public HistoryTest {
   }
 };
 
-TEST_F(History, MergeRefusesBadArgumentsAndStates) {
+TEST_F(History, MergeRefusesUnknownBranchesAndStates) {
   commit({{"a", "1\n"}}, "first");
   commit_files(dir.path(), {{"b", "2\n"}}, {}, "other", 1700000000, "other");
   EXPECT_RUN(
       orrery({"merge", "other"}), 1, "",
       err("не удалось найти merge-base", "убедись, что у обеих веток есть связанная история"));
   EXPECT_FALSE(has_meta("MERGE_HEAD"));
-  const std::string usage = "orrery merge [--abort] | orrery merge <ветка|remote/ветка>";
-  EXPECT_RUN(orrery({"merge", "-x", "main"}), 1, "", err("неизвестный флаг для merge: -x", usage));
   EXPECT_RUN(orrery({"merge", "--abort"}), 1, "",
              err("merge --abort: нет незавершённого слияния",
                  "нет .orrery/MERGE_HEAD или слияние уже завершено"));
@@ -250,7 +248,7 @@ TEST_F(Rebase, AbortAfterAConflictRestoresEveryByte) {
 }
 
 TEST_F(Rebase, RefusesBadArgumentsAndHasNothingToDoOnItsUpstream) {
-  TempDir elsewhere;
+  TempDir elsewhere;  // arguments are checked before the repository is looked for
   EXPECT_RUN(orrery_in(elsewhere.path(), {"rebase", "--abort", "main"}), 1, "",
              err("лишние аргументы", "orrery rebase --abort  или  orrery rebase --continue"));
   EXPECT_RUN(orrery({"rebase", "nope"}), 1, "", err("не удалось разрешить апстрим: nope"));

@@ -51,17 +51,6 @@ TEST_F(LogCommand, DecorationsNameHeadBranchesRemotesAndTags) {
       "");
 }
 
-TEST_F(LogCommand, BadArgumentsAreReportedWithUsage) {
-  commit({{"a.txt", "1\n"}}, "first");
-  EXPECT_RUN(orrery({"log", "--graph"}), 1, "",
-             "orrery: ошибка: log: неизвестный флаг: --graph\n"
-             "  подсказка: orrery log [--oneline] [--decorate|--no-decorate|--decorate=…] [-n "
-             "N|--max-count=N] [ревизия]\n");
-  EXPECT_RUN(orrery({"log", "HEAD~5"}), 1, "",
-             "orrery: ошибка: log: не удалось разрешить ревизию: HEAD~5\n"
-             "  подсказка: orrery log […] <ревизия>\n");
-}
-
 TEST_F(LogCommand, MissingParentEndsTheListingQuietly) {
   Repository repo(dir.path());
   ObjectId lonely = store_commit(repo.objects, store_tree(repo.objects, {{"a.txt", "1\n"}}),

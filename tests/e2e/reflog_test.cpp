@@ -49,9 +49,5 @@ TEST_F(ReflogCommand, ReportsAMissingOrEmptyLog) {
   EXPECT_RUN(orrery({"reflog"}), 0, "reflog пуст\n", "");
 }
 
-TEST_F(ReflogCommand, ReportsABadArgumentWithExitCodeOne) {
-  EXPECT_RUN(orrery({"reflog", "-n", "0"}), 1, "", "orrery: ошибка: неверное число после -n: 0\n");
-}
-
 }  // namespace
 }  // namespace testing_support

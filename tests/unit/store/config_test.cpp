@@ -4,12 +4,19 @@
 
 namespace {
 
-TEST(ParseConfig, ReadsRemotesAndUpstreams) {
+// A section of the wrong shape is skipped whole: its keys reach neither it
+// nor the section before it.
+TEST(ParseConfig, ReadsRemotesAndUpstreamsAndSkipsSectionsOfTheWrongShape) {
   RepoConfig config = parse_config(
       "# comment\r\n"
       "[remote \"origin\"]\r\n"
       "url=x\r\n"
       "  url =   https://h/a=b c  \n"
+      "[remote origin]\nurl = b\n"
+      "[remote \"open]\nurl = c\n"
+      "[remote  \"two-spaces\"]\nurl = a\n"
+      "[remote \"ok\" trailing]\nurl = d\n"
+      "[ remote \"trimmed\" ]\nurl = e\n"
       "[branch \"main\"]\n"
       "upstream.branch = main\n"
       "ignored = 1\n"
@@ -17,24 +24,14 @@ TEST(ParseConfig, ReadsRemotesAndUpstreams) {
       "upstream.remote = origin\n"
       "[core]\n"
       "url = nope\n");
-  ASSERT_EQ(config.remotes.size(), 1u);
+  ASSERT_EQ(config.remotes.size(), 3u);
   EXPECT_EQ(config.remotes["origin"].url, "https://h/a=b c");
+  EXPECT_EQ(config.remotes["ok"].url, "d");
+  EXPECT_EQ(config.remotes["trimmed"].url, "e");
   EXPECT_EQ(config.branches["main"].upstream_branch, "main");
   EXPECT_FALSE(config.branches["main"].upstream_remote);
   EXPECT_EQ(config.upstream_remote, "origin");
   EXPECT_FALSE(config.upstream_branch);
-}
-
-TEST(ParseConfig, IgnoresSectionsOfTheWrongShape) {
-  RepoConfig config = parse_config(
-      "[remote  \"two-spaces\"]\nurl = a\n"
-      "[remote origin]\nurl = b\n"
-      "[remote \"open]\nurl = c\n"
-      "[remote \"ok\" trailing]\nurl = d\n"
-      "[ remote \"trimmed\" ]\nurl = e\n");
-  ASSERT_EQ(config.remotes.size(), 2u);
-  EXPECT_EQ(config.remotes["ok"].url, "d");
-  EXPECT_EQ(config.remotes["trimmed"].url, "e");
 }
 
 TEST(SerializeConfig, WritesBlocksInNameOrder) {
